@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QStringView>
+
+struct sqlite3;
+
+// The case-insensitive order of the store: code points compared after Unicode simple
+// case folding (Cyrillic included). The SQLite collation and the in-memory order of a
+// view use the same comparison, so both sort rows alike.
+namespace Collation {
+
+inline constexpr const char* RuNoCaseName = "RU_NOCASE";
+
+int CompareNoCase(QStringView a, QStringView b);
+int CompareBinary(QStringView a, QStringView b);
+int CompareNoCaseUtf8(const char* a, int na, const char* b, int nb);
+
+// Registers RU_NOCASE on a connection; returns SQLite's result code.
+int Register(sqlite3* db);
+
+} // namespace Collation

@@ -1,0 +1,280 @@
+#include "storage/StoreConnection.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <algorithm>
+
+#include <sqlite3.h>
+
+#include "storage/Collation.h"
+#include "storage/TTable.h"
+
+namespace {
+
+QString SqliteMessage(sqlite3* db, int rc)
+{
+    if (db && sqlite3_extended_errcode(db) == rc)
+        return QString::fromUtf8(sqlite3_errmsg(db));
+    return QString::fromUtf8(sqlite3_errstr(rc));
+}
+
+} // namespace
+
+EDatabaseError StoreError(sqlite3* db, int rc, const QString& filePath)
+{
+    using Kind = EDatabaseError::Kind;
+    const QString detail = SqliteMessage(db, rc);
+    switch (rc) {
+    case SQLITE_CONSTRAINT_UNIQUE:
+    case SQLITE_CONSTRAINT_PRIMARYKEY: {
+        // "UNIQUE constraint failed: base.Fio100, base.Accnt": the columns go along so the
+        // view can name its index.
+        const qsizetype colon = detail.indexOf(QLatin1Char(':'));
+        return EDatabaseError(QStringLiteral("Запись с таким ключом уже существует."),
+                              Kind::KeyViolation, rc,
+                              colon < 0 ? QString() : detail.mid(colon + 1).trimmed());
+    }
+    case SQLITE_CONSTRAINT_NOTNULL:
+        return EDatabaseError(QStringLiteral("Не заполнено обязательное поле: %1").arg(detail),
+                              Kind::RequiredBlank, rc);
+    default:
+        break;
+    }
+    switch (rc & 0xFF) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        return EDatabaseError(QStringLiteral("База данных «%1» занята другой программой. "
+                                             "Повторите попытку позже.")
+                                  .arg(QDir::toNativeSeparators(filePath)),
+                              Kind::Locked, rc);
+    case SQLITE_NOTADB:
+    case SQLITE_CORRUPT:
+        return EDatabaseError(
+            QStringLiteral("Файл «%1» не является базой данных или повреждён.")
+                .arg(QDir::toNativeSeparators(filePath)),
+            Kind::Damaged, rc);
+    case SQLITE_FULL:
+        return EDatabaseError(QStringLiteral("Недостаточно места на диске для записи в «%1».")
+                                  .arg(QDir::toNativeSeparators(filePath)),
+                              Kind::General, rc);
+    case SQLITE_READONLY:
+    case SQLITE_PERM:
+        return EDatabaseError(QStringLiteral("Нет прав на запись в «%1».")
+                                  .arg(QDir::toNativeSeparators(filePath)),
+                              Kind::General, rc);
+    case SQLITE_CANTOPEN:
+        return EDatabaseError(QStringLiteral("Не удалось открыть файл «%1».")
+                                  .arg(QDir::toNativeSeparators(filePath)),
+                              Kind::General, rc);
+    default:
+        return EDatabaseError(QStringLiteral("Ошибка базы данных «%1»: %2")
+                                  .arg(QDir::toNativeSeparators(filePath), detail),
+                              Kind::General, rc);
+    }
+}
+
+Statement::Statement(sqlite3* db, const QString& sql, const QString& filePath)
+    : m_db(db), m_filePath(filePath)
+{
+    const QByteArray text = sql.toUtf8();
+    const int rc = sqlite3_prepare_v2(db, text.constData(), int(text.size()), &m_stmt, nullptr);
+    if (rc != SQLITE_OK) {
+        const int extended = sqlite3_extended_errcode(db);
+        const QString message = SqliteMessage(db, extended);
+        sqlite3_finalize(m_stmt);
+        m_stmt = nullptr;
+        const int primary = extended & 0xFF;
+        if (primary == SQLITE_ERROR)
+            throw EDatabaseError(
+                QStringLiteral("Ошибка выполнения запроса «%1»: %2").arg(sql, message),
+                EDatabaseError::Kind::General, extended);
+        throw StoreError(db, extended, filePath);
+    }
+    m_scratch.resize(std::size_t(sqlite3_bind_parameter_count(m_stmt)) + 1);
+}
+
+Statement::~Statement()
+{
+    sqlite3_finalize(m_stmt);
+}
+
+Statement::Statement(Statement&& other) noexcept
+    : m_db(other.m_db), m_stmt(std::exchange(other.m_stmt, nullptr)),
+      m_filePath(std::move(other.m_filePath)), m_scratch(std::move(other.m_scratch))
+{
+}
+
+Statement& Statement::operator=(Statement&& other) noexcept
+{
+    if (this != &other) {
+        sqlite3_finalize(m_stmt);
+        m_db = other.m_db;
+        m_stmt = std::exchange(other.m_stmt, nullptr);
+        m_filePath = std::move(other.m_filePath);
+        m_scratch = std::move(other.m_scratch);
+    }
+    return *this;
+}
+
+void Statement::BindNull(int index)
+{
+    sqlite3_bind_null(m_stmt, index);
+}
+
+void Statement::BindText(int index, const QString& text)
+{
+    if (text.isEmpty()) {
+        sqlite3_bind_null(m_stmt, index);
+        return;
+    }
+    QByteArray& bytes = m_scratch[std::size_t(index)];
+    bytes = text.toUtf8();
+    sqlite3_bind_text(m_stmt, index, bytes.constData(), int(bytes.size()), SQLITE_STATIC);
+}
+
+void Statement::BindInt(int index, qint64 value)
+{
+    sqlite3_bind_int64(m_stmt, index, value);
+}
+
+bool Statement::Step()
+{
+    const int rc = sqlite3_step(m_stmt);
+    if (rc == SQLITE_ROW)
+        return true;
+    if (rc == SQLITE_DONE)
+        return false;
+    const int extended = sqlite3_extended_errcode(m_db);
+    EDatabaseError error = StoreError(m_db, extended, m_filePath);
+    sqlite3_reset(m_stmt);
+    throw error;
+}
+
+void Statement::Reset()
+{
+    sqlite3_reset(m_stmt);
+    sqlite3_clear_bindings(m_stmt);
+}
+
+std::shared_ptr<StoreConnection> StoreConnection::Open(const QString& folder, bool create,
+                                                       int busyTimeoutMs)
+{
+    QString dir = QDir::fromNativeSeparators(folder);
+    if (!dir.endsWith(QLatin1Char('/')))
+        dir += QLatin1Char('/');
+    const QString filePath = QDir::toNativeSeparators(dir + QLatin1String(FileName));
+    if (!QFileInfo::exists(filePath)) {
+        if (!create)
+            return nullptr;
+        if (!QFileInfo(dir).isDir())
+            throw EDatabaseError(QStringLiteral("Папка данных «%1» не существует.")
+                                     .arg(QDir::toNativeSeparators(dir)),
+                                 EDatabaseError::Kind::General, SQLITE_CANTOPEN);
+    }
+
+    sqlite3* db = nullptr;
+    const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0);
+    int rc = sqlite3_open_v2(filePath.toUtf8().constData(), &db, flags, nullptr);
+    if (rc != SQLITE_OK) {
+        const EDatabaseError error = StoreError(db, sqlite3_extended_errcode(db), filePath);
+        sqlite3_close(db);
+        throw error;
+    }
+    sqlite3_extended_result_codes(db, 1);
+    sqlite3_busy_timeout(db, busyTimeoutMs);
+    Collation::Register(db);
+    std::shared_ptr<StoreConnection> connection(new StoreConnection(db, filePath));
+    // The first statement reads the file header: a file that is no database fails here,
+    // before anything is written to it.
+    connection->Exec(QStringLiteral("PRAGMA schema_version"));
+    connection->Exec(QStringLiteral("PRAGMA journal_mode=WAL"));
+    connection->Exec(QStringLiteral("PRAGMA synchronous=FULL"));
+    return connection;
+}
+
+StoreConnection::StoreConnection(sqlite3* db, QString filePath)
+    : m_db(db), m_filePath(std::move(filePath))
+{
+}
+
+StoreConnection::~StoreConnection()
+{
+    sqlite3_close_v2(m_db);
+}
+
+void StoreConnection::Exec(const QString& sql)
+{
+    Statement statement(m_db, sql, m_filePath);
+    while (statement.Step()) {
+    }
+}
+
+EDatabaseError StoreConnection::MakeError(int rc) const
+{
+    return StoreError(m_db, rc, m_filePath);
+}
+
+QString StoreConnection::BareTableName(const QString& name)
+{
+    QString bare = name.trimmed();
+    if (bare.endsWith(QLatin1String(".db"), Qt::CaseInsensitive))
+        bare.chop(3);
+    return bare;
+}
+
+QString StoreConnection::FindTable(const QString& name)
+{
+    Statement statement(m_db,
+                        QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table' "
+                                       "AND name = ?1 COLLATE NOCASE"),
+                        m_filePath);
+    statement.BindText(1, BareTableName(name));
+    if (!statement.Step())
+        return {};
+    return QString::fromUtf8(
+        reinterpret_cast<const char*>(sqlite3_column_text(statement.Handle(), 0)));
+}
+
+void StoreConnection::Begin()
+{
+    if (m_depth == 0)
+        Exec(QStringLiteral("BEGIN IMMEDIATE"));
+    else
+        Exec(QStringLiteral("SAVEPOINT s%1").arg(m_depth));
+    ++m_depth;
+}
+
+void StoreConnection::Commit()
+{
+    if (m_depth == 1)
+        Exec(QStringLiteral("COMMIT"));
+    else
+        Exec(QStringLiteral("RELEASE s%1").arg(m_depth - 1));
+    --m_depth;
+}
+
+void StoreConnection::Rollback()
+{
+    --m_depth;
+    if (m_depth == 0) {
+        if (!sqlite3_get_autocommit(m_db))
+            Exec(QStringLiteral("ROLLBACK"));
+    } else {
+        Exec(QStringLiteral("ROLLBACK TO s%1").arg(m_depth));
+        Exec(QStringLiteral("RELEASE s%1").arg(m_depth));
+    }
+    // The views' snapshots may hold rows that are no longer stored.
+    for (TTable* view : std::vector<TTable*>(m_views))
+        view->Reload();
+}
+
+void StoreConnection::RegisterView(TTable* view)
+{
+    m_views.push_back(view);
+}
+
+void StoreConnection::UnregisterView(TTable* view)
+{
+    m_views.erase(std::remove(m_views.begin(), m_views.end(), view), m_views.end());
+}

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+
+// Composes every folder and file path of the program's data tree. Nothing is cached:
+// each call asks the platform again. Every folder text ends with the path separator.
+class TPathBuilder final
+{
+public:
+    TPathBuilder() = delete;
+
+    static QString GetEmployeeDBPath();
+    static QString GetSettingsDBPath();
+    static QString GetSessionDBPath();
+    static QString GetOutTxtPath(const QString& org);
+    static QString GetOutWordPath(const QString& org);
+
+private:
+    static QString GetBasePath();
+    static QString GetDataPath();
+    static QString GetOutPath();
+};

@@ -1,0 +1,39 @@
+#include "storage/TSession.h"
+
+#include <QDir>
+
+#include "storage/StoreConnection.h"
+#include "storage/TTable.h"
+
+TSession& TSession::Instance()
+{
+    static TSession session;
+    return session;
+}
+
+QString TSession::Key(const QString& folder)
+{
+    return QDir::cleanPath(QDir(QDir::fromNativeSeparators(folder)).absolutePath());
+}
+
+std::shared_ptr<StoreConnection> TSession::Connect(const QString& folder, bool create)
+{
+    const QString key = Key(folder);
+    auto found = m_connections.find(key);
+    if (found != m_connections.end())
+        return found->second;
+    std::shared_ptr<StoreConnection> connection =
+        StoreConnection::Open(folder, create, m_busyTimeoutMs);
+    if (connection)
+        m_connections.emplace(key, connection);
+    return connection;
+}
+
+void TSession::CloseAll()
+{
+    for (auto& [key, connection] : m_connections) {
+        for (TTable* view : connection->Views())
+            view->Close();
+    }
+    m_connections.clear();
+}

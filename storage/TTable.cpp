@@ -1,0 +1,1159 @@
+#include "storage/TTable.h"
+
+#include <QDir>
+
+#include <algorithm>
+
+#include <sqlite3.h>
+
+#include "storage/Collation.h"
+#include "storage/StoreConnection.h"
+#include "storage/TSession.h"
+#include "storage/TTransaction.h"
+
+namespace {
+
+const QString& TrueText()
+{
+    static const QString text = QStringLiteral("1");
+    return text;
+}
+
+const QString& FalseText()
+{
+    static const QString text = QStringLiteral("0");
+    return text;
+}
+
+QString Quoted(const QString& identifier)
+{
+    QString quoted = identifier;
+    quoted.replace(QLatin1Char('"'), QLatin1String("\"\""));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+
+// Cuts a text to at most size code points.
+QString CutToSize(const QString& value, int size)
+{
+    if (size <= 0 || value.size() <= size)
+        return value;
+    qsizetype units = 0;
+    for (int points = 0; points < size && units < value.size(); ++points) {
+        if (value.at(units).isHighSurrogate() && units + 1 < value.size() &&
+            value.at(units + 1).isLowSurrogate())
+            units += 2;
+        else
+            units += 1;
+    }
+    return value.left(units);
+}
+
+bool IsNumeric(TFieldType type)
+{
+    return type != TFieldType::String;
+}
+
+TFieldDef ParseColumn(const QString& name, const QString& declared, bool notNull)
+{
+    TFieldDef def;
+    def.Name = name;
+    def.Required = notNull;
+    const QString type = declared.trimmed().toUpper();
+    if (type.startsWith(QLatin1String("BOOL")) || type == QLatin1String("LOGICAL")) {
+        def.DataType = TFieldType::Boolean;
+    } else if (type.contains(QLatin1String("INT"))) {
+        def.DataType = TFieldType::Integer;
+    } else {
+        def.DataType = TFieldType::String;
+        const qsizetype open = type.indexOf(QLatin1Char('('));
+        const qsizetype close = type.indexOf(QLatin1Char(')'));
+        if (open > 0 && close > open)
+            def.Size = type.mid(open + 1, close - open - 1).trimmed().toInt();
+    }
+    return def;
+}
+
+QString ColumnText(sqlite3_stmt* stmt, int column)
+{
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, column));
+    if (!text)
+        return {};
+    return QString::fromUtf8(text, sqlite3_column_bytes(stmt, column));
+}
+
+} // namespace
+
+// ---- TField ----
+
+QString TField::FieldName() const
+{
+    return m_table->FieldDef(m_index).Name;
+}
+
+TFieldType TField::DataType() const
+{
+    return m_table->FieldDef(m_index).DataType;
+}
+
+int TField::Size() const
+{
+    return m_table->FieldDef(m_index).Size;
+}
+
+bool TField::Required() const
+{
+    return m_table->FieldDef(m_index).Required;
+}
+
+bool TField::IsNull() const
+{
+    return m_table->Value(m_index).isNull();
+}
+
+QString TField::AsString() const
+{
+    const QString& value = m_table->Value(m_index);
+    if (DataType() == TFieldType::Boolean && !value.isNull())
+        return value == TrueText() ? QStringLiteral("True") : QStringLiteral("False");
+    return value.isNull() ? QString(QLatin1String("")) : value;
+}
+
+bool TField::AsBoolean() const
+{
+    const QString& value = m_table->Value(m_index);
+    if (DataType() == TFieldType::Boolean)
+        return value == TrueText();
+    return !value.isEmpty() && value != FalseText();
+}
+
+QVariant TField::Value() const
+{
+    const QString& value = m_table->Value(m_index);
+    if (value.isNull())
+        return {};
+    switch (DataType()) {
+    case TFieldType::Boolean:
+        return value == TrueText();
+    case TFieldType::Integer:
+    case TFieldType::AutoInc:
+        return value.toLongLong();
+    case TFieldType::String:
+        break;
+    }
+    return value;
+}
+
+void TField::SetAsString(const QString& value)
+{
+    if (DataType() == TFieldType::Boolean) {
+        if (value.isEmpty()) {
+            m_table->SetFieldText(m_index, QString());
+            return;
+        }
+        const QString v = value.trimmed().toUpper();
+        const bool on = v == QLatin1String("TRUE") || v == QLatin1String("1") ||
+                        v == QLatin1String("T") || v == QLatin1String("Y");
+        SetAsBoolean(on);
+        return;
+    }
+    m_table->SetFieldText(m_index, value);
+}
+
+void TField::SetAsBoolean(bool value)
+{
+    if (DataType() == TFieldType::Boolean)
+        m_table->SetFieldText(m_index, value ? TrueText() : FalseText());
+    else
+        m_table->SetFieldText(m_index, value ? TrueText() : FalseText());
+}
+
+void TField::SetValue(const QVariant& value)
+{
+    if (value.isNull() || !value.isValid()) {
+        Clear();
+        return;
+    }
+    if (value.typeId() == QMetaType::Bool) {
+        SetAsBoolean(value.toBool());
+        return;
+    }
+    SetAsString(value.toString());
+}
+
+void TField::Clear()
+{
+    m_table->SetFieldText(m_index, QString());
+}
+
+// ---- TTable ----
+
+TTable::TTable(QObject* parent) : QObject(parent)
+{
+}
+
+TTable::~TTable()
+{
+    Detach();
+}
+
+void TTable::SetDatabaseName(const QString& folder)
+{
+    m_folder = folder;
+}
+
+void TTable::SetTableName(const QString& name)
+{
+    m_tableName = name;
+}
+
+void TTable::SetIndexName(const QString& name)
+{
+    m_indexName = name;
+    if (Active()) {
+        CheckBrowse();
+        BuildOrder();
+        Reload();
+    }
+}
+
+bool TTable::Exists() const
+{
+    const std::shared_ptr<StoreConnection> connection = Session().Connect(m_folder, false);
+    return connection && !connection->FindTable(m_tableName).isEmpty();
+}
+
+void TTable::CreateTable()
+{
+    const std::shared_ptr<StoreConnection> connection = Session().Connect(m_folder, true);
+    const QString name = StoreConnection::BareTableName(m_tableName);
+    if (!connection->FindTable(name).isEmpty())
+        throw EDatabaseError(QStringLiteral("Таблица «%1» уже существует.").arg(name));
+    if (m_fieldDefs.empty())
+        throw EDatabaseError(QStringLiteral("Для таблицы «%1» не заданы поля.").arg(name));
+
+    auto fieldDef = [this, &name](const QString& fieldName) -> const TFieldDef& {
+        for (const TFieldDef& def : m_fieldDefs) {
+            if (def.Name.compare(fieldName, Qt::CaseInsensitive) == 0)
+                return def;
+        }
+        throw EDatabaseError(
+            QStringLiteral("Поле «%1» индекса таблицы «%2» не определено.").arg(fieldName, name));
+    };
+    auto keyColumns = [&](const TIndexDef& index) {
+        QStringList columns;
+        for (const QString& field : index.Fields.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+            const TFieldDef& def = fieldDef(field.trimmed());
+            QString column = Quoted(def.Name);
+            if ((index.Options & ixCaseInsensitive) && def.DataType == TFieldType::String)
+                column += QLatin1String(" COLLATE ") + QLatin1String(Collation::RuNoCaseName);
+            columns << column;
+        }
+        return columns.join(QLatin1String(", "));
+    };
+
+    QStringList columns;
+    for (const TFieldDef& def : m_fieldDefs) {
+        QString column = Quoted(def.Name) + QLatin1Char(' ');
+        switch (def.DataType) {
+        case TFieldType::String:
+            column += def.Size > 0 ? QStringLiteral("CHAR(%1)").arg(def.Size)
+                                   : QStringLiteral("TEXT");
+            break;
+        case TFieldType::Boolean:
+            column += QLatin1String("BOOLEAN");
+            break;
+        case TFieldType::Integer:
+            column += QLatin1String("INTEGER");
+            break;
+        case TFieldType::AutoInc:
+            column += QLatin1String("INTEGER PRIMARY KEY AUTOINCREMENT");
+            break;
+        }
+        if (def.Required)
+            column += QLatin1String(" NOT NULL");
+        columns << column;
+    }
+    QStringList statements;
+    for (const TIndexDef& index : m_indexDefs) {
+        if (index.Options & ixPrimary) {
+            const QStringList fields = index.Fields.split(QLatin1Char(';'), Qt::SkipEmptyParts);
+            if (fields.size() == 1 && fieldDef(fields.front().trimmed()).DataType ==
+                                          TFieldType::AutoInc)
+                continue; // the auto-increment column is the primary key already
+            columns << QLatin1String("PRIMARY KEY (") + keyColumns(index) + QLatin1Char(')');
+            continue;
+        }
+        statements << QStringLiteral("CREATE %1INDEX %2 ON %3 (%4)")
+                          .arg((index.Options & ixUnique) ? QStringLiteral("UNIQUE ") : QString(),
+                               Quoted(name + QLatin1Char('.') + index.Name), Quoted(name),
+                               keyColumns(index));
+    }
+    statements.prepend(QStringLiteral("CREATE TABLE %1 (%2)")
+                           .arg(Quoted(name), columns.join(QLatin1String(", "))));
+
+    TTransaction transaction(m_folder);
+    for (const QString& statement : statements)
+        connection->Exec(statement);
+    transaction.Commit();
+}
+
+void TTable::Open()
+{
+    if (Active())
+        return;
+    m_connection = Session().Connect(m_folder, false);
+    if (!m_connection)
+        throw EDatabaseError(QStringLiteral("Таблица «%1» не найдена в папке «%2».")
+                                 .arg(StoreConnection::BareTableName(m_tableName),
+                                      QDir::toNativeSeparators(m_folder)),
+                             EDatabaseError::Kind::TableMissing);
+    m_connection->RegisterView(this);
+    try {
+        ReadLayout();
+        BuildOrder();
+        LoadRows();
+    } catch (...) {
+        Detach();
+        throw;
+    }
+    m_state = State::Browse;
+    m_current = m_rowids.empty() ? -1 : 0;
+    m_bof = true;
+    m_eof = m_rowids.empty();
+    Q_EMIT RowsChanged();
+    Q_EMIT StateChanged();
+    Q_EMIT CurrentChanged();
+}
+
+void TTable::Close()
+{
+    if (!Active())
+        return;
+    Detach();
+    Q_EMIT RowsChanged();
+    Q_EMIT StateChanged();
+}
+
+void TTable::Detach()
+{
+    m_updates.clear();
+    m_insert.reset();
+    m_delete.reset();
+    if (m_connection)
+        m_connection->UnregisterView(this);
+    m_connection.reset();
+    m_cells.clear();
+    m_cells.shrink_to_fit();
+    m_rowids.clear();
+    m_rowids.shrink_to_fit();
+    m_buffer.clear();
+    m_modifiedMask = 0;
+    m_fields.clear();
+    m_indexes.clear();
+    m_order.clear();
+    m_state = State::Inactive;
+    m_current = -1;
+    m_eof = m_bof = true;
+}
+
+void TTable::ReadLayout()
+{
+    m_storedName = m_connection->FindTable(m_tableName);
+    if (m_storedName.isEmpty())
+        throw EDatabaseError(QStringLiteral("Таблица «%1» не найдена в папке «%2».")
+                                 .arg(StoreConnection::BareTableName(m_tableName),
+                                      QDir::toNativeSeparators(m_folder)),
+                             EDatabaseError::Kind::TableMissing);
+    sqlite3* db = m_connection->Handle();
+    const QString& file = m_connection->FilePath();
+
+    bool autoIncrement = false;
+    {
+        Statement sql(db, QStringLiteral("SELECT sql FROM sqlite_master WHERE name = ?1"), file);
+        sql.BindText(1, m_storedName);
+        if (sql.Step())
+            autoIncrement = ColumnText(sql.Handle(), 0).contains(QLatin1String("AUTOINCREMENT"),
+                                                                  Qt::CaseInsensitive);
+    }
+
+    m_fields.clear();
+    std::vector<std::pair<int, int>> primary; // (position in key, field)
+    {
+        Statement info(db, QStringLiteral("PRAGMA table_info(%1)").arg(Quoted(m_storedName)),
+                       file);
+        while (info.Step()) {
+            sqlite3_stmt* s = info.Handle();
+            FieldInfo field;
+            field.def = ParseColumn(ColumnText(s, 1), ColumnText(s, 2),
+                                    sqlite3_column_int(s, 3) != 0);
+            const int pk = sqlite3_column_int(s, 5);
+            if (pk > 0)
+                primary.emplace_back(pk, int(m_fields.size()));
+            m_fields.push_back(std::move(field));
+        }
+    }
+    if (m_fields.size() > 64)
+        throw EDatabaseError(QStringLiteral("Таблица «%1» содержит слишком много полей.")
+                                 .arg(m_storedName));
+    std::sort(primary.begin(), primary.end());
+
+    m_indexes.clear();
+    if (primary.size() == 1) {
+        FieldInfo& key = m_fields[std::size_t(primary.front().second)];
+        if (key.def.DataType == TFieldType::Integer) {
+            key.rowidAlias = true;
+            key.def.Required = true;
+            if (autoIncrement)
+                key.def.DataType = TFieldType::AutoInc;
+            IndexInfo index;
+            index.name = key.def.Name;
+            index.fields = {primary.front().second};
+            index.noCase = {false};
+            index.unique = index.primary = true;
+            m_indexes.push_back(std::move(index));
+        }
+    }
+
+    struct Listed
+    {
+        QString name;
+        bool unique;
+        QString origin;
+    };
+    std::vector<Listed> listed;
+    {
+        Statement list(db, QStringLiteral("PRAGMA index_list(%1)").arg(Quoted(m_storedName)),
+                       file);
+        while (list.Step()) {
+            sqlite3_stmt* s = list.Handle();
+            listed.push_back({ColumnText(s, 1), sqlite3_column_int(s, 2) != 0, ColumnText(s, 3)});
+        }
+    }
+    // index_list gives the newest first; keep the order of creation.
+    std::reverse(listed.begin(), listed.end());
+    for (const Listed& entry : listed) {
+        IndexInfo index;
+        index.unique = entry.unique;
+        index.primary = entry.origin == QLatin1String("pk");
+        Statement xinfo(db, QStringLiteral("PRAGMA index_xinfo(%1)").arg(Quoted(entry.name)),
+                        file);
+        QStringList names;
+        while (xinfo.Step()) {
+            sqlite3_stmt* s = xinfo.Handle();
+            if (sqlite3_column_int(s, 5) == 0)
+                continue; // the rowid that ends every index entry
+            const int cid = sqlite3_column_int(s, 1);
+            if (cid < 0 || cid >= int(m_fields.size()))
+                continue;
+            index.fields.push_back(cid);
+            index.noCase.push_back(ColumnText(s, 4).compare(
+                                       QLatin1String(Collation::RuNoCaseName),
+                                       Qt::CaseInsensitive) == 0);
+            names << m_fields[std::size_t(cid)].def.Name;
+        }
+        const QString prefix = m_storedName + QLatin1Char('.');
+        if (index.primary)
+            index.name = names.join(QLatin1Char(';'));
+        else if (entry.name.startsWith(prefix, Qt::CaseInsensitive))
+            index.name = entry.name.mid(prefix.size());
+        else
+            index.name = entry.name;
+        if (index.primary)
+            m_indexes.insert(m_indexes.begin(), std::move(index));
+        else
+            m_indexes.push_back(std::move(index));
+    }
+
+    m_fieldDefs.clear();
+    for (const FieldInfo& field : m_fields)
+        m_fieldDefs.push_back(field.def);
+    m_indexDefs.clear();
+    for (const IndexInfo& index : m_indexes) {
+        QStringList names;
+        bool noCase = false;
+        for (std::size_t i = 0; i < index.fields.size(); ++i) {
+            names << m_fields[std::size_t(index.fields[i])].def.Name;
+            noCase = noCase || index.noCase[i];
+        }
+        unsigned options = 0;
+        if (index.primary)
+            options |= ixPrimary;
+        if (index.unique)
+            options |= ixUnique;
+        if (noCase)
+            options |= ixCaseInsensitive;
+        m_indexDefs.push_back({index.name, names.join(QLatin1Char(';')), options});
+    }
+}
+
+void TTable::BuildOrder()
+{
+    m_order.clear();
+    const IndexInfo* chosen = nullptr;
+    if (m_indexName.isEmpty()) {
+        for (const IndexInfo& index : m_indexes) {
+            if (index.primary)
+                chosen = &index;
+        }
+    } else {
+        for (const IndexInfo& index : m_indexes) {
+            if (index.name.compare(m_indexName, Qt::CaseInsensitive) == 0)
+                chosen = &index;
+        }
+        if (!chosen)
+            throw EDatabaseError(QStringLiteral("Индекс «%1» не найден в таблице «%2».")
+                                     .arg(m_indexName, m_storedName));
+    }
+    if (!chosen)
+        return; // rowid order
+    for (std::size_t i = 0; i < chosen->fields.size(); ++i) {
+        const int field = chosen->fields[i];
+        if (m_fields[std::size_t(field)].rowidAlias)
+            continue;
+        m_order.push_back(
+            {field, chosen->noCase[i], IsNumeric(m_fields[std::size_t(field)].def.DataType)});
+    }
+}
+
+void TTable::LoadRows()
+{
+    sqlite3* db = m_connection->Handle();
+    const QString& file = m_connection->FilePath();
+    const int fieldCount = FieldCount();
+
+    qint64 expected = 0;
+    {
+        Statement count(db, QStringLiteral("SELECT count(*) FROM %1").arg(Quoted(m_storedName)),
+                        file);
+        if (count.Step())
+            expected = sqlite3_column_int64(count.Handle(), 0);
+    }
+
+    QStringList columns{QStringLiteral("rowid")};
+    for (const FieldInfo& field : m_fields)
+        columns << Quoted(field.def.Name);
+    QStringList order;
+    for (const KeyPart& part : m_order) {
+        order << Quoted(m_fields[std::size_t(part.field)].def.Name) + QLatin1String(" COLLATE ") +
+                     (part.noCase ? QLatin1String(Collation::RuNoCaseName)
+                                  : QLatin1String("BINARY"));
+    }
+    order << QStringLiteral("rowid");
+    Statement select(db,
+                     QStringLiteral("SELECT %1 FROM %2 ORDER BY %3")
+                         .arg(columns.join(QLatin1String(", ")), Quoted(m_storedName),
+                              order.join(QLatin1String(", "))),
+                     file);
+
+    std::vector<QString> cells;
+    std::vector<qint64> rowids;
+    cells.reserve(std::size_t(expected) * std::size_t(fieldCount));
+    rowids.reserve(std::size_t(expected));
+    sqlite3_stmt* s = select.Handle();
+    while (select.Step()) {
+        rowids.push_back(sqlite3_column_int64(s, 0));
+        for (int f = 0; f < fieldCount; ++f) {
+            const int column = f + 1;
+            if (sqlite3_column_type(s, column) == SQLITE_NULL) {
+                cells.emplace_back();
+                continue;
+            }
+            if (m_fields[std::size_t(f)].def.DataType == TFieldType::Boolean) {
+                cells.push_back(sqlite3_column_int(s, column) ? TrueText() : FalseText());
+                continue;
+            }
+            cells.push_back(ColumnText(s, column));
+        }
+    }
+    m_cells = std::move(cells);
+    m_rowids = std::move(rowids);
+}
+
+void TTable::Reload()
+{
+    if (!Active())
+        return;
+    const qint64 rowid =
+        (m_current >= 0 && m_current < int(m_rowids.size())) ? m_rowids[std::size_t(m_current)]
+                                                              : -1;
+    const int old = m_current;
+    LoadRows();
+    const int count = int(m_rowids.size());
+    auto found = std::find(m_rowids.begin(), m_rowids.end(), rowid);
+    if (m_state == State::Insert) {
+        m_current = count;
+    } else if (found != m_rowids.end()) {
+        m_current = int(found - m_rowids.begin());
+    } else {
+        if (m_state == State::Edit) {
+            m_buffer.clear();
+            m_modifiedMask = 0;
+            m_state = State::Browse;
+            Q_EMIT StateChanged();
+        }
+        m_current = count == 0 ? -1 : std::clamp(old, 0, count - 1);
+    }
+    m_eof = count == 0;
+    m_bof = count == 0;
+    Q_EMIT RowsChanged();
+    Q_EMIT CurrentChanged();
+}
+
+void TTable::CheckActive() const
+{
+    if (!Active())
+        throw EDatabaseError(
+            QStringLiteral("Таблица «%1» не открыта.").arg(StoreConnection::BareTableName(m_tableName)));
+}
+
+void TTable::CheckBrowse()
+{
+    if (m_state == State::Edit || m_state == State::Insert) {
+        if (Modified())
+            Post();
+        else
+            Cancel();
+    }
+}
+
+void TTable::RequireRows(const char* action) const
+{
+    if (m_rowids.empty())
+        throw EDatabaseError(QStringLiteral("Таблица «%1» не содержит записей: %2 невозможно.")
+                                 .arg(m_storedName, QString::fromUtf8(action)));
+}
+
+int TTable::RecordCount() const
+{
+    return int(m_rowids.size());
+}
+
+int TTable::RecNo() const
+{
+    if (m_state == State::Insert || m_current < 0)
+        return 0;
+    return m_current + 1;
+}
+
+void TTable::SetCurrent(int row)
+{
+    if (row == m_current)
+        return;
+    m_current = row;
+    Q_EMIT CurrentChanged();
+}
+
+void TTable::SetState(State state)
+{
+    if (state == m_state)
+        return;
+    m_state = state;
+    Q_EMIT StateChanged();
+}
+
+void TTable::First()
+{
+    CheckActive();
+    CheckBrowse();
+    SetCurrent(m_rowids.empty() ? -1 : 0);
+    m_bof = true;
+    m_eof = m_rowids.empty();
+}
+
+void TTable::Next()
+{
+    CheckActive();
+    CheckBrowse();
+    const int count = RecordCount();
+    if (m_current + 1 < count) {
+        SetCurrent(m_current + 1);
+        m_eof = false;
+    } else {
+        m_eof = true;
+    }
+    m_bof = count == 0;
+}
+
+void TTable::Prior()
+{
+    CheckActive();
+    CheckBrowse();
+    const int count = RecordCount();
+    if (m_current > 0) {
+        SetCurrent(m_current - 1);
+        m_bof = false;
+    } else {
+        m_bof = true;
+    }
+    m_eof = count == 0;
+}
+
+void TTable::Last()
+{
+    CheckActive();
+    CheckBrowse();
+    const int count = RecordCount();
+    SetCurrent(count - 1);
+    m_eof = true;
+    m_bof = count == 0;
+}
+
+void TTable::SetRecNo(int recNo)
+{
+    CheckActive();
+    const int count = RecordCount();
+    if (count == 0)
+        return;
+    const int row = std::clamp(recNo, 1, count) - 1;
+    if (row == m_current && m_state != State::Insert)
+        return;
+    CheckBrowse();
+    SetCurrent(row);
+    m_eof = m_bof = false;
+}
+
+QStringList TTable::FieldNames() const
+{
+    QStringList names;
+    for (const FieldInfo& field : m_fields)
+        names << field.def.Name;
+    return names;
+}
+
+int TTable::FindField(const QString& name) const
+{
+    for (std::size_t i = 0; i < m_fields.size(); ++i) {
+        if (m_fields[i].def.Name.compare(name, Qt::CaseInsensitive) == 0)
+            return int(i);
+    }
+    return -1;
+}
+
+TField TTable::FieldByName(const QString& name)
+{
+    CheckActive();
+    const int index = FindField(name);
+    if (index < 0)
+        throw EDatabaseError(
+            QStringLiteral("Поле «%1» не найдено в таблице «%2».").arg(name, m_storedName));
+    return TField(this, index);
+}
+
+TField TTable::Fields(int index)
+{
+    CheckActive();
+    if (index < 0 || index >= FieldCount())
+        throw EDatabaseError(
+            QStringLiteral("Поля с номером %1 нет в таблице «%2».").arg(index).arg(m_storedName));
+    return TField(this, index);
+}
+
+const QString& TTable::Value(int field) const
+{
+    static const QString blank;
+    if (m_state == State::Edit || m_state == State::Insert)
+        return m_buffer[std::size_t(field)];
+    if (m_current < 0)
+        return blank;
+    return m_cells[std::size_t(m_current) * m_fields.size() + std::size_t(field)];
+}
+
+QString TTable::ReadCell(int row, int field) const
+{
+    if ((m_state == State::Edit || m_state == State::Insert) && row == m_current)
+        return m_buffer[std::size_t(field)];
+    if (row < 0 || row >= RecordCount())
+        return {};
+    return m_cells[std::size_t(row) * m_fields.size() + std::size_t(field)];
+}
+
+int TTable::DisplayRowCount() const
+{
+    return RecordCount() + (m_state == State::Insert ? 1 : 0);
+}
+
+QString TTable::CellText(int row, int field) const
+{
+    const QString value = ReadCell(row, field);
+    if (m_fields[std::size_t(field)].def.DataType == TFieldType::Boolean && !value.isNull())
+        return value == TrueText() ? QStringLiteral("True") : QStringLiteral("False");
+    return value;
+}
+
+bool TTable::CellBoolean(int row, int field) const
+{
+    return ReadCell(row, field) == TrueText();
+}
+
+void TTable::SetFieldText(int field, const QString& value)
+{
+    if (m_state != State::Edit && m_state != State::Insert)
+        throw EDatabaseError(QStringLiteral("Таблица «%1» не находится в режиме редактирования.")
+                                 .arg(m_storedName));
+    const FieldInfo& info = m_fields[std::size_t(field)];
+    if (info.rowidAlias)
+        throw EDatabaseError(
+            QStringLiteral("Поле «%1» заполняется автоматически.").arg(info.def.Name));
+    QString text = info.def.DataType == TFieldType::String ? CutToSize(value, info.def.Size)
+                                                           : value;
+    if (text.isEmpty())
+        text = QString();
+    QString& slot = m_buffer[std::size_t(field)];
+    if (slot.isNull() == text.isNull() && slot == text)
+        return;
+    slot = std::move(text);
+    m_modifiedMask |= 1ull << field;
+    Q_EMIT RowChanged(m_current);
+}
+
+void TTable::Edit()
+{
+    CheckActive();
+    if (m_state == State::Edit || m_state == State::Insert)
+        return;
+    if (m_rowids.empty()) {
+        Insert();
+        return;
+    }
+    const std::size_t n = m_fields.size();
+    const auto begin = m_cells.begin() + std::ptrdiff_t(std::size_t(m_current) * n);
+    m_buffer.assign(begin, begin + std::ptrdiff_t(n));
+    m_modifiedMask = 0;
+    SetState(State::Edit);
+}
+
+void TTable::Insert()
+{
+    CheckActive();
+    CheckBrowse();
+    m_buffer.assign(m_fields.size(), QString());
+    m_modifiedMask = 0;
+    m_insertReturn = m_current;
+    m_current = RecordCount();
+    m_state = State::Insert;
+    Q_EMIT RowsChanged();
+    Q_EMIT StateChanged();
+    Q_EMIT CurrentChanged();
+    if (AfterInsert)
+        AfterInsert(*this);
+}
+
+void TTable::Append()
+{
+    Insert();
+}
+
+void TTable::Cancel()
+{
+    if (m_state == State::Edit) {
+        m_buffer.clear();
+        m_modifiedMask = 0;
+        SetState(State::Browse);
+        Q_EMIT RowChanged(m_current);
+    } else if (m_state == State::Insert) {
+        m_buffer.clear();
+        m_modifiedMask = 0;
+        const int count = RecordCount();
+        m_current = count == 0 ? -1 : std::clamp(m_insertReturn, 0, count - 1);
+        m_state = State::Browse;
+        Q_EMIT RowsChanged();
+        Q_EMIT StateChanged();
+        Q_EMIT CurrentChanged();
+    }
+}
+
+void TTable::Post()
+{
+    CheckActive();
+    if (m_state != State::Edit && m_state != State::Insert)
+        return;
+    if (BeforePost)
+        BeforePost(*this);
+    for (;;) {
+        try {
+            WriteRow();
+            return;
+        } catch (const EDatabaseError& error) {
+            DataAction action = DataAction::Fail;
+            if (OnPostError)
+                OnPostError(*this, error, action);
+            if (action == DataAction::Retry)
+                continue;
+            if (action == DataAction::Abort)
+                throw EAbort();
+            throw;
+        }
+    }
+}
+
+void TTable::WriteRow()
+{
+    const int fieldCount = FieldCount();
+    for (int f = 0; f < fieldCount; ++f) {
+        const FieldInfo& info = m_fields[std::size_t(f)];
+        if (info.def.Required && !info.rowidAlias && m_buffer[std::size_t(f)].isEmpty())
+            throw EDatabaseError(QStringLiteral("Поле «%1» таблицы «%2» должно быть заполнено.")
+                                     .arg(info.def.Name, m_storedName),
+                                 EDatabaseError::Kind::RequiredBlank);
+    }
+    auto bind = [this](Statement& statement, int parameter, int field) {
+        const QString& value = m_buffer[std::size_t(field)];
+        if (value.isNull())
+            statement.BindNull(parameter);
+        else if (IsNumeric(m_fields[std::size_t(field)].def.DataType))
+            statement.BindInt(parameter, value.toLongLong());
+        else
+            statement.BindText(parameter, value);
+    };
+    auto translate = [this](const EDatabaseError& error) {
+        if (!error.IsKeyViolation())
+            return error;
+        const QString index = KeyViolationIndex(error.IndexName());
+        return EDatabaseError(
+            QStringLiteral("В таблице «%1» уже есть запись с таким же ключом «%2».")
+                .arg(m_storedName, index),
+            EDatabaseError::Kind::KeyViolation, error.ResultCode(), index);
+    };
+
+    if (m_state == State::Edit) {
+        if (m_modifiedMask != 0) {
+            Statement& update = UpdateStatement(m_modifiedMask);
+            int parameter = 1;
+            for (int f = 0; f < fieldCount; ++f) {
+                if (m_modifiedMask & (1ull << f))
+                    bind(update, parameter++, f);
+            }
+            update.BindInt(parameter, m_rowids[std::size_t(m_current)]);
+            try {
+                update.Step();
+            } catch (const EDatabaseError& error) {
+                update.Reset();
+                throw translate(error);
+            }
+            update.Reset();
+            const std::size_t base = std::size_t(m_current) * std::size_t(fieldCount);
+            for (int f = 0; f < fieldCount; ++f)
+                m_cells[base + std::size_t(f)] = std::move(m_buffer[std::size_t(f)]);
+        }
+        m_buffer.clear();
+        const bool moved = m_modifiedMask != 0;
+        m_modifiedMask = 0;
+        SetState(State::Browse);
+        if (moved)
+            PlaceRow(m_current);
+        else
+            Q_EMIT RowChanged(m_current);
+        return;
+    }
+
+    // Insert.
+    if (!m_insert) {
+        QStringList columns;
+        QStringList parameters;
+        for (const FieldInfo& field : m_fields) {
+            if (field.rowidAlias)
+                continue;
+            columns << Quoted(field.def.Name);
+            parameters << QStringLiteral("?%1").arg(parameters.size() + 1);
+        }
+        m_insert = std::make_unique<Statement>(
+            m_connection->Handle(),
+            columns.isEmpty()
+                ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(Quoted(m_storedName))
+                : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                      .arg(Quoted(m_storedName), columns.join(QLatin1String(", ")),
+                           parameters.join(QLatin1String(", "))),
+            m_connection->FilePath());
+    }
+    int parameter = 1;
+    for (int f = 0; f < fieldCount; ++f) {
+        if (!m_fields[std::size_t(f)].rowidAlias)
+            bind(*m_insert, parameter++, f);
+    }
+    try {
+        m_insert->Step();
+    } catch (const EDatabaseError& error) {
+        m_insert->Reset();
+        throw translate(error);
+    }
+    m_insert->Reset();
+    const qint64 rowid = sqlite3_last_insert_rowid(m_connection->Handle());
+    for (int f = 0; f < fieldCount; ++f) {
+        if (m_fields[std::size_t(f)].rowidAlias)
+            m_buffer[std::size_t(f)] = QString::number(rowid);
+    }
+    m_cells.insert(m_cells.end(), std::make_move_iterator(m_buffer.begin()),
+                   std::make_move_iterator(m_buffer.end()));
+    m_rowids.push_back(rowid);
+    m_buffer.clear();
+    m_modifiedMask = 0;
+    m_current = RecordCount() - 1;
+    m_state = State::Browse;
+    m_eof = m_bof = false;
+    Q_EMIT StateChanged();
+    PlaceRow(m_current);
+    Q_EMIT RowsChanged();
+}
+
+Statement& TTable::UpdateStatement(unsigned long long mask)
+{
+    auto found = m_updates.find(mask);
+    if (found != m_updates.end())
+        return *found->second;
+    QStringList assignments;
+    int parameter = 1;
+    for (int f = 0; f < FieldCount(); ++f) {
+        if (mask & (1ull << f))
+            assignments << QStringLiteral("%1 = ?%2")
+                               .arg(Quoted(m_fields[std::size_t(f)].def.Name))
+                               .arg(parameter++);
+    }
+    auto statement = std::make_unique<Statement>(
+        m_connection->Handle(),
+        QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?%3")
+            .arg(Quoted(m_storedName), assignments.join(QLatin1String(", ")))
+            .arg(parameter),
+        m_connection->FilePath());
+    Statement& result = *statement;
+    m_updates.emplace(mask, std::move(statement));
+    return result;
+}
+
+int TTable::CompareRows(const QString* a, qint64 rowidA, const QString* b, qint64 rowidB) const
+{
+    for (const KeyPart& part : m_order) {
+        const QString& va = a[part.field];
+        const QString& vb = b[part.field];
+        if (va.isNull() != vb.isNull())
+            return va.isNull() ? -1 : 1;
+        if (va.isNull())
+            continue;
+        int c = 0;
+        if (part.numeric) {
+            const qint64 na = va.toLongLong();
+            const qint64 nb = vb.toLongLong();
+            c = na < nb ? -1 : (na > nb ? 1 : 0);
+        } else {
+            c = part.noCase ? Collation::CompareNoCase(va, vb) : Collation::CompareBinary(va, vb);
+        }
+        if (c != 0)
+            return c;
+    }
+    return rowidA < rowidB ? -1 : (rowidA > rowidB ? 1 : 0);
+}
+
+void TTable::PlaceRow(int row)
+{
+    const std::size_t n = m_fields.size();
+    const int count = RecordCount();
+    auto cellsOf = [&](int r) { return m_cells.data() + std::size_t(r) * n; };
+    auto less = [&](int r, int s) {
+        return CompareRows(cellsOf(r), m_rowids[std::size_t(r)], cellsOf(s),
+                           m_rowids[std::size_t(s)]) < 0;
+    };
+    int target = row;
+    if (row > 0 && less(row, row - 1)) {
+        // Move up: first row in [0, row) that sorts after the placed row.
+        int lo = 0, hi = row - 1;
+        while (lo < hi) {
+            const int mid = (lo + hi) / 2;
+            if (less(row, mid))
+                hi = mid;
+            else
+                lo = mid + 1;
+        }
+        target = lo;
+    } else if (row + 1 < count && less(row + 1, row)) {
+        // Move down: last row in (row, count) that sorts before the placed row.
+        int lo = row + 1, hi = count - 1;
+        while (lo < hi) {
+            const int mid = (lo + hi + 1) / 2;
+            if (less(mid, row))
+                lo = mid;
+            else
+                hi = mid - 1;
+        }
+        target = lo;
+    }
+    if (target == row) {
+        Q_EMIT RowChanged(row);
+        SetCurrent(row);
+        return;
+    }
+    const auto first = m_cells.begin();
+    const std::ptrdiff_t width = std::ptrdiff_t(n);
+    if (target < row) {
+        std::rotate(first + target * width, first + row * width, first + (row + 1) * width);
+        std::rotate(m_rowids.begin() + target, m_rowids.begin() + row,
+                    m_rowids.begin() + row + 1);
+    } else {
+        std::rotate(first + row * width, first + (row + 1) * width, first + (target + 1) * width);
+        std::rotate(m_rowids.begin() + row, m_rowids.begin() + row + 1,
+                    m_rowids.begin() + target + 1);
+    }
+    m_current = target;
+    Q_EMIT RowsChanged();
+    Q_EMIT CurrentChanged();
+}
+
+QString TTable::KeyViolationIndex(const QString& columns) const
+{
+    QStringList names;
+    for (const QString& column : columns.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        const QString trimmed = column.trimmed();
+        const qsizetype dot = trimmed.indexOf(QLatin1Char('.'));
+        names << (dot < 0 ? trimmed : trimmed.mid(dot + 1));
+    }
+    for (const IndexInfo& index : m_indexes) {
+        if (!index.unique || index.fields.size() != std::size_t(names.size()))
+            continue;
+        bool same = true;
+        for (std::size_t i = 0; i < index.fields.size(); ++i) {
+            same = same && m_fields[std::size_t(index.fields[i])].def.Name.compare(
+                               names[qsizetype(i)], Qt::CaseInsensitive) == 0;
+        }
+        if (same)
+            return index.name;
+    }
+    return names.join(QLatin1Char(';'));
+}
+
+void TTable::Delete()
+{
+    CheckActive();
+    if (m_state == State::Insert) {
+        Cancel();
+        return;
+    }
+    if (m_state == State::Edit)
+        Cancel();
+    RequireRows("удаление");
+    if (!m_delete)
+        m_delete = std::make_unique<Statement>(
+            m_connection->Handle(),
+            QStringLiteral("DELETE FROM %1 WHERE rowid = ?1").arg(Quoted(m_storedName)),
+            m_connection->FilePath());
+    m_delete->BindInt(1, m_rowids[std::size_t(m_current)]);
+    try {
+        m_delete->Step();
+    } catch (...) {
+        m_delete->Reset();
+        throw;
+    }
+    m_delete->Reset();
+    const std::ptrdiff_t width = std::ptrdiff_t(m_fields.size());
+    m_cells.erase(m_cells.begin() + m_current * width, m_cells.begin() + (m_current + 1) * width);
+    m_rowids.erase(m_rowids.begin() + m_current);
+    const int count = RecordCount();
+    m_current = count == 0 ? -1 : std::min(m_current, count - 1);
+    m_eof = m_bof = count == 0;
+    Q_EMIT RowsChanged();
+    Q_EMIT CurrentChanged();
+}
+
+void TTable::Refresh()
+{
+    CheckActive();
+    CheckBrowse();
+    Reload();
+}

@@ -1,0 +1,199 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "core/Exception.h"
+#include "storage/FieldDefs.h"
+
+class StoreConnection;
+class Statement;
+class TTable;
+
+// A field of the current row of a view, reached by name; a light handle, copy freely.
+class TField
+{
+public:
+    TField(TTable* table, int index) : m_table(table), m_index(index) {}
+
+    int Index() const { return m_index; }
+    QString FieldName() const;
+    TFieldType DataType() const;
+    int Size() const;
+    bool Required() const;
+
+    bool IsNull() const;
+    QString AsString() const; // blank reads as empty text
+    bool AsBoolean() const;   // blank reads as false
+    QVariant Value() const;   // blank reads as a null QVariant
+
+    void SetAsString(const QString& value); // empty text stores blank; longer text is cut
+    void SetAsBoolean(bool value);
+    void SetValue(const QVariant& value);
+    void Clear();
+
+private:
+    TTable* m_table;
+    int m_index;
+};
+
+// A view of one table: the table's rows in index order held in memory, a current row and
+// a state. Reads and navigation never touch the disk; writes go through SQL at once.
+class TTable : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum class State { Inactive, Browse, Edit, Insert };
+    enum class DataAction { Fail, Abort, Retry };
+
+    using Hook = std::function<void(TTable&)>;
+    using ErrorHook = std::function<void(TTable&, const EDatabaseError&, DataAction&)>;
+
+    explicit TTable(QObject* parent = nullptr);
+    ~TTable() override;
+
+    // Configuration, while closed.
+    void SetDatabaseName(const QString& folder);
+    const QString& DatabaseName() const { return m_folder; }
+    void SetTableName(const QString& name);
+    const QString& TableName() const { return m_tableName; }
+    void SetIndexName(const QString& name);
+    const QString& IndexName() const { return m_indexName; }
+    TFieldDefs& FieldDefs() { return m_fieldDefs; }
+    TIndexDefs& IndexDefs() { return m_indexDefs; }
+
+    bool Exists() const;
+    void CreateTable();
+
+    void Open();
+    void Close(); // drops an unwritten change
+    bool Active() const { return m_state != State::Inactive; }
+    State GetState() const { return m_state; }
+
+    // Navigation. Leaving a row in edit or insert first stores it (if changed) or drops it.
+    void First();
+    void Next();
+    void Prior();
+    void Last();
+    bool Eof() const { return m_eof; }
+    bool Bof() const { return m_bof; }
+    bool IsEmpty() const { return RecordCount() == 0; }
+    int RecordCount() const;
+    int RecNo() const; // 1-based; 0 on an empty view
+    void SetRecNo(int recNo);
+    int CurrentRow() const { return m_current; } // 0-based, -1 when empty
+
+    // Fields.
+    int FieldCount() const { return int(m_fields.size()); }
+    QStringList FieldNames() const;
+    int FindField(const QString& name) const; // -1 when missing
+    TField FieldByName(const QString& name);
+    TField Fields(int index);
+    const TFieldDef& FieldDef(int index) const { return m_fields[std::size_t(index)].def; }
+
+    // Editing.
+    void Edit();   // on a view without rows starts an insert
+    void Insert();
+    void Append();
+    void Post();
+    void Cancel();
+    void Delete();
+    void Refresh(); // stores a pending change (drops an unchanged one), then re-reads rows
+    bool Modified() const { return m_modifiedMask != 0; }
+
+    // Hooks.
+    Hook BeforePost;
+    Hook AfterInsert;
+    ErrorHook OnPostError;
+
+    // Read access by row for grids; the current row shows its pending values.
+    int DisplayRowCount() const;
+    QString CellText(int row, int field) const;
+    bool CellBoolean(int row, int field) const;
+
+    // Re-reads the snapshot without storing anything (after a rolled back transaction).
+    void Reload();
+
+Q_SIGNALS:
+    void StateChanged();
+    void CurrentChanged();
+    void RowChanged(int row); // values of one displayed row changed
+    void RowsChanged();       // rows added, removed or reordered
+
+private:
+    friend class TField;
+
+    struct FieldInfo
+    {
+        TFieldDef def;
+        bool rowidAlias = false;
+    };
+    struct KeyPart
+    {
+        int field;
+        bool noCase;
+        bool numeric;
+    };
+    struct IndexInfo
+    {
+        QString name;
+        std::vector<int> fields;
+        std::vector<bool> noCase;
+        bool unique = false;
+        bool primary = false;
+    };
+
+    void CheckActive() const;
+    void CheckBrowse();
+    void RequireRows(const char* action) const;
+    void ReadLayout();
+    void LoadRows();
+    void BuildOrder();
+    QString ReadCell(int row, int field) const;
+    const QString& Value(int field) const;
+    void SetFieldText(int field, const QString& value);
+    void WriteRow();
+    void PlaceRow(int row);
+    int CompareRows(const QString* a, qint64 rowidA, const QString* b, qint64 rowidB) const;
+    QString KeyViolationIndex(const QString& columns) const;
+    Statement& UpdateStatement(unsigned long long mask);
+    void SetCurrent(int row);
+    void SetState(State state);
+    void Detach();
+
+    QString m_folder;
+    QString m_tableName;
+    QString m_indexName;
+    TFieldDefs m_fieldDefs;
+    TIndexDefs m_indexDefs;
+
+    std::shared_ptr<StoreConnection> m_connection;
+    QString m_storedName; // the table's name in the store
+    std::vector<FieldInfo> m_fields;
+    std::vector<IndexInfo> m_indexes;
+    std::vector<KeyPart> m_order;
+
+    // Rows: FieldCount cells per row, row-major; rowids beside them.
+    std::vector<QString> m_cells;
+    std::vector<qint64> m_rowids;
+
+    State m_state = State::Inactive;
+    int m_current = -1;
+    bool m_eof = true;
+    bool m_bof = true;
+    std::vector<QString> m_buffer; // pending values of the row in edit or insert
+    unsigned long long m_modifiedMask = 0;
+    int m_insertReturn = -1;
+
+    std::map<unsigned long long, std::unique_ptr<Statement>> m_updates;
+    std::unique_ptr<Statement> m_insert;
+    std::unique_ptr<Statement> m_delete;
+};
