@@ -1,0 +1,104 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+#include <sqlite3.h>
+
+#include "storage/Layouts.h"
+#include "storage/TTable.h"
+
+// Small helpers shared by the store tests.
+namespace StoreTestKit {
+
+inline QString StoreFile(const QString& dataDir)
+{
+    return dataDir + QStringLiteral("store.sqlite3");
+}
+
+inline void CreateEmployees(const QString& dataDir)
+{
+    TTable table;
+    table.SetDatabaseName(dataDir);
+    table.SetTableName(QStringLiteral("base"));
+    table.FieldDefs() = Layouts::EmployeeFields();
+    table.IndexDefs() = Layouts::EmployeeIndexes();
+    table.CreateTable();
+}
+
+inline void CreateOrganizations(const QString& dataDir)
+{
+    TTable table;
+    table.SetDatabaseName(dataDir);
+    table.SetTableName(QStringLiteral("config.db"));
+    table.FieldDefs() = Layouts::OrganizationFields();
+    table.IndexDefs() = Layouts::OrganizationIndexes();
+    table.CreateTable();
+}
+
+inline std::unique_ptr<TTable> OpenEmployees(const QString& dataDir)
+{
+    auto table = std::make_unique<TTable>();
+    table->SetDatabaseName(dataDir);
+    table->SetTableName(QStringLiteral("base.DB"));
+    table->SetIndexName(QStringLiteral("Fio_Accnt"));
+    table->Open();
+    return table;
+}
+
+inline void AddEmployee(TTable& table, const QString& fio, const QString& accnt,
+                        const QString& amount = {}, const QString& org = {})
+{
+    table.Append();
+    table.FieldByName(QStringLiteral("Fio100")).SetAsString(fio);
+    table.FieldByName(QStringLiteral("Accnt")).SetAsString(accnt);
+    table.FieldByName(QStringLiteral("Amount")).SetAsString(amount);
+    table.FieldByName(QStringLiteral("Org120")).SetAsString(org);
+    table.Post();
+}
+
+inline QStringList Column(TTable& table, const QString& field)
+{
+    QStringList values;
+    for (table.First(); !table.Eof(); table.Next())
+        values << table.FieldByName(field).AsString();
+    return values;
+}
+
+// A connection of its own, as another program would open the store.
+class RawStore
+{
+public:
+    explicit RawStore(const QString& file)
+    {
+        sqlite3_open_v2(file.toUtf8().constData(), &m_db, SQLITE_OPEN_READWRITE, nullptr);
+    }
+    ~RawStore() { sqlite3_close(m_db); }
+    RawStore(const RawStore&) = delete;
+    RawStore& operator=(const RawStore&) = delete;
+
+    int Exec(const QString& sql)
+    {
+        return sqlite3_exec(m_db, sql.toUtf8().constData(), nullptr, nullptr, nullptr);
+    }
+    // The first column of every row, as text; "<null>" for NULL.
+    QStringList Query(const QString& sql)
+    {
+        QStringList result;
+        sqlite3_stmt* stmt = nullptr;
+        sqlite3_prepare_v2(m_db, sql.toUtf8().constData(), -1, &stmt, nullptr);
+        while (stmt && sqlite3_step(stmt) == SQLITE_ROW) {
+            const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
+            result << (text ? QString::fromUtf8(text) : QStringLiteral("<null>"));
+        }
+        sqlite3_finalize(stmt);
+        return result;
+    }
+
+private:
+    sqlite3* m_db = nullptr;
+};
+
+} // namespace StoreTestKit

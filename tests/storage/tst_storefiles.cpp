@@ -1,0 +1,202 @@
+#include <QCryptographicHash>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTest>
+
+#include "storage/TSession.h"
+#include "storage/TTransaction.h"
+#include "tests/storage/StoreTestKit.h"
+#include "tests/support/TempDataFolder.h"
+
+using namespace StoreTestKit;
+
+// Store files that are not ours, damaged, or held by another program.
+class TestStoreFiles : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+    void foreignFileIsLeftAlone_data();
+    void foreignFileIsLeftAlone();
+    void damagedPageIsReported();
+    void lockedStoreMakesWriteWaitThenFail();
+    void lockedStoreFailsPassWithoutHalfRows();
+    void missingFolder();
+
+private:
+    QByteArray Digest(const QString& file);
+
+    std::unique_ptr<TempDataFolder> m_folder;
+    QString m_data;
+};
+
+void TestStoreFiles::init()
+{
+    m_folder = std::make_unique<TempDataFolder>();
+    m_data = m_folder->DataDir();
+    Session().SetBusyTimeout(300);
+}
+
+void TestStoreFiles::cleanup()
+{
+    Session().CloseAll();
+    Session().SetBusyTimeout(5000);
+    m_folder.reset();
+}
+
+QByteArray TestStoreFiles::Digest(const QString& file)
+{
+    QFile f(file);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256);
+}
+
+void TestStoreFiles::foreignFileIsLeftAlone_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::newRow("text") << QByteArray("ФИО;Счет\nИВАНОВ;123\n");
+    QTest::newRow("old table header") << QByteArray(4096, '\x02');
+    QByteArray fakeHeader("SQLite format 3");
+    fakeHeader.append('\0');
+    fakeHeader.append(QByteArray(200, '\xff'));
+    QTest::newRow("broken sqlite header") << fakeHeader;
+}
+
+void TestStoreFiles::foreignFileIsLeftAlone()
+{
+    QFETCH(QByteArray, content);
+    const QString file = StoreFile(m_data);
+    {
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(content);
+    }
+    const QByteArray before = Digest(file);
+    auto attempt = [&](const std::function<void()>& operation) {
+        try {
+            operation();
+            QFAIL("a foreign file was used as a store");
+        } catch (const EDatabaseError& error) {
+            QCOMPARE(error.ErrorKind(), EDatabaseError::Kind::Damaged);
+            QVERIFY2(error.Message().contains(QDir::toNativeSeparators(file)),
+                     qPrintable(error.Message()));
+        }
+    };
+    attempt([&] { OpenEmployees(m_data); });
+    attempt([&] { CreateEmployees(m_data); });
+    TTable probe;
+    probe.SetDatabaseName(m_data);
+    probe.SetTableName("base");
+    attempt([&] { probe.Exists(); });
+    QCOMPARE(Digest(file), before);
+    QVERIFY(!QFile::exists(file + "-wal"));
+}
+
+void TestStoreFiles::damagedPageIsReported()
+{
+    CreateEmployees(m_data);
+    {
+        auto view = OpenEmployees(m_data);
+        for (int i = 0; i < 400; ++i)
+            AddEmployee(*view, QStringLiteral("СОТРУДНИК %1").arg(i), "40817", "1.00", "Орг");
+    }
+    Session().CloseAll();
+    const QString file = StoreFile(m_data);
+    {
+        // Overwrite the middle of the file: the table's pages.
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        QVERIFY(f.size() > 8192);
+        f.seek(f.size() / 2);
+        f.write(QByteArray(4096, '\x5a'));
+        f.seek(4096 + 10);
+        f.write(QByteArray(2048, '\x00'));
+    }
+    const QByteArray before = Digest(file);
+    try {
+        OpenEmployees(m_data);
+        QFAIL("a damaged table was read without an error");
+    } catch (const EDatabaseError& error) {
+        QCOMPARE(error.ErrorKind(), EDatabaseError::Kind::Damaged);
+        QVERIFY(error.Message().contains(QDir::toNativeSeparators(file)));
+    }
+    Session().CloseAll();
+    QCOMPARE(Digest(file), before);
+}
+
+void TestStoreFiles::lockedStoreMakesWriteWaitThenFail()
+{
+    CreateEmployees(m_data);
+    auto view = OpenEmployees(m_data);
+    AddEmployee(*view, "А", "1");
+    RawStore other(StoreFile(m_data));
+    QCOMPARE(other.Exec("BEGIN IMMEDIATE"), 0);
+
+    view->Edit();
+    view->FieldByName("Accnt").SetAsString("2");
+    QElapsedTimer timer;
+    timer.start();
+    try {
+        view->Post();
+        QFAIL("a write went through a held lock");
+    } catch (const EDatabaseError& error) {
+        QCOMPARE(error.ErrorKind(), EDatabaseError::Kind::Locked);
+        QVERIFY(error.Message().contains(QStringLiteral("занята")));
+    }
+    QVERIFY(timer.elapsed() >= 250); // it waited for the busy timeout
+    QCOMPARE(view->GetState(), TTable::State::Edit);
+    QCOMPARE(view->FieldByName("Accnt").AsString(), QStringLiteral("2"));
+
+    QCOMPARE(other.Exec("COMMIT"), 0);
+    view->Post();
+    auto fresh = OpenEmployees(m_data);
+    QCOMPARE(Column(*fresh, "Accnt"), QStringList({"2"}));
+}
+
+void TestStoreFiles::lockedStoreFailsPassWithoutHalfRows()
+{
+    CreateEmployees(m_data);
+    auto view = OpenEmployees(m_data);
+    AddEmployee(*view, "А", "1");
+    AddEmployee(*view, "Б", "1");
+    RawStore other(StoreFile(m_data));
+    QCOMPARE(other.Exec("BEGIN IMMEDIATE"), 0);
+    try {
+        TTransaction pass(m_data, TTransaction::Mode::KeepDone);
+        QFAIL("a transaction began through a held lock");
+    } catch (const EDatabaseError& error) {
+        QCOMPARE(error.ErrorKind(), EDatabaseError::Kind::Locked);
+    }
+    QCOMPARE(other.Exec("ROLLBACK"), 0);
+    // The connection is usable again afterwards.
+    TTransaction pass(m_data, TTransaction::Mode::KeepDone);
+    view->First();
+    view->Edit();
+    view->FieldByName("Amount").SetAsString("5.00");
+    view->Post();
+    pass.Commit();
+    QCOMPARE(other.Query("SELECT Amount FROM base ORDER BY Id"), QStringList({"5.00", "<null>"}));
+}
+
+void TestStoreFiles::missingFolder()
+{
+    const QString missing = m_folder->Root() + "/nowhere/";
+    TTable table;
+    table.SetDatabaseName(missing);
+    table.SetTableName("base");
+    QVERIFY(!table.Exists());
+    table.FieldDefs() = Layouts::EmployeeFields();
+    try {
+        table.CreateTable();
+        QFAIL("a table was created in a missing folder");
+    } catch (const EDatabaseError& error) {
+        QVERIFY(error.Message().contains("nowhere"));
+    }
+    QVERIFY(!QFile::exists(missing));
+}
+
+QTEST_GUILESS_MAIN(TestStoreFiles)
+#include "tst_storefiles.moc"
