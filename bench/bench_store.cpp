@@ -1,0 +1,213 @@
+// The table store against raw SQLite on the same 100,000 employees.
+#include <QDir>
+#include <QRandomGenerator>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+#include <sqlite3.h>
+
+#include <vector>
+
+#include "bench/BenchSupport.h"
+#include "storage/Collation.h"
+#include "storage/Layouts.h"
+#include "storage/TSession.h"
+#include "storage/TTable.h"
+#include "storage/TTransaction.h"
+
+namespace {
+
+constexpr int Rows = 100000;
+
+struct Store
+{
+    QTemporaryDir dir;
+    QString folder;
+    QString file;
+};
+
+QString RandomName(QRandomGenerator& random)
+{
+    static const QStringList first = {"ИВАНОВ", "ПЕТРОВА", "СИДОРОВ", "КУЗНЕЦОВА", "СМИРНОВ",
+                                      "ПОПОВА", "ВАСИЛЬЕВ", "НОВИКОВА", "МОРОЗОВ", "ВОЛКОВА"};
+    static const QStringList second = {"АННА", "ИВАН", "ОЛЬГА", "ПЁТР", "МАРИЯ", "СЕРГЕЙ"};
+    return first[random.bounded(first.size())] + QLatin1Char(' ') +
+           second[random.bounded(second.size())] + QLatin1Char(' ') +
+           QString::number(random.bounded(1000000));
+}
+
+// A data folder with the employee table holding Rows rows, written through raw SQLite.
+Store& SharedStore()
+{
+    static Store* store = [] {
+        auto* s = new Store;
+        s->folder = s->dir.path() + QLatin1Char('/');
+        s->file = s->folder + QStringLiteral("store.sqlite3");
+        TTable table;
+        table.SetDatabaseName(s->folder);
+        table.SetTableName(QStringLiteral("base"));
+        table.FieldDefs() = Layouts::EmployeeFields();
+        table.IndexDefs() = Layouts::EmployeeIndexes();
+        table.CreateTable();
+        Session().CloseAll();
+
+        sqlite3* db = nullptr;
+        sqlite3_open(s->file.toUtf8().constData(), &db);
+        Collation::Register(db);
+        sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
+        sqlite3_stmt* insert = nullptr;
+        sqlite3_prepare_v2(db,
+                           "INSERT INTO base (Fio100, Accnt, Amount, Export, Org120) "
+                           "VALUES (?1, ?2, ?3, ?4, ?5)",
+                           -1, &insert, nullptr);
+        QRandomGenerator random(42);
+        for (int i = 0; i < Rows; ++i) {
+            const QByteArray fio = RandomName(random).toUtf8();
+            const QByteArray accnt = QByteArray::number(40817810000000000000ull + quint64(i));
+            const QByteArray amount = QByteArray::number(random.bounded(100000)) + ".00";
+            const QByteArray org = (QStringLiteral("ООО Организация ") +
+                                    QString::number(random.bounded(1000)))
+                                       .toUtf8();
+            sqlite3_bind_text(insert, 1, fio.constData(), -1, SQLITE_TRANSIENT);
+            sqlite3_bind_text(insert, 2, accnt.constData(), -1, SQLITE_TRANSIENT);
+            sqlite3_bind_text(insert, 3, amount.constData(), -1, SQLITE_TRANSIENT);
+            sqlite3_bind_int(insert, 4, i % 2);
+            sqlite3_bind_text(insert, 5, org.constData(), -1, SQLITE_TRANSIENT);
+            sqlite3_step(insert);
+            sqlite3_reset(insert);
+        }
+        sqlite3_finalize(insert);
+        sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+        sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
+        sqlite3_close(db);
+        return s;
+    }();
+    return *store;
+}
+
+struct RawRow
+{
+    qint64 id;
+    QString fio, accnt, amount, org;
+    bool exported;
+};
+
+QString Text(sqlite3_stmt* stmt, int column)
+{
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, column));
+    return text ? QString::fromUtf8(text, sqlite3_column_bytes(stmt, column)) : QString();
+}
+
+void RawSelectAll(benchmark::State& state)
+{
+    Store& store = SharedStore();
+    sqlite3* db = nullptr;
+    sqlite3_open(store.file.toUtf8().constData(), &db);
+    Collation::Register(db);
+    for (auto _ : state) {
+        std::vector<RawRow> rows;
+        sqlite3_stmt* stmt = nullptr;
+        sqlite3_prepare_v2(db, "SELECT Id, Fio100, Accnt, Amount, Export, Org120 FROM base", -1,
+                           &stmt, nullptr);
+        while (sqlite3_step(stmt) == SQLITE_ROW) {
+            rows.push_back({sqlite3_column_int64(stmt, 0), Text(stmt, 1), Text(stmt, 2),
+                            Text(stmt, 3), Text(stmt, 5), sqlite3_column_int(stmt, 4) != 0});
+        }
+        sqlite3_finalize(stmt);
+        benchmark::DoNotOptimize(rows.data());
+    }
+    sqlite3_close(db);
+    state.SetItemsProcessed(state.iterations() * Rows);
+}
+
+void OpenView(benchmark::State& state)
+{
+    Store& store = SharedStore();
+    std::size_t held = 0;
+    for (auto _ : state) {
+        const std::size_t before = HeapInUse();
+        TTable view;
+        view.SetDatabaseName(store.folder);
+        view.SetTableName(QStringLiteral("base.DB"));
+        view.SetIndexName(QStringLiteral("Fio_Accnt"));
+        view.Open();
+        held = HeapInUse() - before;
+        benchmark::DoNotOptimize(view.RecordCount());
+        state.PauseTiming();
+        view.Close();
+        Session().CloseAll();
+        state.ResumeTiming();
+    }
+    state.counters["view_MB"] = double(held) / (1024.0 * 1024.0);
+    state.SetItemsProcessed(state.iterations() * Rows);
+}
+
+void RawUpdatePass(benchmark::State& state)
+{
+    Store& store = SharedStore();
+    sqlite3* db = nullptr;
+    sqlite3_open(store.file.toUtf8().constData(), &db);
+    Collation::Register(db);
+    sqlite3_exec(db, "PRAGMA synchronous=FULL", nullptr, nullptr, nullptr);
+    std::vector<qint64> ids;
+    {
+        sqlite3_stmt* stmt = nullptr;
+        sqlite3_prepare_v2(db, "SELECT Id FROM base ORDER BY Fio100 COLLATE RU_NOCASE, Accnt "
+                               "COLLATE RU_NOCASE", -1, &stmt, nullptr);
+        while (sqlite3_step(stmt) == SQLITE_ROW)
+            ids.push_back(sqlite3_column_int64(stmt, 0));
+        sqlite3_finalize(stmt);
+    }
+    int flag = 0;
+    for (auto _ : state) {
+        flag ^= 1;
+        sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+        sqlite3_stmt* update = nullptr;
+        sqlite3_prepare_v2(db, "UPDATE base SET Export = ?1 WHERE rowid = ?2", -1, &update,
+                           nullptr);
+        for (qint64 id : ids) {
+            sqlite3_bind_int(update, 1, flag);
+            sqlite3_bind_int64(update, 2, id);
+            sqlite3_step(update);
+            sqlite3_reset(update);
+        }
+        sqlite3_finalize(update);
+        sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+    }
+    sqlite3_close(db);
+    state.SetItemsProcessed(state.iterations() * Rows);
+}
+
+void ViewPostPass(benchmark::State& state)
+{
+    Store& store = SharedStore();
+    TTable view;
+    view.SetDatabaseName(store.folder);
+    view.SetTableName(QStringLiteral("base.DB"));
+    view.SetIndexName(QStringLiteral("Fio_Accnt"));
+    view.Open();
+    bool flag = false;
+    for (auto _ : state) {
+        flag = !flag;
+        TTransaction pass(store.folder, TTransaction::Mode::KeepDone);
+        for (view.First(); !view.Eof(); view.Next()) {
+            view.Edit();
+            view.FieldByName(QStringLiteral("Export")).SetAsBoolean(flag);
+            view.Post();
+        }
+        pass.Commit();
+    }
+    view.Close();
+    Session().CloseAll();
+    state.SetItemsProcessed(state.iterations() * Rows);
+}
+
+} // namespace
+
+BENCHMARK(RawSelectAll)->Unit(benchmark::kMillisecond);
+BENCHMARK(OpenView)->Unit(benchmark::kMillisecond);
+BENCHMARK(RawUpdatePass)->Unit(benchmark::kMillisecond);
+BENCHMARK(ViewPostPass)->Unit(benchmark::kMillisecond);
+
+BENCHMARK_MAIN();
