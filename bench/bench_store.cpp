@@ -126,15 +126,17 @@ void OpenView(benchmark::State& state)
     Store& store = SharedStore();
     std::size_t held = 0;
     for (auto _ : state) {
+        state.PauseTiming();
         const std::size_t before = HeapInUse();
+        state.ResumeTiming();
         TTable view;
         view.SetDatabaseName(store.folder);
         view.SetTableName(QStringLiteral("base.DB"));
         view.SetIndexName(QStringLiteral("Fio_Accnt"));
         view.Open();
-        held = HeapInUse() - before;
         benchmark::DoNotOptimize(view.RecordCount());
         state.PauseTiming();
+        held = HeapInUse() - before;
         view.Close();
         Session().CloseAll();
         state.ResumeTiming();

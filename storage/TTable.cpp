@@ -1,6 +1,7 @@
 #include "storage/TTable.h"
 
 #include <QDir>
+#include <QHash>
 
 #include <algorithm>
 
@@ -549,8 +550,23 @@ void TTable::LoadRows()
     std::vector<qint64> rowids;
     cells.reserve(std::size_t(expected) * std::size_t(fieldCount));
     rowids.reserve(std::size_t(expected));
+    // Columns with few distinct values (organisation names) share one copy of each value;
+    // a column whose first rows are mostly distinct stops sharing.
+    constexpr qsizetype SampleRows = 4096;
+    constexpr qsizetype MaxSampleDistinct = SampleRows / 2;
+    constexpr qsizetype MaxShared = 8192;
+    std::vector<QHash<QByteArray, QString>> shared{std::size_t(fieldCount)};
+    std::vector<bool> sharing(static_cast<std::size_t>(fieldCount), true);
     sqlite3_stmt* s = select.Handle();
     while (select.Step()) {
+        if (qsizetype(rowids.size()) == SampleRows) {
+            for (std::size_t f = 0; f < shared.size(); ++f) {
+                if (shared[f].size() > MaxSampleDistinct) {
+                    sharing[f] = false;
+                    shared[f].clear();
+                }
+            }
+        }
         rowids.push_back(sqlite3_column_int64(s, 0));
         for (int f = 0; f < fieldCount; ++f) {
             const int column = f + 1;
@@ -562,7 +578,26 @@ void TTable::LoadRows()
                 cells.push_back(sqlite3_column_int(s, column) ? TrueText() : FalseText());
                 continue;
             }
-            cells.push_back(ColumnText(s, column));
+            if (!sharing[std::size_t(f)]) {
+                cells.push_back(ColumnText(s, column));
+                continue;
+            }
+            // Looked up by the stored bytes, so a value seen before costs no decoding.
+            const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(s, column));
+            const QByteArray key =
+                QByteArray::fromRawData(bytes, sqlite3_column_bytes(s, column));
+            QHash<QByteArray, QString>& values = shared[std::size_t(f)];
+            auto found = values.constFind(key);
+            if (found != values.constEnd()) {
+                cells.push_back(*found);
+                continue;
+            }
+            QString text = QString::fromUtf8(key);
+            if (values.size() < MaxShared)
+                values.insert(QByteArray(key.constData(), key.size()), text);
+            else
+                sharing[std::size_t(f)] = false, values.clear();
+            cells.push_back(std::move(text));
         }
     }
     m_cells = std::move(cells);
