@@ -7,6 +7,7 @@
 
 #include <sqlite3.h>
 
+#include "storage/Collation.h"
 #include "storage/Layouts.h"
 #include "storage/TTable.h"
 
@@ -74,6 +75,7 @@ public:
     explicit RawStore(const QString& file)
     {
         sqlite3_open_v2(file.toUtf8().constData(), &m_db, SQLITE_OPEN_READWRITE, nullptr);
+        Collation::Register(m_db);
     }
     ~RawStore() { sqlite3_close(m_db); }
     RawStore(const RawStore&) = delete;

@@ -3,6 +3,13 @@
 #include <QFile>
 #include <QTest>
 
+#ifdef Q_OS_UNIX
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+#include "storage/Collation.h"
 #include "storage/TSession.h"
 #include "storage/TTransaction.h"
 #include "tests/storage/StoreTestKit.h"
@@ -24,6 +31,8 @@ private Q_SLOTS:
     void lockedStoreMakesWriteWaitThenFail();
     void lockedStoreFailsPassWithoutHalfRows();
     void missingFolder();
+    void lockHeldByAnotherProcess();
+    void killedWriterLeavesNoHalfRows();
 
 private:
     QByteArray Digest(const QString& file);
@@ -196,6 +205,120 @@ void TestStoreFiles::missingFolder()
         QVERIFY(error.Message().contains("nowhere"));
     }
     QVERIFY(!QFile::exists(missing));
+}
+
+#ifdef Q_OS_UNIX
+namespace {
+
+// Another program: opens the store, takes the write lock, reports on the pipe, then waits
+// for one byte before it lets go.
+pid_t HoldLockInChild(const QString& file, int ready[2], int release[2])
+{
+    const QByteArray path = file.toUtf8();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        sqlite3* db = nullptr;
+        sqlite3_open_v2(path.constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
+        const char ok = sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == 0
+                            ? '1'
+                            : '0';
+        (void)!write(ready[1], &ok, 1);
+        char byte = 0;
+        (void)!read(release[0], &byte, 1);
+        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        sqlite3_close(db);
+        _exit(0);
+    }
+    return pid;
+}
+
+} // namespace
+#endif
+
+void TestStoreFiles::lockHeldByAnotherProcess()
+{
+#ifdef Q_OS_UNIX
+    CreateEmployees(m_data);
+    auto view = OpenEmployees(m_data);
+    AddEmployee(*view, "А", "1");
+    int ready[2], release[2];
+    QCOMPARE(pipe(ready), 0);
+    QCOMPARE(pipe(release), 0);
+    const pid_t child = HoldLockInChild(StoreFile(m_data), ready, release);
+    QVERIFY(child > 0);
+    char ok = 0;
+    QCOMPARE(read(ready[0], &ok, 1), ssize_t(1));
+    QCOMPARE(ok, '1');
+
+    view->Edit();
+    view->FieldByName("Accnt").SetAsString("2");
+    try {
+        view->Post();
+        QFAIL("a write went through another process's lock");
+    } catch (const EDatabaseError& error) {
+        QCOMPARE(error.ErrorKind(), EDatabaseError::Kind::Locked);
+    }
+    QCOMPARE(view->GetState(), TTable::State::Edit);
+
+    (void)!write(release[1], "x", 1);
+    int status = 0;
+    waitpid(child, &status, 0);
+    view->Post();
+    auto fresh = OpenEmployees(m_data);
+    QCOMPARE(Column(*fresh, "Accnt"), QStringList({"2"}));
+    for (int fd : {ready[0], ready[1], release[0], release[1]})
+        close(fd);
+#else
+    QSKIP("needs fork()");
+#endif
+}
+
+void TestStoreFiles::killedWriterLeavesNoHalfRows()
+{
+#ifdef Q_OS_UNIX
+    CreateEmployees(m_data);
+    {
+        auto view = OpenEmployees(m_data);
+        AddEmployee(*view, "ПЕРВЫЙ", "1");
+    }
+    Session().CloseAll();
+    int ready[2];
+    QCOMPARE(pipe(ready), 0);
+    const QByteArray path = StoreFile(m_data).toUtf8();
+    const pid_t child = fork();
+    if (child == 0) {
+        // A writer killed in the middle of a pass of many rows.
+        sqlite3* db = nullptr;
+        sqlite3_open_v2(path.constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
+        Collation::Register(db);
+        sqlite3_exec(db, "PRAGMA synchronous=FULL", nullptr, nullptr, nullptr);
+        sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+        for (int i = 0;; ++i) {
+            const QByteArray sql = "INSERT INTO base (Fio100, Accnt) VALUES ('Р" +
+                                   QByteArray::number(i) + "', '1')";
+            sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr);
+            if (i == 2000)
+                (void)!write(ready[1], "x", 1);
+        }
+    }
+    QVERIFY(child > 0);
+    char byte = 0;
+    QCOMPARE(read(ready[0], &byte, 1), ssize_t(1));
+    kill(child, SIGKILL);
+    int status = 0;
+    waitpid(child, &status, 0);
+    close(ready[0]);
+    close(ready[1]);
+
+    auto view = OpenEmployees(m_data);
+    QCOMPARE(Column(*view, "Fio100"), QStringList({"ПЕРВЫЙ"}));
+    RawStore raw(StoreFile(m_data));
+    QCOMPARE(raw.Query("PRAGMA integrity_check"), QStringList({"ok"}));
+    AddEmployee(*view, "ВТОРОЙ", "1"); // and the store takes writes again
+    QCOMPARE(view->RecordCount(), 2);
+#else
+    QSKIP("needs fork()");
+#endif
 }
 
 QTEST_GUILESS_MAIN(TestStoreFiles)
