@@ -128,6 +128,8 @@ void Statement::BindText(int index, const QString& text)
         sqlite3_bind_null(m_stmt, index);
         return;
     }
+    if (index <= 0 || index >= int(m_scratch.size()))
+        throw EDatabaseError(QStringLiteral("Параметра %1 нет в запросе.").arg(index));
     QByteArray& bytes = m_scratch[std::size_t(index)];
     bytes = text.toUtf8();
     sqlite3_bind_text(m_stmt, index, bytes.constData(), int(bytes.size()), SQLITE_STATIC);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 // Runs one statement against the store of a folder (column statements, updates).
 class TQuery final
@@ -10,6 +11,7 @@ public:
     const QString& DatabaseName() const { return m_folder; }
 
     QString SQL;
+    QStringList Params; // texts bound to ?1, ?2, ... in order; an empty text binds NULL
 
     void ExecSQL();
 

@@ -7,12 +7,12 @@
 TDBEdit::TDBEdit(QWidget* parent) : QLineEdit(parent)
 {
     connect(this, &QLineEdit::textEdited, this, [this] {
-        m_edited = true;
         Guarded([this] {
             TTable* table = m_source ? m_source->DataSet() : nullptr;
             if (table && table->GetState() == TTable::State::Browse)
                 table->Edit();
         });
+        m_edited = true;
     });
 }
 
@@ -24,7 +24,14 @@ void TDBEdit::SetDataSource(TDataSource* source)
     if (m_source) {
         connect(m_source, &TDataSource::DataChanged, this, &TDBEdit::ShowField);
         connect(m_source, &TDataSource::DataSetReplaced, this, &TDBEdit::ShowField);
-        connect(m_source, &TDataSource::StateChanged, this, &TDBEdit::ShowField);
+        connect(m_source, &TDataSource::StateChanged, this, [this] {
+            // Text typed for a row that was stored or dropped meanwhile is not kept.
+            TTable* table = m_source->DataSet();
+            if (!table || (table->GetState() != TTable::State::Edit &&
+                           table->GetState() != TTable::State::Insert))
+                m_edited = false;
+            ShowField();
+        });
     }
     ShowField();
 }

@@ -689,6 +689,15 @@ void TestTable::columnStatements()
     config.Open();
     QCOMPARE(config.FieldNames(), QStringList({"Organization120"}));
 
+    // Values go in as parameters, quotes and all.
+    query.SQL = QStringLiteral("UPDATE config SET Organization120 = ?1");
+    query.Params = {QStringLiteral("ООО \"Ромашка\" o'k")};
+    query.ExecSQL();
+    config.Refresh();
+    QCOMPARE(config.FieldByName("Organization120").AsString(),
+             QStringLiteral("ООО \"Ромашка\" o'k"));
+    query.Params.clear();
+
     query.SQL = QStringLiteral("ALTER TABLE nowhere ADD x CHAR(1)");
     QVERIFY_THROWS_EXCEPTION(EDatabaseError, query.ExecSQL());
 }

@@ -1,0 +1,208 @@
+#include "dialogs/TEmployeeAddForm.h"
+
+#include <QComboBox>
+#include <QFormLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QVBoxLayout>
+
+#include "amount/Amount.h"
+#include "storage/TPathBuilder.h"
+#include "storage/TTable.h"
+#include "ui/ErrorBoundary.h"
+#include "ui/KeyRules.h"
+#include "ui/MainViews.h"
+#include "ui/Messages.h"
+#include "ui/TDBEdit.h"
+#include "ui/TDataSource.h"
+
+namespace {
+
+const QString FioField = QStringLiteral("Fio100");
+const QString AccntField = QStringLiteral("Accnt");
+const QString AmountField = QStringLiteral("Amount");
+const QString OrgField = QStringLiteral("Org120");
+const QString ExportField = QStringLiteral("Export");
+const QString OrgNameField = QStringLiteral("Organization120");
+
+} // namespace
+
+TEmployeeAddForm::TEmployeeAddForm(MainViews& views, QWidget* parent)
+    : QDialog(parent), FViews(views), EmployeeTable(new TTable(this)),
+      EmployeeDataSource(new TDataSource(this))
+{
+    setObjectName(QStringLiteral("EmployeeAddForm"));
+    setWindowTitle(QStringLiteral("Новый сотрудник"));
+    EmployeeDataSource->SetDataSet(EmployeeTable);
+
+    auto makeEdit = [this](const char* name, const QString& field, KeyRules::Rule rule) {
+        auto* edit = new TDBEdit(this);
+        edit->setObjectName(QLatin1String(name));
+        edit->SetDataField(field);
+        edit->SetDataSource(EmployeeDataSource);
+        if (rule != KeyRules::Rule::Any)
+            edit->SetRule(rule);
+        return edit;
+    };
+    auto makeLabel = [this](const char* name, const QString& text) {
+        auto* label = new QLabel(text, this);
+        label->setObjectName(QLatin1String(name));
+        return label;
+    };
+
+    FioLabel = makeLabel("FioLabel", QStringLiteral("ФИО"));
+    FioDBEdit = makeEdit("FioDBEdit", FioField, KeyRules::Rule::Upper);
+    AccntLabel = makeLabel("AccntLabel", QStringLiteral("Счет сотрудника"));
+    AccntDBEdit = makeEdit("AccntDBEdit", AccntField, KeyRules::Rule::Account);
+    AmountLabel = makeLabel("AmountLabel", QStringLiteral("Сумма для зачисления"));
+    AmountDBEdit = makeEdit("AmountDBEdit", AmountField, KeyRules::Rule::Amount);
+    OrgLabel = makeLabel("OrgLabel", QStringLiteral("Организация"));
+    OrgBox = new QComboBox(this);
+    OrgBox->setObjectName(QStringLiteral("OrgBox"));
+    OrgBox->setEditable(false);
+    OrgBox->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    OrgBox->setMinimumContentsLength(30);
+    OrgDBEdit = makeEdit("OrgDBEdit", OrgField, KeyRules::Rule::Any);
+    OrgDBEdit->setVisible(false);
+    SaveButton = new QPushButton(QStringLiteral("Сохранить"), this);
+    SaveButton->setObjectName(QStringLiteral("SaveButton"));
+    SaveButton->setDefault(true);
+
+    // Until the view is open the editors know no field sizes.
+    FioDBEdit->setMaxLength(100);
+    AccntDBEdit->setMaxLength(22);
+    AmountDBEdit->setMaxLength(15);
+    OrgDBEdit->setMaxLength(120);
+    FioDBEdit->setMinimumWidth(fontMetrics().averageCharWidth() * 45);
+
+    FioLabel->setBuddy(FioDBEdit);
+    AccntLabel->setBuddy(AccntDBEdit);
+    AmountLabel->setBuddy(AmountDBEdit);
+    OrgLabel->setBuddy(OrgBox);
+
+    auto* form = new QFormLayout;
+    form->setLabelAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
+    form->addRow(FioLabel, FioDBEdit);
+    form->addRow(AccntLabel, AccntDBEdit);
+    form->addRow(AmountLabel, AmountDBEdit);
+    form->addRow(OrgLabel, OrgBox);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(SaveButton);
+    buttons->addStretch();
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(form);
+    layout->addLayout(buttons);
+    layout->addWidget(OrgDBEdit);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+
+    setTabOrder(FioDBEdit, AccntDBEdit);
+    setTabOrder(AccntDBEdit, AmountDBEdit);
+    setTabOrder(AmountDBEdit, OrgBox);
+    setTabOrder(OrgBox, SaveButton);
+    setTabOrder(SaveButton, OrgDBEdit);
+
+    connect(OrgBox, &QComboBox::currentIndexChanged, this,
+            [this](int index) { Guarded([&] { OrgBoxChange(index); }); });
+    connect(SaveButton, &QPushButton::clicked, this, [this] { Guarded([&] { SaveButtonClick(); }); });
+}
+
+TEmployeeAddForm::~TEmployeeAddForm() = default;
+
+void TEmployeeAddForm::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    // A window restored by the system is the same showing.
+    if (!event->spontaneous())
+        Guarded([this] { FormActivate(); });
+}
+
+void TEmployeeAddForm::done(int result)
+{
+    Guarded([this] { FormClose(); });
+    QDialog::done(result);
+}
+
+void TEmployeeAddForm::FormActivate()
+{
+    if (!EmployeeTable->Active()) {
+        EmployeeTable->SetDatabaseName(TPathBuilder::GetEmployeeDBPath());
+        EmployeeTable->SetTableName(QStringLiteral("base.db"));
+        EmployeeTable->Open();
+    }
+    EmployeeTable->Cancel();
+    EmployeeTable->Append();
+    FioDBEdit->setFocus();
+
+    const QSignalBlocker blocker(OrgBox);
+    OrgBox->clear();
+    if (TTable* orgs = FViews.OrgTable(); orgs && orgs->Active()) {
+        orgs->First();
+        for (int i = 0; i <= orgs->RecordCount() - 1; ++i) {
+            OrgBox->addItem(orgs->FieldByName(OrgNameField).AsString());
+            orgs->Next();
+        }
+    }
+    OrgBox->setCurrentIndex(-1);
+}
+
+void TEmployeeAddForm::OrgBoxChange(int index)
+{
+    if (index < 0 || EmployeeTable->GetState() != TTable::State::Insert)
+        return;
+    OrgDBEdit->setText(OrgBox->currentText());
+    EmployeeTable->FieldByName(OrgField).SetAsString(OrgBox->currentText());
+}
+
+void TEmployeeAddForm::NormalizeAmountField()
+{
+    AmountDBEdit->UpdateRecord();
+    TField amount = EmployeeTable->FieldByName(AmountDBEdit->DataField());
+    amount.SetAsString(Amount::NormalizeAmount(amount.AsString()));
+}
+
+void TEmployeeAddForm::SaveButtonClick()
+{
+    if (EmployeeTable->GetState() != TTable::State::Insert)
+        return;
+    FioDBEdit->UpdateRecord();
+    AccntDBEdit->UpdateRecord();
+    AmountDBEdit->UpdateRecord();
+
+    const QString blank = QStringLiteral("ФИО и счет сотрудника не могут быть пустыми.");
+    if (EmployeeTable->FieldByName(FioField).AsString().isEmpty()) {
+        Messages::ShowMessage(blank);
+        return;
+    }
+    if (EmployeeTable->FieldByName(AccntField).AsString().isEmpty()) {
+        Messages::ShowMessage(blank);
+        return;
+    }
+    if (OrgBox->currentIndex() < 0 || OrgBox->currentText().isEmpty()) {
+        Messages::ShowMessage(QStringLiteral("Выбирете организацию из списка"));
+        return;
+    }
+
+    NormalizeAmountField();
+    EmployeeTable->FieldByName(OrgField).SetAsString(OrgBox->currentText());
+    EmployeeTable->FieldByName(ExportField).SetAsBoolean(true);
+    try {
+        EmployeeTable->Post();
+    } catch (const EDatabaseError& error) {
+        // Only a duplicate is the user's to fix by closing; any other store error keeps the
+        // record pending so nothing typed is lost.
+        if (!error.IsKeyViolation())
+            throw;
+        Messages::ShowMessage(QStringLiteral("Такой сотрудник уже существует"));
+    }
+    accept();
+}
+
+void TEmployeeAddForm::FormClose()
+{
+    EmployeeTable->Cancel();
+}

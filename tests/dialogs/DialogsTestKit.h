@@ -1,0 +1,155 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QTest>
+#include <QWidget>
+
+#include <memory>
+#include <vector>
+
+#include "storage/Layouts.h"
+#include "storage/TPathBuilder.h"
+#include "storage/TQuery.h"
+#include "storage/TSession.h"
+#include "storage/TTable.h"
+#include "ui/MainViews.h"
+
+// Types text key by key, any alphabet (QTest::keyClicks takes Latin-1 only).
+inline void TypeText(QWidget* widget, const QString& text)
+{
+    for (QChar c : text) {
+        const auto key = Qt::Key(c.toUpper().unicode());
+        QTest::sendKeyEvent(QTest::Press, widget, key, QString(c), Qt::NoModifier);
+        QTest::sendKeyEvent(QTest::Release, widget, key, QString(c), Qt::NoModifier);
+    }
+}
+
+// The main window's side of the dialogs: its own views over a temporary data folder.
+class FakeMainViews final : public MainViews
+{
+public:
+    FakeMainViews()
+    {
+        OpenEmployees();
+        ReopenOrgTable();
+    }
+
+    // The main window replaces its organisation view after the settings dialog.
+    void ReopenOrgTable()
+    {
+        m_orgs.reset();
+        m_orgs = std::make_unique<TTable>();
+        m_orgs->SetDatabaseName(TPathBuilder::GetSettingsDBPath());
+        m_orgs->SetTableName(QString::fromLatin1(Layouts::OrganizationTableName));
+        m_orgs->FieldDefs() = Layouts::OrganizationFields();
+        m_orgs->IndexDefs() = Layouts::OrganizationIndexes();
+        if (!m_orgs->Exists())
+            m_orgs->CreateTable();
+        m_orgs->Open();
+    }
+
+    void OpenEmployees()
+    {
+        const QString folder = TPathBuilder::GetEmployeeDBPath();
+        m_employees = std::make_unique<TTable>();
+        m_employees->SetDatabaseName(folder);
+        m_employees->SetTableName(QString::fromLatin1(Layouts::EmployeeTableName));
+        m_employees->FieldDefs() = Layouts::EmployeeFields();
+        m_employees->IndexDefs() = Layouts::EmployeeIndexes();
+        if (!m_employees->Exists())
+            m_employees->CreateTable();
+        m_employees->SetIndexName(QString::fromLatin1(Layouts::EmployeeIndex));
+        m_employees->Open();
+    }
+
+    TTable* OrgTable() const override { return m_orgs.get(); }
+    TTable* EmployeeTable() const override { return m_employees.get(); }
+    QString OrgBoxExportText() const override { return {}; }
+
+    void AddOrg(const QString& name, const QString& tag = QStringLiteral("1"))
+    {
+        m_orgs->Append();
+        const QStringList values = {name,         QStringLiteral("40702810") + tag,
+                                    QStringLiteral("Директор"), QStringLiteral("Петров П.П.") + tag,
+                                    QStringLiteral("Сидорова С.С."), QStringLiteral("77") + tag,
+                                    QStringLiteral("RUR")};
+        const QStringList fields = OrgFieldNames();
+        for (int i = 0; i < fields.size(); ++i)
+            m_orgs->FieldByName(fields[i]).SetAsString(values[i]);
+        m_orgs->Post();
+    }
+
+    void AddEmployee(const QString& fio, const QString& accnt, const QString& org,
+                     const QString& amount = QStringLiteral("100"))
+    {
+        m_employees->Append();
+        m_employees->FieldByName(QStringLiteral("Fio100")).SetAsString(fio);
+        m_employees->FieldByName(QStringLiteral("Accnt")).SetAsString(accnt);
+        m_employees->FieldByName(QStringLiteral("Amount")).SetAsString(amount);
+        m_employees->FieldByName(QStringLiteral("Org120")).SetAsString(org);
+        m_employees->Post();
+    }
+
+    static QStringList OrgFieldNames()
+    {
+        return {QStringLiteral("Organization120"), QStringLiteral("Accnt"),
+                QStringLiteral("Position"),        QStringLiteral("Director"),
+                QStringLiteral("Accountant"),      QStringLiteral("Contract"),
+                QStringLiteral("Crnc")};
+    }
+
+    // The stored rows, read afresh: "field=value" joined per row, in the view's order.
+    static QStringList StoredRows(const QString& table, const QStringList& fields)
+    {
+        TTable view;
+        view.SetDatabaseName(TPathBuilder::GetEmployeeDBPath());
+        view.SetTableName(table);
+        view.Open();
+        QStringList rows;
+        for (view.First(); !view.Eof(); view.Next()) {
+            QStringList cells;
+            for (const QString& field : fields)
+                cells << view.FieldByName(field).AsString();
+            rows << cells.join(QLatin1Char('|'));
+        }
+        return rows;
+    }
+
+    static QStringList StoredEmployees()
+    {
+        return StoredRows(QStringLiteral("base"),
+                          {QStringLiteral("Fio100"), QStringLiteral("Accnt"),
+                           QStringLiteral("Amount"), QStringLiteral("Export"),
+                           QStringLiteral("Org120")});
+    }
+
+    // One organisation's seven fields as stored, "|"-joined; empty when it is missing.
+    static QString StoredOrg(const QString& name)
+    {
+        const QStringList rows = StoredRows(QStringLiteral("config"), OrgFieldNames());
+        for (const QString& row : rows) {
+            if (row.section(QLatin1Char('|'), 0, 0) == name)
+                return row;
+        }
+        return {};
+    }
+
+    static QStringList StoredOrgNames()
+    {
+        return StoredRows(QStringLiteral("config"), {QStringLiteral("Organization120")});
+    }
+
+    // A statement straight on the store, e.g. a trigger that makes a write fail.
+    static void Exec(const QString& sql)
+    {
+        TQuery query;
+        query.SetDatabaseName(TPathBuilder::GetEmployeeDBPath());
+        query.SQL = sql;
+        query.ExecSQL();
+    }
+
+private:
+    std::unique_ptr<TTable> m_employees;
+    std::unique_ptr<TTable> m_orgs;
+};
