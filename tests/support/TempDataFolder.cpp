@@ -4,8 +4,16 @@
 
 #include "core/Platform.h"
 
+namespace {
+
+// The folder whose provider is installed; an older one going away later must not undo it.
+const TempDataFolder* g_installed = nullptr;
+
+} // namespace
+
 TempDataFolder::TempDataFolder(bool withTree)
 {
+    g_installed = this;
     const QString root = m_dir.path();
     Platform::SetCommonAppDataProvider([root] { return std::optional<QString>(root); });
     if (withTree) {
@@ -16,6 +24,9 @@ TempDataFolder::TempDataFolder(bool withTree)
 
 TempDataFolder::~TempDataFolder()
 {
+    if (g_installed != this)
+        return;
+    g_installed = nullptr;
     Platform::SetCommonAppDataProvider({});
 }
 

@@ -1,0 +1,664 @@
+#include "app/TMainForm.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDialog>
+#include <QDir>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QLayout>
+#include <QMenuBar>
+#include <QPainter>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QStyleOptionButton>
+
+#include "amount/Amount.h"
+#include "storage/Layouts.h"
+#include "storage/TPathBuilder.h"
+#include "storage/TSession.h"
+#include "storage/TTransaction.h"
+#include "ui/ErrorBoundary.h"
+#include "ui/KeyRules.h"
+#include "ui/Messages.h"
+#include "ui/TDBComboBox.h"
+#include "ui/TDBGrid.h"
+#include "ui/TDataSource.h"
+
+namespace {
+
+const QString FioField = QStringLiteral("Fio100");
+const QString AccntField = QStringLiteral("Accnt");
+const QString AmountField = QStringLiteral("Amount");
+const QString OrgField = QStringLiteral("Org120");
+const QString ExportField = QStringLiteral("Export");
+const QString OrgNameField = QStringLiteral("Organization120");
+const QString AllOrganizations = QStringLiteral("Все");
+
+// Check-box state by the export flag.
+constexpr QStyle::StateFlag CheckBoxState[2] = {QStyle::State_Off, QStyle::State_On};
+
+// Keeps the grid from following the employee view during a pass over every row.
+class ControlsLock final
+{
+public:
+    explicit ControlsLock(TDBGrid* grid) : m_grid(grid) { m_grid->DisableControls(); }
+    ~ControlsLock() { m_grid->EnableControls(); }
+    ControlsLock(const ControlsLock&) = delete;
+    ControlsLock& operator=(const ControlsLock&) = delete;
+
+private:
+    TDBGrid* m_grid;
+};
+
+bool IsInside(const QWidget* widget, const QWidget* container)
+{
+    for (const QWidget* w = widget; w; w = w->parentWidget()) {
+        if (w == container)
+            return true;
+    }
+    return false;
+}
+
+// Creates a missing folder (and its missing parents) open to every user of the machine.
+void MakeSharedFolder(const QString& folder)
+{
+    const QString path = QDir::cleanPath(QDir::fromNativeSeparators(folder));
+    if (QFileInfo(path).isDir())
+        return;
+    QStringList missing;
+    for (QString p = path; !p.isEmpty() && !QFileInfo::exists(p);) {
+        missing.prepend(p);
+        const QString parent = QFileInfo(p).path();
+        if (parent == p)
+            break;
+        p = parent;
+    }
+    if (!QDir().mkpath(path))
+        throw Exception(QStringLiteral("Не удалось создать папку «%1».")
+                            .arg(QDir::toNativeSeparators(path)));
+    const QFileDevice::Permissions everyone =
+        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
+        QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup |
+        QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
+    for (const QString& created : missing)
+        QFile::setPermissions(created, everyone);
+}
+
+} // namespace
+
+TMainForm::TMainForm(QWidget* parent)
+    : QMainWindow(parent), FEmployeeTable(std::make_unique<TTable>())
+{
+    FEmployeeTable->SetTableName(QString::fromLatin1(Layouts::EmployeeTableName));
+    FEmployeeTable->SetIndexName(QString::fromLatin1(Layouts::EmployeeIndex));
+    FEmployeeTable->BeforePost = [this](TTable& table) { EmployeeTableBeforePost(table); };
+    FEmployeeTable->AfterInsert = [this](TTable& table) { EmployeeTableAfterInsert(table); };
+    FEmployeeTable->OnPostError = [this](TTable& table, const EDatabaseError& error,
+                                         TTable::DataAction& action) {
+        EmployeeTablePostError(table, error, action);
+    };
+    EmployeeDataSource = new TDataSource(this);
+    EmployeeDataSource->setObjectName(QStringLiteral("EmployeeDataSource"));
+    EmployeeDataSource->SetDataSet(FEmployeeTable.get());
+    orgds = new TDataSource(this);
+    orgds->setObjectName(QStringLiteral("orgds"));
+
+    CreateControls();
+    FormCreate();
+}
+
+TMainForm::~TMainForm()
+{
+    // The controls go before the views they show.
+    EmployeeGrid->SetDataSource(nullptr);
+    OrgBox->SetDataSource(nullptr);
+    orgds->SetDataSet(nullptr);
+    EmployeeDataSource->SetDataSet(nullptr);
+}
+
+TTable* TMainForm::OrgTable() const
+{
+    return FOrgTable.get();
+}
+
+TTable* TMainForm::EmployeeTable() const
+{
+    return FEmployeeTable.get();
+}
+
+QString TMainForm::OrgBoxExportText() const
+{
+    return OrgBoxExport->currentText();
+}
+
+void TMainForm::SetForms(QDialog* settingsForm, QDialog* employeeAddForm)
+{
+    SettingsForm = settingsForm;
+    EmployeeAddForm = employeeAddForm;
+}
+
+void TMainForm::SetExportForm(QDialog* exportForm)
+{
+    ExportForm = exportForm;
+}
+
+void TMainForm::SetImportForm(QDialog* importForm, std::function<bool()> openSourceDb)
+{
+    ImportForm = importForm;
+    FOpenSourceDb = std::move(openSourceDb);
+}
+
+void TMainForm::CreateControls()
+{
+    setObjectName(QStringLiteral("MainForm"));
+    setWindowTitle(QStringLiteral("Ведомость"));
+    // The design's 8-point font, in the platform's own family.
+    QFont designFont = font();
+    designFont.setPointSize(8);
+    setFont(designFont);
+
+    QMenuBar* MainMenu = menuBar();
+    MainMenu->setObjectName(QStringLiteral("MainMenu"));
+    MainMenu->setNativeMenuBar(false);
+    settings1 = MainMenu->addAction(QStringLiteral("Настройки"));
+    settings1->setObjectName(QStringLiteral("settings1"));
+    export1 = MainMenu->addAction(QStringLiteral("Экспорт"));
+    export1->setObjectName(QStringLiteral("export1"));
+    import1 = MainMenu->addAction(QStringLiteral("Импорт"));
+    import1->setObjectName(QStringLiteral("import1"));
+
+    auto* client = new QWidget(this);
+    client->setObjectName(QStringLiteral("ClientArea"));
+    client->setFixedSize(698, 360);
+    setCentralWidget(client);
+
+    EmployeeGrid = new TDBGrid(client);
+    EmployeeGrid->setObjectName(QStringLiteral("EmployeeGrid"));
+    EmployeeGrid->setGeometry(0, 0, 698, 329);
+    EmployeeGrid->SetOptions(TDBGrid::Editing | TDBGrid::Titles | TDBGrid::Indicator |
+                             TDBGrid::ColLines | TDBGrid::RowLines | TDBGrid::Tabs |
+                             TDBGrid::ConfirmDelete | TDBGrid::CancelOnExit |
+                             TDBGrid::TitleClick | TDBGrid::TitleHotTrack);
+    EmployeeGrid->SetColumns({
+        {FioField, QStringLiteral("ФИО"), 247, Qt::AlignLeft, Qt::AlignLeft, {}},
+        {AccntField, QStringLiteral("Счет сотрудника"), 160, Qt::AlignLeft, Qt::AlignLeft, {}},
+        {AmountField, QStringLiteral("Сумма для зачисления"), 124, Qt::AlignRight, Qt::AlignLeft,
+         {}},
+        {OrgField, QStringLiteral("Организация"), 111, Qt::AlignRight, Qt::AlignLeft, {}},
+        {ExportField, QStringLiteral("+"), 19, Qt::AlignLeft, Qt::AlignHCenter, {}},
+    });
+    EmployeeGrid->SetDataSource(EmployeeDataSource);
+    EmployeeGrid->OnKeyPress = [this](QChar& key) { DBGrid1KeyPress(key); };
+    EmployeeGrid->OnDrawColumnCell = [this](QPainter& painter, const QStyleOptionViewItem& option,
+                                            const QModelIndex& index) {
+        EmployeeGridDrawColumnCell(painter, option, index);
+    };
+
+    auto makeButton = [client](const char* name, const QString& text, int left) {
+        auto* button = new QPushButton(text, client);
+        button->setObjectName(QString::fromLatin1(name));
+        button->setGeometry(left, 335, 129, 25);
+        return button;
+    };
+    AddButton = makeButton("AddButton", QStringLiteral("Добавить сотрудника"), 0);
+    DelButton = makeButton("DelButton", QStringLiteral("Удалить сотрудника"), 136);
+    SaveButton = makeButton("SaveButton", QStringLiteral("Сохранить"), 272);
+
+    OrgBox = new TDBComboBox(client);
+    OrgBox->setObjectName(QStringLiteral("OrgBox"));
+    OrgBox->resize(137, OrgBox->sizeHint().height());
+    OrgBox->SetDataSource(EmployeeDataSource);
+    OrgBox->SetDataField(OrgField);
+    OrgBox->hide();
+
+    OrgBoxExport = new QComboBox(client);
+    OrgBoxExport->setObjectName(QStringLiteral("OrgBoxExport"));
+    OrgBoxExport->setEditable(true);
+    OrgBoxExport->setInsertPolicy(QComboBox::NoInsert);
+    // Typed text is taken as typed: completing a partial name would tick its employees.
+    OrgBoxExport->setCompleter(nullptr);
+    OrgBoxExport->setGeometry(424, 336, 161, std::min(OrgBoxExport->sizeHint().height(), 24));
+
+    setTabOrder(EmployeeGrid, AddButton);
+    setTabOrder(AddButton, DelButton);
+    setTabOrder(DelButton, SaveButton);
+    setTabOrder(SaveButton, OrgBox);
+    setTabOrder(OrgBox, OrgBoxExport);
+
+    connect(settings1, &QAction::triggered, this, &TMainForm::settings1Click);
+    connect(export1, &QAction::triggered, this, &TMainForm::export1Click);
+    connect(import1, &QAction::triggered, this, &TMainForm::import1Click);
+    connect(AddButton, &QPushButton::clicked, this, &TMainForm::AddButtonClick);
+    connect(DelButton, &QPushButton::clicked, this, &TMainForm::DelButtonClick);
+    connect(SaveButton, &QPushButton::clicked, this, &TMainForm::SaveButtonClick);
+    connect(EmployeeGrid, &TDBGrid::CellClick, this, &TMainForm::EmployeeGridCellClick);
+    connect(EmployeeGrid, &TDBGrid::ColEnter, this, &TMainForm::EmployeeGridColEnter);
+    connect(EmployeeGrid, &TDBGrid::ColExit, this, &TMainForm::EmployeeGridColExit);
+    connect(EmployeeGrid, &TDBGrid::CurrentCellMoved, this, [this] { PlaceOrgBox(false); });
+    connect(EmployeeGrid->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this] { FOrgBoxChosen = false; });
+    connect(OrgBox, &TDBComboBox::Change, this, &TMainForm::OrgBoxChange);
+    connect(OrgBoxExport, &QComboBox::currentTextChanged, this, &TMainForm::OrgBoxExportChange);
+
+    // Fixed size: the client area and the menu above it.
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+    move(530, 419);
+}
+
+// ---- Start-up ----
+
+void TMainForm::FormCreate()
+{
+    // An error ends the sequence at its step; the window still opens with what was done.
+    Guarded([this] {
+        EnsureFolders();
+        // Older table files are brought to the current layout here (UpgradeTables).
+        Session().SetNetFileDir(TPathBuilder::GetSessionDBPath());
+        Session().SetPrivateDir(TPathBuilder::GetSessionDBPath());
+        FEmployeeTable->SetDatabaseName(TPathBuilder::GetEmployeeDBPath());
+        try {
+            FEmployeeTable->Open();
+        } catch (const EDatabaseError& error) {
+            // Only a missing table is created; a damaged or locked one is reported as it is.
+            if (error.ErrorKind() != EDatabaseError::Kind::TableMissing)
+                throw;
+            CreateEmployeeTable();
+        }
+        FEmployeeTable->Close();
+        FEmployeeTable->Open();
+        OpenOrganizationTable();
+        RefillOrgLists();
+        FillEmptyOrganizations();
+    });
+}
+
+void TMainForm::EnsureFolders()
+{
+    MakeSharedFolder(TPathBuilder::GetEmployeeDBPath());
+    MakeSharedFolder(QFileInfo(TPathBuilder::GetOutTxtPath(QString())).path());
+}
+
+void TMainForm::CreateEmployeeTable()
+{
+    TTable temp;
+    temp.SetDatabaseName(TPathBuilder::GetEmployeeDBPath());
+    temp.SetTableName(QStringLiteral("base"));
+    temp.FieldDefs() = Layouts::EmployeeFields();
+    temp.IndexDefs() = Layouts::EmployeeIndexes();
+    temp.CreateTable();
+}
+
+void TMainForm::OpenOrganizationTable()
+{
+    auto view = std::make_unique<TTable>();
+    view->SetDatabaseName(TPathBuilder::GetEmployeeDBPath());
+    view->SetTableName(QString::fromLatin1(Layouts::OrganizationTableName));
+    if (view->Exists()) {
+        view->Open();
+        // An older layout is brought up to date here (upgrade of older table files).
+    } else {
+        view->FieldDefs() = Layouts::OrganizationFields();
+        view->IndexDefs() = Layouts::OrganizationIndexes();
+        view->CreateTable();
+    }
+    view->Open();
+    orgds->SetDataSet(view.get());
+    FOrgTable = std::move(view);
+}
+
+void TMainForm::ReplaceOrgTable()
+{
+    auto view = std::make_unique<TTable>();
+    view->SetDatabaseName(TPathBuilder::GetEmployeeDBPath());
+    view->SetTableName(QString::fromLatin1(Layouts::OrganizationTableName));
+    view->Open();
+    orgds->SetDataSet(view.get());
+    FOrgTable = std::move(view);
+}
+
+void TMainForm::RefillOrgLists()
+{
+    TTable& orgs = *FOrgTable;
+    orgs.First();
+    const QSignalBlocker blocker(OrgBoxExport); // the program's choice runs no pass
+    OrgBox->clear();
+    OrgBoxExport->clear();
+    OrgBoxExport->addItem(AllOrganizations);
+    const TField name = orgs.FieldByName(OrgNameField);
+    for (int i = 0; i < orgs.RecordCount(); ++i) {
+        const QString text = name.AsString();
+        OrgBox->addItem(text);
+        OrgBoxExport->addItem(text);
+        orgs.Next();
+    }
+    OrgBoxExport->setCurrentIndex(0);
+    OrgBox->hide();
+}
+
+void TMainForm::FillEmptyOrganizations()
+{
+    TTable& employees = *FEmployeeTable;
+    TTable& orgs = *FOrgTable;
+    employees.First();
+    orgs.First();
+    const QString first = orgs.RecordCount() > 0 ? orgs.FieldByName(OrgNameField).AsString()
+                                                 : QString();
+    const int count = employees.RecordCount();
+    TField org = employees.FieldByName(OrgField);
+    const ControlsLock lock(EmployeeGrid);
+    TTransaction transaction(employees.DatabaseName(), TTransaction::Mode::KeepDone);
+    for (int i = 0; i < count; ++i) {
+        if (org.AsString().isEmpty()) {
+            employees.Edit();
+            org.SetAsString(first);
+            employees.Post();
+        }
+        employees.Next();
+    }
+    transaction.Commit();
+}
+
+// ---- Commands ----
+
+int TMainForm::OrgCount() const
+{
+    return FOrgTable ? FOrgTable->RecordCount() : 0;
+}
+
+void TMainForm::settings1Click()
+{
+    Guarded([this] {
+        EmployeeGrid->CommitEditor();
+        if (SettingsForm)
+            SettingsForm->exec();
+        FEmployeeTable->Refresh();
+        ReplaceOrgTable();
+        RefillOrgLists();
+    });
+}
+
+void TMainForm::export1Click()
+{
+    Guarded([this] {
+        EmployeeGrid->CommitEditor();
+        if (FEmployeeTable->RecordCount() == 0) {
+            Messages::ShowMessage(QStringLiteral("Таблица сотрудников не заполнена"));
+            return;
+        }
+        if (OrgCount() == 0) {
+            Messages::ShowMessage(QStringLiteral("Необходимо добавить организацию"));
+            return;
+        }
+        if (ExportForm)
+            ExportForm->exec();
+    });
+}
+
+void TMainForm::import1Click()
+{
+    Guarded([this] {
+        EmployeeGrid->CommitEditor();
+        if (ImportForm && FOpenSourceDb && FOpenSourceDb())
+            ImportForm->exec();
+        FEmployeeTable->Refresh();
+    });
+}
+
+void TMainForm::AddButtonClick()
+{
+    Guarded([this] {
+        EmployeeGrid->CommitEditor();
+        if (OrgCount() == 0) {
+            Messages::ShowMessage(
+                QStringLiteral("Первоначально необходимо добавить организацию."));
+            return;
+        }
+        if (EmployeeAddForm)
+            EmployeeAddForm->exec();
+        FEmployeeTable->Refresh();
+    });
+}
+
+void TMainForm::DelButtonClick()
+{
+    Guarded([this] {
+        EmployeeGrid->CommitEditor();
+        TTable& employees = *FEmployeeTable;
+        const QString fio = employees.FieldByName(FioField).AsString();
+        const QString accnt = employees.FieldByName(AccntField).AsString();
+        if (Messages::AskYesNo(QStringLiteral("Вы действительно хотите удалить сотрудника ") +
+                                   fio + QLatin1Char(' ') + accnt + QLatin1Char('?'),
+                               QStringLiteral("Удаление")))
+            employees.Delete();
+    });
+}
+
+void TMainForm::SaveButtonClick()
+{
+    Guarded([this] {
+        EmployeeGrid->CommitEditor();
+        if (FEmployeeTable->GetState() != TTable::State::Edit)
+            return;
+        FEmployeeTable->Post();
+        Messages::ShowMessage(QStringLiteral("Сохранено"));
+    });
+}
+
+void TMainForm::closeEvent(QCloseEvent* event)
+{
+    const bool canClose = Guarded([this] {
+        EmployeeGrid->CommitEditor();
+        if (FEmployeeTable->GetState() != TTable::State::Edit)
+            return;
+        if (Messages::AskYesNo(QStringLiteral("Есть несохраненные данные. Сохранить?"),
+                               QStringLiteral("Завершение программы.")))
+            FEmployeeTable->Post();
+        else
+            FEmployeeTable->Cancel();
+    });
+    if (canClose)
+        event->accept();
+    else
+        event->ignore(); // the refused row stays in edit
+}
+
+// ---- Grid rules ----
+
+QString TMainForm::ColumnField(int column) const
+{
+    return column >= 0 && column < EmployeeGrid->ColumnCount()
+               ? EmployeeGrid->Column(column).FieldName
+               : QString();
+}
+
+void TMainForm::DBGrid1KeyPress(QChar& key)
+{
+    const QString field = EmployeeGrid->CurrentField();
+    if (field == FioField)
+        key = KeyRules::Apply(KeyRules::Rule::Upper, key);
+    else if (field == AccntField)
+        key = KeyRules::Apply(KeyRules::Rule::Account, key);
+    else
+        key = KeyRules::Apply(KeyRules::Rule::Amount, key);
+
+    if (field == OrgBox->DataField()) {
+        // The picker takes the character: a digit or point chooses the first name with it.
+        PlaceOrgBox(true);
+        if (!OrgBox->isVisible())
+            return;
+        OrgBox->setFocus(Qt::OtherFocusReason);
+        if (!key.isNull()) {
+            QKeyEvent press(QEvent::KeyPress, int(key.toUpper().unicode()), Qt::NoModifier,
+                            QString(key));
+            QApplication::sendEvent(OrgBox, &press);
+        }
+        // The picker has had the character: the grid's own editor must not get it too.
+        key = QChar();
+    }
+}
+
+void TMainForm::EmployeeGridCellClick(int column)
+{
+    EmployeeGrid->viewport()->update();
+    const QString field = ColumnField(column);
+    if (field == OrgField) {
+        Guarded([this, column] {
+            ReplaceOrgTable();
+            TTable& orgs = *FOrgTable;
+            orgs.First();
+            QStringList names;
+            const TField name = orgs.FieldByName(OrgNameField);
+            for (int i = 0; i <= orgs.RecordCount() - 1; ++i) {
+                names << name.AsString();
+                orgs.Next();
+            }
+            EmployeeGrid->SetPickList(column, names);
+        });
+    } else if (field == ExportField) {
+        Guarded([this] {
+            TTable& employees = *FEmployeeTable;
+            employees.Edit();
+            TField flag = employees.FieldByName(ExportField);
+            flag.SetAsBoolean(!flag.AsBoolean());
+            employees.Post();
+        });
+    }
+}
+
+void TMainForm::EmployeeGridColEnter()
+{
+    if (EmployeeGrid->CurrentField() == ExportField) {
+        FOriginalOptions = unsigned(EmployeeGrid->GetOptions());
+        FInExportColumn = true;
+        EmployeeGrid->SetOptions(EmployeeGrid->GetOptions() & ~TDBGrid::Options(TDBGrid::Editing));
+    } else if (FInExportColumn) {
+        // The grid lost its current cell (its rows were re-read) without an exit.
+        FInExportColumn = false;
+        EmployeeGrid->SetOptions(TDBGrid::Options(int(FOriginalOptions)));
+    }
+}
+
+void TMainForm::EmployeeGridColExit()
+{
+    const QString field = EmployeeGrid->CurrentField();
+    if (field == OrgBox->DataField())
+        OrgBox->hide();
+    if (field == ExportField && FInExportColumn) {
+        FInExportColumn = false;
+        EmployeeGrid->SetOptions(TDBGrid::Options(int(FOriginalOptions)));
+    }
+}
+
+void TMainForm::EmployeeGridDrawColumnCell(QPainter& painter, const QStyleOptionViewItem& option,
+                                           const QModelIndex& index)
+{
+    if (ColumnField(index.column()) != ExportField || !FEmployeeTable->Active())
+        return;
+    const int field = FEmployeeTable->FindField(ExportField);
+    if (field < 0)
+        return;
+    // Erase the text the grid drew, then a standard check box inset by 2 pixels.
+    const bool selected = option.state & QStyle::State_Selected;
+    painter.fillRect(option.rect, selected ? option.palette.brush(QPalette::Highlight)
+                                           : option.palette.brush(QPalette::Base));
+    const QWidget* widget = option.widget;
+    QStyle* style = widget ? widget->style() : QApplication::style();
+    const QRect inner = option.rect.adjusted(2, 2, -2, -2);
+    const QSize size(style->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, widget),
+                     style->pixelMetric(QStyle::PM_IndicatorHeight, nullptr, widget));
+    QStyleOptionButton box;
+    box.direction = option.direction;
+    box.palette = option.palette;
+    box.rect = QStyle::alignedRect(option.direction, Qt::AlignCenter, size.boundedTo(inner.size()),
+                                   inner);
+    const bool checked = FEmployeeTable->CellBoolean(index.row(), field);
+    box.state = QStyle::State_Enabled | CheckBoxState[checked ? 1 : 0];
+    style->drawPrimitive(QStyle::PE_IndicatorCheckBox, &box, &painter, widget);
+}
+
+void TMainForm::PlaceOrgBox(bool show)
+{
+    const QModelIndex current = EmployeeGrid->currentIndex();
+    if (!current.isValid() || ColumnField(current.column()) != OrgBox->DataField())
+        return;
+    // Shown while the focused organisation cell is on screen; a choice hides it until
+    // the current cell moves.
+    const bool gridFocused = IsInside(QApplication::focusWidget(), EmployeeGrid);
+    if (!show && !OrgBox->isVisible() && (!gridFocused || FOrgBoxChosen))
+        return;
+    const QRect cell = EmployeeGrid->CellRect(current.row(), current.column());
+    if (cell.isEmpty()) {
+        OrgBox->hide();
+        return;
+    }
+    OrgBox->setGeometry(QRect(EmployeeGrid->mapTo(centralWidget(), cell.topLeft()), cell.size()));
+    if (!OrgBox->isVisible()) {
+        FOrgBoxChosen = false;
+        OrgBox->show();
+        OrgBox->raise();
+    }
+}
+
+void TMainForm::OrgBoxChange()
+{
+    FOrgBoxChosen = true;
+    const bool hadFocus = OrgBox->hasFocus();
+    OrgBox->hide();
+    if (hadFocus)
+        EmployeeGrid->setFocus(Qt::OtherFocusReason);
+}
+
+void TMainForm::OrgBoxExportChange()
+{
+    Guarded([this] {
+        EmployeeGrid->CommitEditor();
+        TTable& employees = *FEmployeeTable;
+        const ControlsLock lock(EmployeeGrid);
+        employees.First();
+        const int count = employees.RecordCount();
+        if (count == 0)
+            return;
+        const QString text = OrgBoxExport->currentText();
+        const bool all = text == AllOrganizations;
+        TField flag = employees.FieldByName(ExportField);
+        const TField org = employees.FieldByName(OrgField);
+        TTransaction transaction(employees.DatabaseName(), TTransaction::Mode::KeepDone);
+        for (int i = 0; i < count; ++i) {
+            employees.Edit();
+            const QString name = org.AsString();
+            flag.SetAsBoolean(all || (!name.isEmpty() && name == text));
+            employees.Post();
+            employees.Next();
+        }
+        transaction.Commit();
+    });
+}
+
+void TMainForm::EmployeeTableBeforePost(TTable& table)
+{
+    TField amount = table.FieldByName(AmountField);
+    amount.SetAsString(Amount::NormalizeAmount(amount.AsString()));
+    if (table.FieldByName(FioField).AsString().isEmpty() ||
+        table.FieldByName(AccntField).AsString().isEmpty()) {
+        Messages::ShowMessage(QStringLiteral("ФИО и счет сотрудника не могут быть пустыми."));
+        throw EAbort();
+    }
+}
+
+void TMainForm::EmployeeTableAfterInsert(TTable& table)
+{
+    // Employees are added only through the new-employee dialog and the import.
+    table.Cancel();
+}
+
+void TMainForm::EmployeeTablePostError(TTable&, const EDatabaseError& error,
+                                       TTable::DataAction& action)
+{
+    if (error.IsKeyViolation() && error.IndexName() == QLatin1String(Layouts::EmployeeIndex))
+        Messages::ShowMessage(QStringLiteral("Такой сотрудник уже существует"));
+    else
+        Messages::ShowError(error.Message());
+    action = TTable::DataAction::Abort;
+}

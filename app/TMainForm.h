@@ -1,0 +1,104 @@
+#pragma once
+
+#include <QMainWindow>
+
+#include <functional>
+#include <memory>
+
+#include "storage/TTable.h"
+#include "ui/MainViews.h"
+
+class QAction;
+class QComboBox;
+class QDialog;
+class QPushButton;
+class QStyleOptionViewItem;
+class TDataSource;
+class TDBComboBox;
+class TDBGrid;
+class TTransaction;
+
+// The main window: the employee grid with its editing rules, the organisation lists and
+// the commands. Creating it runs the whole start-up sequence.
+class TMainForm final : public QMainWindow, public MainViews
+{
+    Q_OBJECT
+    Q_DISABLE_COPY(TMainForm)
+
+public:
+    explicit TMainForm(QWidget* parent = nullptr);
+    ~TMainForm() override;
+
+    TTable* OrgTable() const override;
+    TTable* EmployeeTable() const override;
+    QString OrgBoxExportText() const override;
+
+    // The dialogs are created after the main window; until set, their commands only run
+    // their checks.
+    void SetForms(QDialog* settingsForm, QDialog* employeeAddForm);
+    void SetExportForm(QDialog* exportForm);
+    // openSourceDb asks for the source file and reports whether it opened.
+    void SetImportForm(QDialog* importForm, std::function<bool()> openSourceDb);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void CreateControls();
+    void FormCreate();
+    void EnsureFolders();
+    void CreateEmployeeTable();
+    void OpenOrganizationTable();
+    void ReplaceOrgTable();
+    void RefillOrgLists();
+    void FillEmptyOrganizations();
+
+    void settings1Click();
+    void export1Click();
+    void import1Click();
+    void AddButtonClick();
+    void DelButtonClick();
+    void SaveButtonClick();
+
+    void DBGrid1KeyPress(QChar& key);
+    void EmployeeGridCellClick(int column);
+    void EmployeeGridColEnter();
+    void EmployeeGridColExit();
+    void EmployeeGridDrawColumnCell(QPainter& painter, const QStyleOptionViewItem& option,
+                                    const QModelIndex& index);
+    void PlaceOrgBox(bool show);
+    void OrgBoxChange();
+    void OrgBoxExportChange();
+    void EmployeeTableBeforePost(TTable& table);
+    void EmployeeTableAfterInsert(TTable& table);
+    void EmployeeTablePostError(TTable& table, const EDatabaseError& error,
+                                TTable::DataAction& action);
+
+    int OrgCount() const;
+    QString ColumnField(int column) const;
+
+    // Controls, named as in the design.
+    QAction* settings1 = nullptr;
+    QAction* export1 = nullptr;
+    QAction* import1 = nullptr;
+    TDBGrid* EmployeeGrid = nullptr;
+    QPushButton* AddButton = nullptr;
+    QPushButton* DelButton = nullptr;
+    QPushButton* SaveButton = nullptr;
+    TDBComboBox* OrgBox = nullptr;
+    QComboBox* OrgBoxExport = nullptr;
+
+    std::unique_ptr<TTable> FEmployeeTable;
+    std::unique_ptr<TTable> FOrgTable;
+    TDataSource* EmployeeDataSource = nullptr;
+    TDataSource* orgds = nullptr;
+    unsigned FOriginalOptions = 0;
+    bool FInExportColumn = false;
+    bool FOrgBoxChosen = false; // a choice hid the picker until the current cell moves
+
+    QDialog* SettingsForm = nullptr;
+    QDialog* EmployeeAddForm = nullptr;
+    QDialog* ExportForm = nullptr;
+    QDialog* ImportForm = nullptr;
+    std::function<bool()> FOpenSourceDb;
+};

@@ -1,0 +1,782 @@
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QFile>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QTest>
+
+#include <memory>
+
+#include "app/TMainForm.h"
+#include "storage/Layouts.h"
+#include "storage/TQuery.h"
+#include "storage/TSession.h"
+#include "storage/TTable.h"
+#include "tests/support/MessageRecorder.h"
+#include "tests/support/TempDataFolder.h"
+#include "ui/TDBComboBox.h"
+#include "ui/TDBGrid.h"
+
+namespace {
+
+struct Employee
+{
+    QString fio;
+    QString accnt;
+    QString amount;
+    QString org;
+    bool flag = false;
+};
+
+const QString EmptyFields = QStringLiteral("ФИО и счет сотрудника не могут быть пустыми.");
+const QString Duplicate = QStringLiteral("Такой сотрудник уже существует");
+
+enum Column { FioColumn, AccntColumn, AmountColumn, OrgColumn, ExportColumn };
+
+void TypeChar(QWidget* widget, QChar c)
+{
+    const Qt::Key key = c.unicode() < 128 ? Qt::Key(c.toUpper().unicode()) : Qt::Key_unknown;
+    QTest::sendKeyEvent(QTest::Click, widget, key, QString(c), Qt::NoModifier);
+}
+
+} // namespace
+
+class tst_MainForm : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+
+    void firstStartOnEmptyFolder();
+    void folderThatCannotBeCreated();
+    void damagedStoreLeftUntouched();
+    void startupFillsEmptyOrganizations();
+    void startupFillWithoutOrganizations();
+    void startupFillStopsAtRefusedRow();
+    void commandPreconditions_data();
+    void commandPreconditions();
+    void saveButton_data();
+    void saveButton();
+    void closePrompt_data();
+    void closePrompt();
+    void deleteQuestion_data();
+    void deleteQuestion();
+    void typedCharacters_data();
+    void typedCharacters();
+    void exportColumnSwitchesEditingOff();
+    void leavingEditedRow_data();
+    void leavingEditedRow();
+    void nonKeyStoreErrorShownWithOwnMessage();
+    void insertRefused();
+    void exportCellTwoClicks();
+    void exportSelector_data();
+    void exportSelector();
+    void exportSelectorOnEmptyTable();
+    void settingsRefillKeepsFlags();
+    void organizationPicker_data();
+    void organizationPicker();
+    void organizationClickRebuildsPickList();
+
+private:
+    void CreateStore(const QList<Employee>& employees, const QStringList& orgs);
+    void AddOrganization(const QString& name);
+    QList<Employee> Stored();
+    void StartForm();
+    TDBGrid* Grid() const;
+    QComboBox* ExportBox() const;
+    void SetCurrent(int row, int column);
+    void TypeInto(int row, int column, const QString& text);
+
+    std::unique_ptr<TempDataFolder> m_folder;
+    std::unique_ptr<MessageRecorder> m_messages;
+    std::unique_ptr<TMainForm> m_form;
+};
+
+void tst_MainForm::init()
+{
+    m_folder = std::make_unique<TempDataFolder>();
+    m_messages = std::make_unique<MessageRecorder>();
+}
+
+void tst_MainForm::cleanup()
+{
+    m_form.reset();
+    Session().CloseAll();
+    m_messages.reset();
+    m_folder.reset();
+}
+
+void tst_MainForm::CreateStore(const QList<Employee>& employees, const QStringList& orgs)
+{
+    TTable base;
+    base.SetDatabaseName(m_folder->DataDir());
+    base.SetTableName(QStringLiteral("base"));
+    base.FieldDefs() = Layouts::EmployeeFields();
+    base.IndexDefs() = Layouts::EmployeeIndexes();
+    base.CreateTable();
+    base.Open();
+    for (const Employee& e : employees) {
+        base.Insert();
+        base.FieldByName(QStringLiteral("Fio100")).SetAsString(e.fio);
+        base.FieldByName(QStringLiteral("Accnt")).SetAsString(e.accnt);
+        base.FieldByName(QStringLiteral("Amount")).SetAsString(e.amount);
+        base.FieldByName(QStringLiteral("Org120")).SetAsString(e.org);
+        base.FieldByName(QStringLiteral("Export")).SetAsBoolean(e.flag);
+        base.Post();
+    }
+    TTable config;
+    config.SetDatabaseName(m_folder->DataDir());
+    config.SetTableName(QStringLiteral("config"));
+    config.FieldDefs() = Layouts::OrganizationFields();
+    config.IndexDefs() = Layouts::OrganizationIndexes();
+    config.CreateTable();
+    for (const QString& org : orgs)
+        AddOrganization(org);
+}
+
+void tst_MainForm::AddOrganization(const QString& name)
+{
+    TTable config;
+    config.SetDatabaseName(m_folder->DataDir());
+    config.SetTableName(QStringLiteral("config.db"));
+    config.Open();
+    config.Insert();
+    for (const QString& field : config.FieldNames())
+        config.FieldByName(field).SetAsString(QStringLiteral("1"));
+    config.FieldByName(QStringLiteral("Organization120")).SetAsString(name);
+    config.Post();
+}
+
+// The employees as stored, in the grid's order.
+QList<Employee> tst_MainForm::Stored()
+{
+    TTable base;
+    base.SetDatabaseName(m_folder->DataDir());
+    base.SetTableName(QStringLiteral("base"));
+    base.SetIndexName(QStringLiteral("Fio_Accnt"));
+    base.Open();
+    QList<Employee> rows;
+    for (base.First(); !base.Eof(); base.Next()) {
+        rows.append({base.FieldByName(QStringLiteral("Fio100")).AsString(),
+                     base.FieldByName(QStringLiteral("Accnt")).AsString(),
+                     base.FieldByName(QStringLiteral("Amount")).AsString(),
+                     base.FieldByName(QStringLiteral("Org120")).AsString(),
+                     base.FieldByName(QStringLiteral("Export")).AsBoolean()});
+    }
+    return rows;
+}
+
+void tst_MainForm::StartForm()
+{
+    m_form = std::make_unique<TMainForm>();
+    m_form->show();
+    m_form->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+    Grid()->setFocus();
+}
+
+TDBGrid* tst_MainForm::Grid() const
+{
+    return m_form->findChild<TDBGrid*>(QStringLiteral("EmployeeGrid"));
+}
+
+QComboBox* tst_MainForm::ExportBox() const
+{
+    return m_form->findChild<QComboBox*>(QStringLiteral("OrgBoxExport"));
+}
+
+void tst_MainForm::SetCurrent(int row, int column)
+{
+    TDBGrid* grid = Grid();
+    grid->setFocus();
+    grid->selectionModel()->setCurrentIndex(grid->model()->index(row, column),
+                                            QItemSelectionModel::ClearAndSelect);
+    QCOMPARE(grid->currentIndex().row(), row);
+    QCOMPARE(grid->currentIndex().column(), column);
+}
+
+void tst_MainForm::TypeInto(int row, int column, const QString& text)
+{
+    SetCurrent(row, column);
+    for (QChar c : text)
+        TypeChar(QApplication::focusWidget(), c);
+}
+
+void tst_MainForm::firstStartOnEmptyFolder()
+{
+    m_folder.reset(); // before the next one takes over the common folder
+    m_folder = std::make_unique<TempDataFolder>(false);
+    StartForm();
+    QVERIFY(m_messages->Messages().isEmpty());
+
+    for (const QString& dir : {m_folder->DataDir(), m_folder->OutDir()}) {
+        const QFileInfo info(dir);
+        QVERIFY2(info.isDir(), qPrintable(dir));
+        QVERIFY(info.permissions().testFlag(QFileDevice::WriteOther));
+    }
+    QCOMPARE(m_form->EmployeeTable()->FieldNames(),
+             QStringList({"Id", "Fio100", "Accnt", "Amount", "Export", "Org120"}));
+    QCOMPARE(m_form->EmployeeTable()->IndexDefs().size(), std::size_t(3));
+    QCOMPARE(m_form->OrgTable()->FieldNames(),
+             QStringList({"Organization120", "Accnt", "Position", "Director", "Accountant",
+                          "Contract", "Crnc"}));
+
+    QComboBox* exportBox = ExportBox();
+    QCOMPARE(exportBox->count(), 1);
+    QCOMPARE(exportBox->currentText(), QStringLiteral("Все"));
+    auto* orgBox = m_form->findChild<TDBComboBox*>(QStringLiteral("OrgBox"));
+    QCOMPARE(orgBox->count(), 0);
+    QVERIFY(orgBox->isHidden());
+
+    // The window as designed.
+    QCOMPARE(m_form->windowTitle(), QStringLiteral("Ведомость"));
+    QCOMPARE(m_form->centralWidget()->size(), QSize(698, 360));
+    QCOMPARE(Grid()->geometry(), QRect(0, 0, 698, 329));
+    QCOMPARE(m_form->findChild<QPushButton*>(QStringLiteral("DelButton"))->geometry(),
+             QRect(136, 335, 129, 25));
+    QCOMPARE(exportBox->geometry().left(), 424);
+    QCOMPARE(exportBox->width(), 161);
+    QStringList menu;
+    for (QAction* action : m_form->menuBar()->actions())
+        menu << action->objectName() + QLatin1Char('=') + action->text();
+    QCOMPARE(menu, QStringList({"settings1=Настройки", "export1=Экспорт", "import1=Импорт"}));
+    QStringList titles;
+    for (int c = 0; c < Grid()->ColumnCount(); ++c)
+        titles << Grid()->Column(c).Title + QLatin1Char('/') +
+                      QString::number(Grid()->columnWidth(c));
+    QCOMPARE(titles, QStringList({"ФИО/247", "Счет сотрудника/160", "Сумма для зачисления/124",
+                                  "Организация/111", "+/19"}));
+
+    // A second start finds the tables and replaces nothing.
+    AddOrganization(QStringLiteral("Альфа"));
+    m_form.reset();
+    Session().CloseAll();
+    StartForm();
+    QVERIFY(m_messages->Messages().isEmpty());
+    QCOMPARE(ExportBox()->count(), 2);
+}
+
+void tst_MainForm::folderThatCannotBeCreated()
+{
+    m_folder.reset(); // before the next one takes over the common folder
+    m_folder = std::make_unique<TempDataFolder>(false);
+    QFile blocker(m_folder->Root() + QStringLiteral("/Tarnoquill"));
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    StartForm();
+    QCOMPARE(m_messages->Messages().size(), 1);
+    QCOMPARE(m_messages->Messages().front().kind, Messages::Kind::Error);
+    QVERIFY2(m_messages->Messages().front().text.contains(QStringLiteral("Pellomar")),
+             qPrintable(m_messages->Messages().front().text));
+    QVERIFY(!m_form->EmployeeTable()->Active());
+    // Commands still answer without crashing.
+    m_messages->Clear();
+    m_form->findChild<QPushButton*>(QStringLiteral("AddButton"))->click();
+    QCOMPARE(m_messages->Texts(),
+             QStringList({"Первоначально необходимо добавить организацию."}));
+}
+
+void tst_MainForm::damagedStoreLeftUntouched()
+{
+    const QString file = m_folder->DataDir() + QStringLiteral("store.sqlite3");
+    QByteArray garbage("This is no database at all.\n");
+    garbage = garbage.repeated(200);
+    {
+        QFile out(file);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write(garbage);
+    }
+    StartForm();
+    QCOMPARE(m_messages->Messages().size(), 1);
+    QCOMPARE(m_messages->Messages().front().kind, Messages::Kind::Error);
+    m_form.reset();
+    Session().CloseAll();
+    QFile in(file);
+    QVERIFY(in.open(QIODevice::ReadOnly));
+    QCOMPARE(in.readAll(), garbage);
+}
+
+void tst_MainForm::startupFillsEmptyOrganizations()
+{
+    CreateStore({{"АНТОНОВ", "1", "7", "Бета"}, {"БОРИСОВ", "2", "15", ""}, {"ВАСИЛЬЕВ", "3", "", ""}},
+                {"Бета", "Альфа"});
+    StartForm();
+    QVERIFY(m_messages->Messages().isEmpty());
+    const QList<Employee> rows = Stored();
+    QCOMPARE(rows[0].org, QStringLiteral("Бета"));
+    QCOMPARE(rows[0].amount, QStringLiteral("7")); // not written: left as it was
+    QCOMPARE(rows[1].org, QStringLiteral("Альфа")); // first in the table's order
+    QCOMPARE(rows[1].amount, QStringLiteral("15.00"));
+    QCOMPARE(rows[2].org, QStringLiteral("Альфа"));
+    QCOMPARE(rows[2].amount, QStringLiteral("0.00"));
+    QCOMPARE(ExportBox()->count(), 3);
+    QCOMPARE(ExportBox()->itemText(1), QStringLiteral("Альфа"));
+    QCOMPARE(m_form->EmployeeTable()->GetState(), TTable::State::Browse);
+}
+
+void tst_MainForm::startupFillWithoutOrganizations()
+{
+    CreateStore({{"АНТОНОВ", "1", "7", ""}}, {});
+    StartForm();
+    QVERIFY(m_messages->Messages().isEmpty());
+    QCOMPARE(Stored()[0].org, QString());
+    m_form->findChild<QAction*>(QStringLiteral("export1"))->trigger();
+    QCOMPARE(m_messages->Texts(), QStringList({"Необходимо добавить организацию"}));
+}
+
+void tst_MainForm::startupFillStopsAtRefusedRow()
+{
+    CreateStore({{"АА", "1", "", ""}, {"ББ", "", "", ""}, {"ВВ", "3", "", ""}}, {"Альфа"});
+    StartForm();
+    QCOMPARE(m_messages->Texts(), QStringList({EmptyFields}));
+    const QList<Employee> rows = Stored();
+    QCOMPARE(rows[0].org, QStringLiteral("Альфа")); // kept although the pass stopped
+    QCOMPARE(rows[1].org, QString());
+    QCOMPARE(rows[2].org, QString());
+    QCOMPARE(m_form->EmployeeTable()->GetState(), TTable::State::Edit);
+}
+
+void tst_MainForm::commandPreconditions_data()
+{
+    QTest::addColumn<bool>("employees");
+    QTest::addColumn<bool>("organizations");
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("export, nothing") << false << false << "export1"
+                                     << "Таблица сотрудников не заполнена";
+    QTest::newRow("export, organisations only") << false << true << "export1"
+                                                << "Таблица сотрудников не заполнена";
+    QTest::newRow("export, employees only") << true << false << "export1"
+                                            << "Необходимо добавить организацию";
+    QTest::newRow("export, both") << true << true << "export1" << "";
+    QTest::newRow("add, no organisation") << true << false << "AddButton"
+                                          << "Первоначально необходимо добавить организацию.";
+    QTest::newRow("add, organisation") << false << true << "AddButton" << "";
+    QTest::newRow("import") << false << false << "import1" << "";
+    QTest::newRow("settings") << false << false << "settings1" << "";
+}
+
+void tst_MainForm::commandPreconditions()
+{
+    QFETCH(bool, employees);
+    QFETCH(bool, organizations);
+    QFETCH(QString, command);
+    QFETCH(QString, message);
+    QList<Employee> rows;
+    if (employees)
+        rows.append({"АНТОНОВ", "1", "1.00", ""});
+    CreateStore(rows, organizations ? QStringList{"Альфа"} : QStringList{});
+    StartForm();
+    if (auto* action = m_form->findChild<QAction*>(command))
+        action->trigger();
+    else
+        m_form->findChild<QPushButton*>(command)->click();
+    if (message.isEmpty()) {
+        QVERIFY(m_messages->Messages().isEmpty());
+        return;
+    }
+    QCOMPARE(m_messages->Messages().size(), 1);
+    QCOMPARE(m_messages->Messages().front().kind, Messages::Kind::Message);
+    QCOMPARE(m_messages->Messages().front().text, message);
+    QCOMPARE(m_messages->Messages().front().caption, QStringLiteral("Ведомость"));
+}
+
+void tst_MainForm::saveButton_data()
+{
+    QTest::addColumn<QString>("newAccnt");
+    QTest::addColumn<QStringList>("messages");
+    QTest::addColumn<QString>("storedAccnt");
+    QTest::addColumn<bool>("stillEditing");
+    QTest::newRow("no pending change") << QString() << QStringList() << "1" << false;
+    QTest::newRow("pending change") << "55" << QStringList{"Сохранено"} << "55" << false;
+    QTest::newRow("refused") << "" << QStringList{EmptyFields} << "1" << true;
+}
+
+void tst_MainForm::saveButton()
+{
+    QFETCH(QString, newAccnt);
+    QFETCH(QStringList, messages);
+    QFETCH(QString, storedAccnt);
+    QFETCH(bool, stillEditing);
+    CreateStore({{"АНТОНОВ", "1", "1.00", "Альфа"}}, {"Альфа"});
+    StartForm();
+    TTable* table = m_form->EmployeeTable();
+    if (!newAccnt.isNull()) {
+        table->Edit();
+        table->FieldByName(QStringLiteral("Accnt")).SetAsString(newAccnt);
+    }
+    m_form->findChild<QPushButton*>(QStringLiteral("SaveButton"))->click();
+    QCOMPARE(m_messages->Texts(), messages);
+    QCOMPARE(Stored()[0].accnt, storedAccnt);
+    QCOMPARE(table->GetState() == TTable::State::Edit, stillEditing);
+}
+
+void tst_MainForm::closePrompt_data()
+{
+    QTest::addColumn<QString>("newAccnt");
+    QTest::addColumn<bool>("answer");
+    QTest::addColumn<bool>("closed");
+    QTest::addColumn<QString>("storedAccnt");
+    QTest::newRow("yes writes") << "55" << true << true << "55";
+    QTest::newRow("no loses the change") << "55" << false << true << "1";
+    QTest::newRow("refused write keeps the window") << "" << true << false << "1";
+}
+
+void tst_MainForm::closePrompt()
+{
+    QFETCH(QString, newAccnt);
+    QFETCH(bool, answer);
+    QFETCH(bool, closed);
+    QFETCH(QString, storedAccnt);
+    CreateStore({{"АНТОНОВ", "1", "1.00", "Альфа"}}, {"Альфа"});
+    StartForm();
+    TTable* table = m_form->EmployeeTable();
+    table->Edit();
+    table->FieldByName(QStringLiteral("Accnt")).SetAsString(newAccnt);
+    m_messages->SetNextAnswers({answer});
+    QCOMPARE(m_form->close(), closed);
+    QCOMPARE(m_messages->Messages().front().kind, Messages::Kind::Question);
+    QCOMPARE(m_messages->Messages().front().text,
+             QStringLiteral("Есть несохраненные данные. Сохранить?"));
+    QCOMPARE(m_messages->Messages().front().caption, QStringLiteral("Завершение программы."));
+    QCOMPARE(Stored()[0].accnt, storedAccnt);
+    if (!closed)
+        QCOMPARE(table->GetState(), TTable::State::Edit);
+
+    // Nothing pending: no question.
+    if (closed) {
+        m_messages->Clear();
+        m_form->show();
+        QVERIFY(m_form->close());
+        QVERIFY(m_messages->Messages().isEmpty());
+    }
+}
+
+void tst_MainForm::deleteQuestion_data()
+{
+    QTest::addColumn<bool>("withRows");
+    QTest::addColumn<bool>("answer");
+    QTest::addColumn<QString>("question");
+    QTest::addColumn<int>("rowsLeft");
+    const QString text = QStringLiteral("Вы действительно хотите удалить сотрудника ");
+    QTest::newRow("yes") << true << true << text + "АНТОНОВ А.А. 40817?" << 1;
+    QTest::newRow("no") << true << false << text + "АНТОНОВ А.А. 40817?" << 2;
+    QTest::newRow("empty table") << false << true << text + " ?" << 0;
+}
+
+void tst_MainForm::deleteQuestion()
+{
+    QFETCH(bool, withRows);
+    QFETCH(bool, answer);
+    QFETCH(QString, question);
+    QFETCH(int, rowsLeft);
+    QList<Employee> rows;
+    if (withRows)
+        rows = {{"АНТОНОВ А.А.", "40817", "1.00", "Альфа"}, {"БОРИСОВ", "2", "1.00", "Альфа"}};
+    CreateStore(rows, {"Альфа"});
+    StartForm();
+    if (withRows)
+        SetCurrent(0, FioColumn);
+    m_messages->SetNextAnswers({answer});
+    m_form->findChild<QPushButton*>(QStringLiteral("DelButton"))->click();
+    QCOMPARE(m_messages->Messages().front().kind, Messages::Kind::Question);
+    QCOMPARE(m_messages->Messages().front().text, question);
+    QCOMPARE(m_messages->Messages().front().caption, QStringLiteral("Удаление"));
+    // On an empty table the store refuses the delete, and says so.
+    QCOMPARE(m_messages->Messages().size(), withRows ? 1 : 2);
+    if (!withRows)
+        QCOMPARE(m_messages->Messages().back().kind, Messages::Kind::Error);
+    QCOMPARE(Stored().size(), rowsLeft);
+    QCOMPARE(Grid()->model()->rowCount(), rowsLeft);
+}
+
+void tst_MainForm::typedCharacters_data()
+{
+    QTest::addColumn<int>("column");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("entered");
+    QTest::newRow("name: Latin to upper") << int(FioColumn) << "ab c" << "AB C";
+    QTest::newRow("name: Cyrillic to upper") << int(FioColumn) << "жёя" << "ЖЁЯ";
+    QTest::newRow("name: digits kept") << int(FioColumn) << "a1-." << "A1-.";
+    QTest::newRow("account: digits and minus") << int(AccntColumn) << "40-81" << "40-81";
+    QTest::newRow("account: point, letters, space refused") << int(AccntColumn) << "4.a ж5" << "45";
+    QTest::newRow("amount: digits and point") << int(AmountColumn) << "12.50" << "12.50";
+    QTest::newRow("amount: minus, comma, letters refused") << int(AmountColumn) << "-1,a2" << "12";
+    QTest::newRow("export column: nothing") << int(ExportColumn) << "1a" << "";
+}
+
+void tst_MainForm::typedCharacters()
+{
+    QFETCH(int, column);
+    QFETCH(QString, typed);
+    QFETCH(QString, entered);
+    CreateStore({{"АНТОНОВ", "1", "1.00", "Альфа"}}, {"Альфа"});
+    StartForm();
+    TypeInto(0, column, typed);
+    auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+    QCOMPARE(editor ? editor->text() : QString(), entered);
+    if (column == ExportColumn) {
+        QVERIFY(!Grid()->EditorOpen());
+        QCOMPARE(m_form->EmployeeTable()->GetState(), TTable::State::Browse);
+    }
+}
+
+void tst_MainForm::exportColumnSwitchesEditingOff()
+{
+    CreateStore({{"АНТОНОВ", "1", "1.00", "Альфа"}}, {"Альфа"});
+    StartForm();
+    const TDBGrid::Options original = Grid()->GetOptions();
+    QVERIFY(original & TDBGrid::Editing);
+    SetCurrent(0, ExportColumn);
+    QVERIFY(!(Grid()->GetOptions() & TDBGrid::Editing));
+    SetCurrent(0, AmountColumn);
+    QCOMPARE(Grid()->GetOptions(), original);
+    TypeInto(0, AmountColumn, QStringLiteral("5"));
+    QVERIFY(Grid()->EditorOpen());
+}
+
+void tst_MainForm::leavingEditedRow_data()
+{
+    QTest::addColumn<int>("row");
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QStringList>("messages");
+    QTest::addColumn<QString>("stored");
+    QTest::newRow("amount normalised") << 1 << "Amount" << "1500" << QStringList() << "1500.00";
+    QTest::newRow("empty name refused") << 1 << "Fio100" << "" << QStringList{EmptyFields}
+                                        << "БОРИСОВ";
+    QTest::newRow("empty account refused") << 1 << "Accnt" << "" << QStringList{EmptyFields}
+                                           << "2";
+    QTest::newRow("duplicate in another case")
+        << 1 << "Fio100" << "АНТОНОВ" << QStringList{Duplicate} << "БОРИСОВ";
+}
+
+void tst_MainForm::leavingEditedRow()
+{
+    QFETCH(int, row);
+    QFETCH(QString, field);
+    QFETCH(QString, value);
+    QFETCH(QStringList, messages);
+    QFETCH(QString, stored);
+    // Same account as the first employee, whose name is in mixed case.
+    CreateStore({{"Антонов", "2", "1.00", "Альфа"}, {"БОРИСОВ", "2", "3.00", "Альфа"},
+                 {"ВАСИЛЬЕВ", "3", "", "Альфа"}},
+                {"Альфа"});
+    StartForm();
+    TTable* table = m_form->EmployeeTable();
+    SetCurrent(row, FioColumn);
+    if (field == QLatin1String("Amount")) {
+        TypeInto(row, AmountColumn, value); // through the cell editor
+    } else {
+        table->Edit();
+        table->FieldByName(field).SetAsString(value);
+    }
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+    QTRY_VERIFY(!Grid()->MovePending());
+    QCOMPARE(m_messages->Texts(), messages);
+    const QList<Employee> rows = Stored();
+    const Employee& e = rows[row];
+    const QString actual = field == QLatin1String("Amount")   ? e.amount
+                           : field == QLatin1String("Accnt") ? e.accnt
+                                                              : e.fio;
+    QCOMPARE(actual, stored);
+    if (messages.isEmpty()) {
+        QCOMPARE(Grid()->currentIndex().row(), row + 1);
+        QCOMPARE(table->GetState(), TTable::State::Browse);
+    } else {
+        QCOMPARE(Grid()->currentIndex().row(), row);
+        QCOMPARE(table->GetState(), TTable::State::Edit);
+        QCOMPARE(table->FieldByName(field).AsString(), value); // the user's value stays
+        QCOMPARE(table->FieldByName(QStringLiteral("Amount")).AsString(),
+                 QStringLiteral("3.00"));
+    }
+}
+
+void tst_MainForm::nonKeyStoreErrorShownWithOwnMessage()
+{
+    CreateStore({{"АНТОНОВ", "1", "1.00", "Альфа"}}, {"Альфа"});
+    TQuery query;
+    query.SetDatabaseName(m_folder->DataDir());
+    query.SQL = QStringLiteral("CREATE TRIGGER refuse BEFORE UPDATE ON base "
+                               "WHEN NEW.Amount = '666.00' "
+                               "BEGIN SELECT RAISE(ABORT, 'отказано триггером'); END");
+    query.ExecSQL();
+    StartForm();
+    TTable* table = m_form->EmployeeTable();
+    table->Edit();
+    table->FieldByName(QStringLiteral("Amount")).SetAsString(QStringLiteral("666"));
+    m_form->findChild<QPushButton*>(QStringLiteral("SaveButton"))->click();
+    QCOMPARE(m_messages->Messages().size(), 1);
+    QCOMPARE(m_messages->Messages().front().kind, Messages::Kind::Error);
+    QVERIFY2(m_messages->Messages().front().text.contains(QStringLiteral("отказано триггером")),
+             qPrintable(m_messages->Messages().front().text));
+    QCOMPARE(table->GetState(), TTable::State::Edit);
+    QCOMPARE(Stored()[0].amount, QStringLiteral("1.00"));
+}
+
+void tst_MainForm::insertRefused()
+{
+    CreateStore({{"АНТОНОВ", "1", "1.00", "Альфа"}, {"БОРИСОВ", "2", "1.00", "Альфа"}}, {"Альфа"});
+    StartForm();
+    SetCurrent(0, FioColumn);
+    QTest::keyClick(Grid(), Qt::Key_Insert);
+    SetCurrent(1, FioColumn);
+    QTest::keyClick(Grid(), Qt::Key_Down);
+    QCOMPARE(Grid()->model()->rowCount(), 2);
+    QCOMPARE(m_form->EmployeeTable()->GetState(), TTable::State::Browse);
+    QCOMPARE(Stored().size(), 2);
+    QVERIFY(m_messages->Messages().isEmpty());
+}
+
+void tst_MainForm::exportCellTwoClicks()
+{
+    CreateStore({{"АНТОНОВ", "1", "1", "Альфа"}, {"БОРИСОВ", "2", "1.00", "Альфа"}}, {"Альфа"});
+    StartForm();
+    TDBGrid* grid = Grid();
+    const QPoint cell = grid->visualRect(grid->model()->index(0, ExportColumn)).center();
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cell);
+    QTRY_VERIFY(Stored()[0].flag);
+    QCOMPARE(Stored()[0].amount, QStringLiteral("1.00")); // stored under the rules
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cell);
+    QTRY_VERIFY(!Stored()[0].flag);
+    QVERIFY(!Stored()[1].flag);
+    QCOMPARE(m_form->EmployeeTable()->GetState(), TTable::State::Browse);
+    QVERIFY(!grid->EditorOpen());
+}
+
+void tst_MainForm::exportSelector_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QList<bool>>("flags");
+    QTest::newRow("all") << "Все" << QList<bool>{true, true, true};
+    QTest::newRow("one organisation") << "Альфа" << QList<bool>{true, false, false};
+    QTest::newRow("partial text, typed") << "Аль" << QList<bool>{false, false, false};
+    QTest::newRow("other letter case") << "альфа" << QList<bool>{false, false, false};
+    QTest::newRow("empty text matches no empty organisation") << "" << QList<bool>{false, false, false};
+}
+
+void tst_MainForm::exportSelector()
+{
+    QFETCH(QString, text);
+    QFETCH(QList<bool>, flags);
+    CreateStore({{"А", "1", "5", "Альфа", false}, {"Б", "2", "1.00", "Бета", true},
+                 {"В", "3", "1.00", "", true}},
+                {"Альфа", "Бета"});
+    // Start-up gave В the first organisation; make it empty again.
+    StartForm();
+    TTable* table = m_form->EmployeeTable();
+    table->SetRecNo(3);
+    table->Edit();
+    table->FieldByName(QStringLiteral("Org120")).SetAsString(QString());
+    table->Post();
+    ExportBox()->setEditText(QStringLiteral("x"));
+    if (QString(QTest::currentDataTag()).endsWith(QLatin1String("typed"))) {
+        ExportBox()->setFocus();
+        ExportBox()->lineEdit()->clear();
+        for (QChar c : text)
+            TypeChar(ExportBox()->lineEdit(), c);
+    } else {
+        ExportBox()->setEditText(text);
+    }
+    QVERIFY(m_messages->Messages().isEmpty());
+    const QList<Employee> rows = Stored();
+    QList<bool> actual;
+    for (const Employee& e : rows)
+        actual << e.flag;
+    QCOMPARE(actual, flags);
+    QCOMPARE(rows[0].amount, QStringLiteral("5.00")); // every row passes the rules
+    QCOMPARE(m_form->OrgBoxExportText(), text);
+    QCOMPARE(table->GetState(), TTable::State::Browse);
+}
+
+void tst_MainForm::exportSelectorOnEmptyTable()
+{
+    CreateStore({}, {"Альфа"});
+    StartForm();
+    ExportBox()->setCurrentIndex(1);
+    ExportBox()->setCurrentIndex(0);
+    QVERIFY(m_messages->Messages().isEmpty());
+    QCOMPARE(m_form->EmployeeTable()->RecordCount(), 0);
+}
+
+void tst_MainForm::settingsRefillKeepsFlags()
+{
+    CreateStore({{"А", "1", "1.00", "Альфа"}, {"Б", "2", "1.00", "Бета"}}, {"Альфа", "Бета"});
+    StartForm();
+    ExportBox()->setCurrentIndex(1); // Альфа
+    QCOMPARE(Stored()[1].flag, false);
+    AddOrganization(QStringLiteral("Гамма"));
+    TTable* before = m_form->OrgTable();
+    m_form->findChild<QAction*>(QStringLiteral("settings1"))->trigger();
+    QVERIFY(m_messages->Messages().isEmpty());
+    QCOMPARE(ExportBox()->currentText(), QStringLiteral("Все"));
+    QCOMPARE(ExportBox()->count(), 4);
+    QVERIFY(m_form->OrgTable() != before || m_form->OrgTable()->RecordCount() == 3);
+    QCOMPARE(m_form->OrgTable()->RecordCount(), 3);
+    QCOMPARE(Stored()[0].flag, true);
+    QCOMPARE(Stored()[1].flag, false);
+    QVERIFY(m_form->findChild<TDBComboBox*>(QStringLiteral("OrgBox"))->isHidden());
+}
+
+void tst_MainForm::organizationPicker_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("org");
+    QTest::addColumn<bool>("pickerVisible");
+    QTest::newRow("digit chooses") << "1" << "1-я артель" << false;
+    QTest::newRow("letter chooses nothing") << "ж" << "2-я артель" << true;
+    QTest::newRow("digit without a name") << "7" << "2-я артель" << true;
+}
+
+void tst_MainForm::organizationPicker()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, org);
+    QFETCH(bool, pickerVisible);
+    CreateStore({{"АНТОНОВ", "1", "1.00", "2-я артель"}}, {"1-я артель", "2-я артель"});
+    StartForm();
+    auto* picker = m_form->findChild<TDBComboBox*>(QStringLiteral("OrgBox"));
+    SetCurrent(0, OrgColumn);
+    // The picker lies over the focused organisation cell.
+    QTRY_VERIFY(picker->isVisible());
+    const QRect cell = Grid()->visualRect(Grid()->currentIndex());
+    QCOMPARE(picker->geometry(),
+             QRect(Grid()->viewport()->mapTo(m_form->centralWidget(), cell.topLeft()), cell.size()));
+    QCOMPARE(picker->currentText(), QStringLiteral("2-я артель"));
+
+    TypeChar(Grid(), typed.at(0));
+    QCOMPARE(m_form->EmployeeTable()->FieldByName(QStringLiteral("Org120")).AsString(), org);
+    QCOMPARE(picker->isVisible(), pickerVisible);
+    if (pickerVisible)
+        QVERIFY(picker->hasFocus());
+    else
+        QCOMPARE(m_form->EmployeeTable()->GetState(), TTable::State::Edit);
+    QVERIFY(!Grid()->EditorOpen());
+
+    // Leaving the column hides the picker.
+    SetCurrent(0, AmountColumn);
+    QVERIFY(picker->isHidden());
+}
+
+void tst_MainForm::organizationClickRebuildsPickList()
+{
+    CreateStore({{"АНТОНОВ", "1", "1.00", "Альфа"}}, {"Бета", "Альфа"});
+    StartForm();
+    QVERIFY(Grid()->PickList(OrgColumn).isEmpty());
+    AddOrganization(QStringLiteral("Гамма"));
+    SetCurrent(0, FioColumn);
+    const QRect cell = Grid()->visualRect(Grid()->model()->index(0, OrgColumn));
+    QTest::mouseClick(Grid()->viewport(), Qt::LeftButton, {}, cell.center());
+    QCOMPARE(Grid()->PickList(OrgColumn), QStringList({"Альфа", "Бета", "Гамма"}));
+    QCOMPARE(m_form->OrgTable()->RecordCount(), 3);
+    // The organisation lists below the grid change only with the settings.
+    QCOMPARE(ExportBox()->count(), 3);
+}
+
+QTEST_MAIN(tst_MainForm)
+#include "tst_mainform.moc"

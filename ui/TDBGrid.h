@@ -1,0 +1,150 @@
+#pragma once
+
+#include <QPersistentModelIndex>
+#include <QTableView>
+
+#include <functional>
+
+#include "ui/TDBGridModel.h"
+
+class QKeyEvent;
+class QLineEdit;
+class TDataSource;
+class TTable;
+
+// A data-set grid over a view: one row per record, the current cell follows the view's
+// current row. Leaving an edited row stores it first; a refused store keeps the grid on
+// that row with the user's values. Insert (or Down on the last row) starts a new row,
+// Escape cancels the pending row, Ctrl+Delete deletes the current row after a question.
+class TDBGrid final : public QTableView
+{
+    Q_OBJECT
+
+public:
+    enum Option {
+        Editing = 1 << 0,       // in-place editing
+        Titles = 1 << 1,        // column titles
+        Indicator = 1 << 2,     // row indicator column
+        ColLines = 1 << 3,
+        RowLines = 1 << 4,
+        Tabs = 1 << 5,          // Tab and Shift+Tab move between cells
+        ConfirmDelete = 1 << 6, // Ctrl+Delete asks first
+        CancelOnExit = 1 << 7,  // an empty inserted row is dropped when the grid is left
+        TitleClick = 1 << 8,    // titles highlight when pressed
+        TitleHotTrack = 1 << 9, // titles highlight under the mouse
+    };
+    Q_DECLARE_FLAGS(Options, Option)
+
+    // Called for every character typed into the grid or its cell editor; may replace the
+    // character or set it to QChar() to discard it.
+    using KeyPressHook = std::function<void(QChar& key)>;
+    // Called after a data cell has been painted.
+    using DrawCellHook = std::function<void(QPainter& painter, const QStyleOptionViewItem& option,
+                                            const QModelIndex& index)>;
+
+    explicit TDBGrid(QWidget* parent = nullptr);
+    ~TDBGrid() override;
+
+    void SetDataSource(TDataSource* source);
+    TDataSource* DataSource() const;
+    TTable* Table() const;
+
+    void SetColumns(QList<TGridColumn> columns);
+    int ColumnCount() const;
+    const TGridColumn& Column(int column) const;
+    void SetPickList(int column, const QStringList& items);
+    const QStringList& PickList(int column) const;
+    int FieldSize(int column) const;
+
+    Options GetOptions() const { return m_options; }
+    void SetOptions(Options options);
+
+    int CurrentColumn() const;     // -1 without a current cell
+    QString CurrentField() const;  // field of the current column; empty without one
+    // The cell rectangle in the grid's own coordinates; empty when it is not visible.
+    QRect CellRect(int row, int column) const;
+
+    // Writes an open cell editor into the current row and closes it.
+    void CommitEditor();
+    bool EditorOpen() const { return state() == EditingState; }
+    // True while a store started by leaving a row is waiting to run.
+    bool MovePending() const { return m_pending.active; }
+
+    // Stops following the view during a long pass; EnableControls catches up at once.
+    void DisableControls();
+    void EnableControls();
+
+    KeyPressHook OnKeyPress;
+    DrawCellHook OnDrawColumnCell;
+
+    // Internal: called by the grid's selection model and delegate.
+    bool AllowCurrentChange(const QModelIndex& target);
+    bool IsEditableColumn(int column) const;
+    void FilterTypedChar(QChar& key);
+    void EditorTextEdited();
+    void EditorReverted();
+    QKeyEvent* ViewFilteredEvent() const { return m_viewFilteredEvent; }
+
+Q_SIGNALS:
+    void ColEnter();  // a column became current
+    void ColExit();   // the current column is about to be left
+    void CellClick(int column); // a click on a data cell, after it made the cell current
+    // The current cell may have moved on screen (row, column, scrolling, size, focus).
+    void CurrentCellMoved();
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void inputMethodEvent(QInputMethodEvent* event) override;
+    bool event(QEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void scrollContentsBy(int dx, int dy) override;
+    void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+    bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
+    void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
+    void setSelection(const QRect& rect, QItemSelectionModel::SelectionFlags flags) override;
+    void keyboardSearch(const QString& search) override;
+
+private:
+    friend class TDBGridSelectionModel;
+
+    struct Pending
+    {
+        bool active = false;
+        bool insert = false;          // start a new row once stored
+        QPersistentModelIndex target; // else move here
+        int row = -1;
+        int column = -1;
+        bool click = false;           // the click that asked for the move ended on the target
+    };
+
+    void InstallSelectionModel();
+    void SyncCurrent();
+    void ApplyEditTriggers();
+    bool NeedsStore() const;
+    void QueueStore();
+    void RunPendingStore();
+    void StartInsert();
+    void DeleteCurrent();
+    void CancelRow();
+    void MoveTo(int row, int column);
+    bool FocusInside() const;
+    QLineEdit* OpenEditor() const;
+    void EmitCellMoved();
+
+    TDBGridModel* m_model;
+    Options m_options;
+    Pending m_pending;
+    int m_syncing = 0;
+    int m_disabled = 0;
+    bool m_cellMovedQueued = false;
+    QPersistentModelIndex m_pressed;
+    QKeyEvent* m_viewFilteredEvent = nullptr;
+};
+
+Q_DECLARE_OPERATORS_FOR_FLAGS(TDBGrid::Options)
