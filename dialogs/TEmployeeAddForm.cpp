@@ -11,6 +11,7 @@
 #include "storage/TPathBuilder.h"
 #include "storage/TTable.h"
 #include "ui/ErrorBoundary.h"
+#include "ui/WindowPlacement.h"
 #include "ui/KeyRules.h"
 #include "ui/MainViews.h"
 #include "ui/Messages.h"
@@ -117,8 +118,10 @@ void TEmployeeAddForm::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
     // A window restored by the system is the same showing.
-    if (!event->spontaneous())
+    if (!event->spontaneous()) {
+        CenterOnScreen(this);
         Guarded([this] { FormActivate(); });
+    }
 }
 
 void TEmployeeAddForm::done(int result)

@@ -14,6 +14,7 @@
 #include "storage/TTable.h"
 #include "storage/TTransaction.h"
 #include "ui/ErrorBoundary.h"
+#include "ui/WindowPlacement.h"
 #include "ui/MainViews.h"
 #include "ui/Messages.h"
 #include "ui/TDataSource.h"
@@ -127,8 +128,10 @@ TSettingsForm::~TSettingsForm() = default;
 void TSettingsForm::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
-    if (!event->spontaneous())
+    if (!event->spontaneous()) {
+        CenterOnScreen(this);
         Guarded([this] { OnActive(); });
+    }
 }
 
 void TSettingsForm::done(int result)

@@ -1,6 +1,7 @@
 #include "storage/StoreConnection.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 #include <algorithm>
@@ -166,7 +167,8 @@ std::shared_ptr<StoreConnection> StoreConnection::Open(const QString& folder, bo
     if (!dir.endsWith(QLatin1Char('/')))
         dir += QLatin1Char('/');
     const QString filePath = QDir::toNativeSeparators(dir + QLatin1String(FileName));
-    if (!QFileInfo::exists(filePath)) {
+    const bool isNew = !QFileInfo::exists(filePath);
+    if (isNew) {
         if (!create)
             return nullptr;
         if (!QFileInfo(dir).isDir())
@@ -190,6 +192,13 @@ std::shared_ptr<StoreConnection> StoreConnection::Open(const QString& folder, bo
     // The first statement reads the file header: a file that is no database fails here,
     // before anything is written to it.
     connection->Exec(QStringLiteral("PRAGMA schema_version"));
+    if (isNew) {
+        // Every user of the machine works on the same tables; SQLite gives its journal
+        // files the permissions of the database file.
+        QFile::setPermissions(filePath, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                            QFileDevice::ReadGroup | QFileDevice::WriteGroup |
+                                            QFileDevice::ReadOther | QFileDevice::WriteOther);
+    }
     connection->Exec(QStringLiteral("PRAGMA journal_mode=WAL"));
     connection->Exec(QStringLiteral("PRAGMA synchronous=FULL"));
     // Reads go through the page cache of the system, without a copy per page.

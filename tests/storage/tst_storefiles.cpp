@@ -31,6 +31,7 @@ private Q_SLOTS:
     void lockedStoreMakesWriteWaitThenFail();
     void lockedStoreFailsPassWithoutHalfRows();
     void missingFolder();
+    void newStoreIsSharedByAllUsers();
     void lockHeldByAnotherProcess();
     void killedWriterLeavesNoHalfRows();
 
@@ -205,6 +206,19 @@ void TestStoreFiles::missingFolder()
         QVERIFY(error.Message().contains("nowhere"));
     }
     QVERIFY(!QFile::exists(missing));
+}
+
+void TestStoreFiles::newStoreIsSharedByAllUsers()
+{
+#ifdef Q_OS_UNIX
+    CreateEmployees(m_data);
+    const QFileDevice::Permissions all = QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                         QFileDevice::ReadGroup | QFileDevice::WriteGroup |
+                                         QFileDevice::ReadOther | QFileDevice::WriteOther;
+    QCOMPARE(QFile::permissions(StoreFile(m_data)) & all, all);
+#else
+    QSKIP("permissions of this kind are POSIX");
+#endif
 }
 
 #ifdef Q_OS_UNIX
