@@ -28,12 +28,13 @@
 
 namespace {
 
-const QString FioField = QStringLiteral("Fio100");
-const QString AccntField = QStringLiteral("Accnt");
-const QString AmountField = QStringLiteral("Amount");
-const QString OrgField = QStringLiteral("Org120");
-const QString ExportField = QStringLiteral("Export");
-const QString OrgNameField = QStringLiteral("Organization120");
+using Layouts::FioField;
+using Layouts::AccntField;
+using Layouts::AmountField;
+using Layouts::OrgField;
+using Layouts::ExportField;
+using Layouts::OrgNameField;
+
 const QString AllOrganizations = QStringLiteral("Все");
 
 // Check-box state by the export flag.

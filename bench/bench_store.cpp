@@ -64,7 +64,7 @@ Store& SharedStore()
         QRandomGenerator random(42);
         for (int i = 0; i < Rows; ++i) {
             const QByteArray fio = RandomName(random).toUtf8();
-            const QByteArray accnt = QByteArray::number(40817810000000000000ull + quint64(i));
+            const QByteArray accnt = "4081781000" + QByteArray::number(1000000000 + i);
             const QByteArray amount = QByteArray::number(random.bounded(100000)) + ".00";
             const QByteArray org = (QStringLiteral("ООО Организация ") +
                                     QString::number(random.bounded(1000)))

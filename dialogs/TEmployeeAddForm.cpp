@@ -9,6 +9,7 @@
 
 #include "amount/Amount.h"
 #include "storage/TPathBuilder.h"
+#include "storage/Layouts.h"
 #include "storage/TTable.h"
 #include "ui/ErrorBoundary.h"
 #include "ui/WindowPlacement.h"
@@ -20,12 +21,13 @@
 
 namespace {
 
-const QString FioField = QStringLiteral("Fio100");
-const QString AccntField = QStringLiteral("Accnt");
-const QString AmountField = QStringLiteral("Amount");
-const QString OrgField = QStringLiteral("Org120");
-const QString ExportField = QStringLiteral("Export");
-const QString OrgNameField = QStringLiteral("Organization120");
+using Layouts::FioField;
+using Layouts::AccntField;
+using Layouts::AmountField;
+using Layouts::OrgField;
+using Layouts::ExportField;
+using Layouts::OrgNameField;
+
 
 } // namespace
 

@@ -11,6 +11,7 @@
 
 #include "storage/TPathBuilder.h"
 #include "storage/TQuery.h"
+#include "storage/Layouts.h"
 #include "storage/TTable.h"
 #include "storage/TTransaction.h"
 #include "ui/ErrorBoundary.h"
@@ -21,8 +22,8 @@
 
 namespace {
 
-const QString OrgNameField = QStringLiteral("Organization120");
-const QString EmployeeOrgField = QStringLiteral("Org120");
+using Layouts::OrgNameField;
+const QString& EmployeeOrgField = Layouts::OrgField;
 const QString NewOrganization = QStringLiteral("Новая организация");
 
 // The organisation fields in the order of Edit1..Edit7.
