@@ -223,11 +223,6 @@ void StoreConnection::Exec(const QString& sql)
     }
 }
 
-EDatabaseError StoreConnection::MakeError(int rc) const
-{
-    return StoreError(m_db, rc, m_filePath);
-}
-
 QString StoreConnection::BareTableName(const QString& name)
 {
     QString bare = name.trimmed();

@@ -58,7 +58,6 @@ public:
     const QString& FilePath() const { return m_filePath; }
 
     void Exec(const QString& sql);
-    EDatabaseError MakeError(int rc) const;
 
     // The stored name of a table spelled with any letter case and an optional ".db".
     QString FindTable(const QString& name);

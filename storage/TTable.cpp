@@ -162,10 +162,7 @@ void TField::SetAsString(const QString& value)
 
 void TField::SetAsBoolean(bool value)
 {
-    if (DataType() == TFieldType::Boolean)
-        m_table->SetFieldText(m_index, value ? TrueText() : FalseText());
-    else
-        m_table->SetFieldText(m_index, value ? TrueText() : FalseText());
+    m_table->SetFieldText(m_index, value ? TrueText() : FalseText());
 }
 
 void TField::SetValue(const QVariant& value)
