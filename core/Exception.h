@@ -29,13 +29,15 @@ public:
 class EDatabaseError : public Exception
 {
 public:
-    enum class Kind {
+    enum class Kind
+    {
         General,
         KeyViolation,  // a unique or primary index refused the row; IndexName() names it
         TableMissing,  // the table (or its store file) does not exist
         RequiredBlank, // a required field was blank
         Locked,        // another process held the store longer than the busy timeout
         Damaged,       // the store file is not a database or is corrupt
+        RecordChanged, // the row was changed or deleted by someone else since it was read
     };
 
     EDatabaseError(QString message, Kind kind = Kind::General, int resultCode = 0,

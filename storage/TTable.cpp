@@ -4,6 +4,7 @@
 #include <QHash>
 
 #include <algorithm>
+#include <utility>
 
 #include <sqlite3.h>
 
@@ -88,22 +89,22 @@ QString ColumnText(sqlite3_stmt* stmt, int column)
 
 QString TField::FieldName() const
 {
-    return m_table->FieldDef(m_index).Name;
+    return m_table->CheckedField(m_index).Name;
 }
 
 TFieldType TField::DataType() const
 {
-    return m_table->FieldDef(m_index).DataType;
+    return m_table->CheckedField(m_index).DataType;
 }
 
 int TField::Size() const
 {
-    return m_table->FieldDef(m_index).Size;
+    return m_table->CheckedField(m_index).Size;
 }
 
 bool TField::Required() const
 {
-    return m_table->FieldDef(m_index).Required;
+    return m_table->CheckedField(m_index).Required;
 }
 
 bool TField::IsNull() const
@@ -185,9 +186,7 @@ void TField::Clear()
 
 // ---- TTable ----
 
-TTable::TTable(QObject* parent) : QObject(parent)
-{
-}
+TTable::TTable(QObject* parent) : QObject(parent) {}
 
 TTable::~TTable()
 {
@@ -206,12 +205,20 @@ void TTable::SetTableName(const QString& name)
 
 void TTable::SetIndexName(const QString& name)
 {
-    m_indexName = name;
-    if (Active()) {
-        CheckBrowse();
-        BuildOrder();
-        Reload();
+    if (!Active()) {
+        m_indexName = name;
+        return;
     }
+    CheckBrowse();
+    const QString previous = std::exchange(m_indexName, name);
+    try {
+        BuildOrder();
+    } catch (...) {
+        m_indexName = previous;
+        BuildOrder();
+        throw;
+    }
+    Reload();
 }
 
 bool TTable::Exists() const
@@ -254,8 +261,8 @@ void TTable::CreateTable()
         QString column = Quoted(def.Name) + QLatin1Char(' ');
         switch (def.DataType) {
         case TFieldType::String:
-            column += def.Size > 0 ? QStringLiteral("CHAR(%1)").arg(def.Size)
-                                   : QStringLiteral("TEXT");
+            column +=
+                def.Size > 0 ? QStringLiteral("CHAR(%1)").arg(def.Size) : QStringLiteral("TEXT");
             break;
         case TFieldType::Boolean:
             column += QLatin1String("BOOLEAN");
@@ -275,8 +282,8 @@ void TTable::CreateTable()
     for (const TIndexDef& index : m_indexDefs) {
         if (index.Options & ixPrimary) {
             const QStringList fields = index.Fields.split(QLatin1Char(';'), Qt::SkipEmptyParts);
-            if (fields.size() == 1 && fieldDef(fields.front().trimmed()).DataType ==
-                                          TFieldType::AutoInc)
+            if (fields.size() == 1 &&
+                fieldDef(fields.front().trimmed()).DataType == TFieldType::AutoInc)
                 continue; // the auto-increment column is the primary key already
             columns << QLatin1String("PRIMARY KEY (") + keyColumns(index) + QLatin1Char(')');
             continue;
@@ -370,20 +377,19 @@ void TTable::ReadLayout()
         Statement sql(db, QStringLiteral("SELECT sql FROM sqlite_master WHERE name = ?1"), file);
         sql.BindText(1, m_storedName);
         if (sql.Step())
-            autoIncrement = ColumnText(sql.Handle(), 0).contains(QLatin1String("AUTOINCREMENT"),
-                                                                  Qt::CaseInsensitive);
+            autoIncrement = ColumnText(sql.Handle(), 0)
+                                .contains(QLatin1String("AUTOINCREMENT"), Qt::CaseInsensitive);
     }
 
     m_fields.clear();
     std::vector<std::pair<int, int>> primary; // (position in key, field)
     {
-        Statement info(db, QStringLiteral("PRAGMA table_info(%1)").arg(Quoted(m_storedName)),
-                       file);
+        Statement info(db, QStringLiteral("PRAGMA table_info(%1)").arg(Quoted(m_storedName)), file);
         while (info.Step()) {
             sqlite3_stmt* s = info.Handle();
             FieldInfo field;
-            field.def = ParseColumn(ColumnText(s, 1), ColumnText(s, 2),
-                                    sqlite3_column_int(s, 3) != 0);
+            field.def =
+                ParseColumn(ColumnText(s, 1), ColumnText(s, 2), sqlite3_column_int(s, 3) != 0);
             const int pk = sqlite3_column_int(s, 5);
             if (pk > 0)
                 primary.emplace_back(pk, int(m_fields.size()));
@@ -391,15 +397,19 @@ void TTable::ReadLayout()
         }
     }
     if (m_fields.size() > 64)
-        throw EDatabaseError(QStringLiteral("Таблица «%1» содержит слишком много полей.")
-                                 .arg(m_storedName));
+        throw EDatabaseError(
+            QStringLiteral("Таблица «%1» содержит слишком много полей.").arg(m_storedName));
     std::sort(primary.begin(), primary.end());
+    m_keyMask = 0;
+    for (const auto& [position, field] : primary)
+        m_keyMask |= 1ull << field;
 
     m_indexes.clear();
     if (primary.size() == 1) {
         FieldInfo& key = m_fields[std::size_t(primary.front().second)];
         if (key.def.DataType == TFieldType::Integer) {
             key.rowidAlias = true;
+            m_keyMask = 0; // the rowid names the row already
             key.def.Required = true;
             if (autoIncrement)
                 key.def.DataType = TFieldType::AutoInc;
@@ -420,8 +430,7 @@ void TTable::ReadLayout()
     };
     std::vector<Listed> listed;
     {
-        Statement list(db, QStringLiteral("PRAGMA index_list(%1)").arg(Quoted(m_storedName)),
-                       file);
+        Statement list(db, QStringLiteral("PRAGMA index_list(%1)").arg(Quoted(m_storedName)), file);
         while (list.Step()) {
             sqlite3_stmt* s = list.Handle();
             listed.push_back({ColumnText(s, 1), sqlite3_column_int(s, 2) != 0, ColumnText(s, 3)});
@@ -433,8 +442,7 @@ void TTable::ReadLayout()
         IndexInfo index;
         index.unique = entry.unique;
         index.primary = entry.origin == QLatin1String("pk");
-        Statement xinfo(db, QStringLiteral("PRAGMA index_xinfo(%1)").arg(Quoted(entry.name)),
-                        file);
+        Statement xinfo(db, QStringLiteral("PRAGMA index_xinfo(%1)").arg(Quoted(entry.name)), file);
         QStringList names;
         while (xinfo.Step()) {
             sqlite3_stmt* s = xinfo.Handle();
@@ -444,9 +452,8 @@ void TTable::ReadLayout()
             if (cid < 0 || cid >= int(m_fields.size()))
                 continue;
             index.fields.push_back(cid);
-            index.noCase.push_back(ColumnText(s, 4).compare(
-                                       QLatin1String(Collation::RuNoCaseName),
-                                       Qt::CaseInsensitive) == 0);
+            index.noCase.push_back(ColumnText(s, 4).compare(QLatin1String(Collation::RuNoCaseName),
+                                                            Qt::CaseInsensitive) == 0);
             names << m_fields[std::size_t(cid)].def.Name;
         }
         const QString prefix = m_storedName + QLatin1Char('.');
@@ -581,8 +588,7 @@ void TTable::LoadRows()
             }
             // Looked up by the stored bytes, so a value seen before costs no decoding.
             const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(s, column));
-            const QByteArray key =
-                QByteArray::fromRawData(bytes, sqlite3_column_bytes(s, column));
+            const QByteArray key = QByteArray::fromRawData(bytes, sqlite3_column_bytes(s, column));
             QHash<QByteArray, QString>& values = shared[std::size_t(f)];
             auto found = values.constFind(key);
             if (found != values.constEnd()) {
@@ -605,9 +611,9 @@ void TTable::Reload()
 {
     if (!Active())
         return;
-    const qint64 rowid =
-        (m_current >= 0 && m_current < int(m_rowids.size())) ? m_rowids[std::size_t(m_current)]
-                                                              : -1;
+    const qint64 rowid = (m_current >= 0 && m_current < int(m_rowids.size()))
+                             ? m_rowids[std::size_t(m_current)]
+                             : -1;
     const int old = m_current;
     LoadRows();
     const int count = int(m_rowids.size());
@@ -634,8 +640,8 @@ void TTable::Reload()
 void TTable::CheckActive() const
 {
     if (!Active())
-        throw EDatabaseError(
-            QStringLiteral("Таблица «%1» не открыта.").arg(StoreConnection::BareTableName(m_tableName)));
+        throw EDatabaseError(QStringLiteral("Таблица «%1» не открыта.")
+                                 .arg(StoreConnection::BareTableName(m_tableName)));
 }
 
 void TTable::CheckBrowse()
@@ -780,8 +786,18 @@ TField TTable::Fields(int index)
     return TField(this, index);
 }
 
+const TFieldDef& TTable::CheckedField(int field) const
+{
+    CheckActive();
+    if (field < 0 || field >= FieldCount())
+        throw EDatabaseError(
+            QStringLiteral("Поля с номером %1 нет в таблице «%2».").arg(field).arg(m_storedName));
+    return m_fields[std::size_t(field)].def;
+}
+
 const QString& TTable::Value(int field) const
 {
+    CheckedField(field);
     static const QString blank;
     if (m_state == State::Edit || m_state == State::Insert)
         return m_buffer[std::size_t(field)];
@@ -819,15 +835,16 @@ bool TTable::CellBoolean(int row, int field) const
 
 void TTable::SetFieldText(int field, const QString& value)
 {
+    CheckedField(field);
     if (m_state != State::Edit && m_state != State::Insert)
-        throw EDatabaseError(QStringLiteral("Таблица «%1» не находится в режиме редактирования.")
-                                 .arg(m_storedName));
+        throw EDatabaseError(
+            QStringLiteral("Таблица «%1» не находится в режиме редактирования.").arg(m_storedName));
     const FieldInfo& info = m_fields[std::size_t(field)];
     if (info.rowidAlias)
         throw EDatabaseError(
             QStringLiteral("Поле «%1» заполняется автоматически.").arg(info.def.Name));
-    QString text = info.def.DataType == TFieldType::String ? CutToSize(value, info.def.Size)
-                                                           : value;
+    QString text =
+        info.def.DataType == TFieldType::String ? CutToSize(value, info.def.Size) : value;
     if (text.isEmpty())
         text = QString();
     QString& slot = m_buffer[std::size_t(field)];
@@ -901,6 +918,10 @@ void TTable::Post()
         return;
     if (BeforePost)
         BeforePost(*this);
+    // A hook may have cancelled the edit: then there is nothing left to write.
+    auto editing = [this] { return m_state == State::Edit || m_state == State::Insert; };
+    if (!editing())
+        return;
     for (;;) {
         try {
             WriteRow();
@@ -909,8 +930,11 @@ void TTable::Post()
             DataAction action = DataAction::Fail;
             if (OnPostError)
                 OnPostError(*this, error, action);
-            if (action == DataAction::Retry)
+            if (action == DataAction::Retry) {
+                if (!editing())
+                    return;
                 continue;
+            }
             if (action == DataAction::Abort)
                 throw EAbort();
             throw;
@@ -928,8 +952,7 @@ void TTable::WriteRow()
                                      .arg(info.def.Name, m_storedName),
                                  EDatabaseError::Kind::RequiredBlank);
     }
-    auto bind = [this](Statement& statement, int parameter, int field) {
-        const QString& value = m_buffer[std::size_t(field)];
+    auto bind = [this](Statement& statement, int parameter, const QString& value, int field) {
         if (value.isNull())
             statement.BindNull(parameter);
         else if (IsNumeric(m_fields[std::size_t(field)].def.DataType))
@@ -949,23 +972,36 @@ void TTable::WriteRow()
 
     if (m_state == State::Edit) {
         if (m_modifiedMask != 0) {
+            // The row is named by its rowid and by the values read of its key and of the
+            // fields this write changes, so a row deleted, re-keyed or changed meanwhile by
+            // someone else is refused rather than overwritten.
+            const unsigned long long checked = m_modifiedMask | m_keyMask;
+            const std::size_t base = std::size_t(m_current) * std::size_t(fieldCount);
             Statement& update = UpdateStatement(m_modifiedMask);
             int parameter = 1;
             for (int f = 0; f < fieldCount; ++f) {
                 if (m_modifiedMask & (1ull << f))
-                    bind(update, parameter++, f);
+                    bind(update, parameter++, m_buffer[std::size_t(f)], f);
             }
-            update.BindInt(parameter, m_rowids[std::size_t(m_current)]);
+            update.BindInt(parameter++, m_rowids[std::size_t(m_current)]);
+            for (int f = 0; f < fieldCount; ++f) {
+                if (checked & (1ull << f))
+                    bind(update, parameter++, m_cells[base + std::size_t(f)], f);
+            }
+            std::vector<QString> stored(static_cast<std::size_t>(fieldCount));
             try {
-                update.Step();
+                if (!update.Step())
+                    throw RecordChangedError();
+                ReadValues(update.Handle(), 1, stored.data());
+                while (update.Step()) {
+                }
             } catch (const EDatabaseError& error) {
                 update.Reset();
                 throw translate(error);
             }
             update.Reset();
-            const std::size_t base = std::size_t(m_current) * std::size_t(fieldCount);
             for (int f = 0; f < fieldCount; ++f)
-                m_cells[base + std::size_t(f)] = std::move(m_buffer[std::size_t(f)]);
+                m_cells[base + std::size_t(f)] = std::move(stored[std::size_t(f)]);
         }
         m_buffer.clear();
         const bool moved = m_modifiedMask != 0;
@@ -990,32 +1026,36 @@ void TTable::WriteRow()
         }
         m_insert = std::make_unique<Statement>(
             m_connection->Handle(),
-            columns.isEmpty()
-                ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(Quoted(m_storedName))
-                : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                      .arg(Quoted(m_storedName), columns.join(QLatin1String(", ")),
-                           parameters.join(QLatin1String(", "))),
+            (columns.isEmpty()
+                 ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(Quoted(m_storedName))
+                 : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                       .arg(Quoted(m_storedName), columns.join(QLatin1String(", ")),
+                            parameters.join(QLatin1String(", ")))) +
+                ReturningClause(),
             m_connection->FilePath());
     }
     int parameter = 1;
     for (int f = 0; f < fieldCount; ++f) {
         if (!m_fields[std::size_t(f)].rowidAlias)
-            bind(*m_insert, parameter++, f);
+            bind(*m_insert, parameter++, m_buffer[std::size_t(f)], f);
     }
+    qint64 rowid = 0;
+    std::vector<QString> stored(static_cast<std::size_t>(fieldCount));
     try {
-        m_insert->Step();
+        if (!m_insert->Step())
+            throw EDatabaseError(
+                QStringLiteral("Запись не добавлена в таблицу «%1».").arg(m_storedName));
+        rowid = sqlite3_column_int64(m_insert->Handle(), 0);
+        ReadValues(m_insert->Handle(), 1, stored.data());
+        while (m_insert->Step()) {
+        }
     } catch (const EDatabaseError& error) {
         m_insert->Reset();
         throw translate(error);
     }
     m_insert->Reset();
-    const qint64 rowid = sqlite3_last_insert_rowid(m_connection->Handle());
-    for (int f = 0; f < fieldCount; ++f) {
-        if (m_fields[std::size_t(f)].rowidAlias)
-            m_buffer[std::size_t(f)] = QString::number(rowid);
-    }
-    m_cells.insert(m_cells.end(), std::make_move_iterator(m_buffer.begin()),
-                   std::make_move_iterator(m_buffer.end()));
+    m_cells.insert(m_cells.end(), std::make_move_iterator(stored.begin()),
+                   std::make_move_iterator(stored.end()));
     m_rowids.push_back(rowid);
     m_buffer.clear();
     m_modifiedMask = 0;
@@ -1040,15 +1080,63 @@ Statement& TTable::UpdateStatement(unsigned long long mask)
                                .arg(Quoted(m_fields[std::size_t(f)].def.Name))
                                .arg(parameter++);
     }
+    QStringList conditions{QStringLiteral("rowid = ?%1").arg(parameter++)};
+    const unsigned long long checked = mask | m_keyMask;
+    for (int f = 0; f < FieldCount(); ++f) {
+        if (checked & (1ull << f))
+            conditions << SameValueCondition(f, parameter++);
+    }
     auto statement = std::make_unique<Statement>(
         m_connection->Handle(),
-        QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?%3")
-            .arg(Quoted(m_storedName), assignments.join(QLatin1String(", ")))
-            .arg(parameter),
+        QStringLiteral("UPDATE %1 SET %2 WHERE %3")
+                .arg(Quoted(m_storedName), assignments.join(QLatin1String(", ")),
+                     conditions.join(QLatin1String(" AND "))) +
+            ReturningClause(),
         m_connection->FilePath());
     Statement& result = *statement;
     m_updates.emplace(mask, std::move(statement));
     return result;
+}
+
+QString TTable::ReturningClause() const
+{
+    QStringList columns{QStringLiteral("rowid")};
+    for (const FieldInfo& field : m_fields)
+        columns << Quoted(field.def.Name);
+    return QLatin1String(" RETURNING ") + columns.join(QLatin1String(", "));
+}
+
+QString TTable::SameValueCondition(int field, int parameter) const
+{
+    const FieldInfo& info = m_fields[std::size_t(field)];
+    // A blank reads as empty text whether it is stored as NULL or as ''.
+    if (IsNumeric(info.def.DataType))
+        return QStringLiteral("%1 IS ?%2").arg(Quoted(info.def.Name)).arg(parameter);
+    return QStringLiteral("ifnull(%1, '') = ifnull(?%2, '')")
+        .arg(Quoted(info.def.Name))
+        .arg(parameter);
+}
+
+void TTable::ReadValues(sqlite3_stmt* stmt, int firstColumn, QString* values) const
+{
+    for (int f = 0; f < FieldCount(); ++f) {
+        const int column = firstColumn + f;
+        if (sqlite3_column_type(stmt, column) == SQLITE_NULL)
+            values[f] = QString();
+        else if (m_fields[std::size_t(f)].def.DataType == TFieldType::Boolean)
+            values[f] = sqlite3_column_int(stmt, column) ? TrueText() : FalseText();
+        else
+            values[f] = ColumnText(stmt, column);
+    }
+}
+
+EDatabaseError TTable::RecordChangedError() const
+{
+    return EDatabaseError(
+        QStringLiteral("Запись таблицы «%1» изменена или удалена другим пользователем после "
+                       "того, как была прочитана. Обновите данные и повторите изменение.")
+            .arg(m_storedName),
+        EDatabaseError::Kind::RecordChanged);
 }
 
 int TTable::CompareRows(const QString* a, qint64 rowidA, const QString* b, qint64 rowidB) const
@@ -1116,8 +1204,7 @@ void TTable::PlaceRow(int row)
     const std::ptrdiff_t width = std::ptrdiff_t(n);
     if (target < row) {
         std::rotate(first + target * width, first + row * width, first + (row + 1) * width);
-        std::rotate(m_rowids.begin() + target, m_rowids.begin() + row,
-                    m_rowids.begin() + row + 1);
+        std::rotate(m_rowids.begin() + target, m_rowids.begin() + row, m_rowids.begin() + row + 1);
     } else {
         std::rotate(first + row * width, first + (row + 1) * width, first + (target + 1) * width);
         std::rotate(m_rowids.begin() + row, m_rowids.begin() + row + 1,
@@ -1160,14 +1247,38 @@ void TTable::Delete()
     if (m_state == State::Edit)
         Cancel();
     RequireRows("удаление");
-    if (!m_delete)
+    if (!m_delete) {
+        QStringList conditions{QStringLiteral("rowid = ?1")};
+        int parameter = 2;
+        for (int f = 0; f < FieldCount(); ++f) {
+            if (m_keyMask & (1ull << f))
+                conditions << SameValueCondition(f, parameter++);
+        }
         m_delete = std::make_unique<Statement>(
             m_connection->Handle(),
-            QStringLiteral("DELETE FROM %1 WHERE rowid = ?1").arg(Quoted(m_storedName)),
+            QStringLiteral("DELETE FROM %1 WHERE %2 RETURNING rowid")
+                .arg(Quoted(m_storedName), conditions.join(QLatin1String(" AND "))),
             m_connection->FilePath());
+    }
     m_delete->BindInt(1, m_rowids[std::size_t(m_current)]);
+    int parameter = 2;
+    const std::size_t base = std::size_t(m_current) * m_fields.size();
+    for (int f = 0; f < FieldCount(); ++f) {
+        if (!(m_keyMask & (1ull << f)))
+            continue;
+        const QString& value = m_cells[base + std::size_t(f)];
+        if (value.isNull())
+            m_delete->BindNull(parameter++);
+        else if (IsNumeric(m_fields[std::size_t(f)].def.DataType))
+            m_delete->BindInt(parameter++, value.toLongLong());
+        else
+            m_delete->BindText(parameter++, value);
+    }
     try {
-        m_delete->Step();
+        if (!m_delete->Step())
+            throw RecordChangedError();
+        while (m_delete->Step()) {
+        }
     } catch (...) {
         m_delete->Reset();
         throw;

@@ -13,6 +13,7 @@
 #include "core/Exception.h"
 #include "storage/FieldDefs.h"
 
+struct sqlite3_stmt;
 class StoreConnection;
 class Statement;
 class TTable;
@@ -51,8 +52,19 @@ class TTable : public QObject
     Q_OBJECT
 
 public:
-    enum class State { Inactive, Browse, Edit, Insert };
-    enum class DataAction { Fail, Abort, Retry };
+    enum class State
+    {
+        Inactive,
+        Browse,
+        Edit,
+        Insert
+    };
+    enum class DataAction
+    {
+        Fail,
+        Abort,
+        Retry
+    };
 
     using Hook = std::function<void(TTable&)>;
     using ErrorHook = std::function<void(TTable&, const EDatabaseError&, DataAction&)>;
@@ -100,7 +112,7 @@ public:
     const TFieldDef& FieldDef(int index) const { return m_fields[std::size_t(index)].def; }
 
     // Editing.
-    void Edit();   // on a view without rows starts an insert
+    void Edit(); // on a view without rows starts an insert
     void Insert();
     void Append();
     void Post();
@@ -152,6 +164,11 @@ private:
     };
 
     void CheckActive() const;
+    const TFieldDef& CheckedField(int field) const; // throws on a closed view or a bad index
+    QString ReturningClause() const;
+    QString SameValueCondition(int field, int parameter) const;
+    void ReadValues(sqlite3_stmt* stmt, int firstColumn, QString* values) const;
+    EDatabaseError RecordChangedError() const;
     void CheckBrowse();
     void RequireRows(const char* action) const;
     void ReadLayout();
@@ -180,6 +197,7 @@ private:
     std::vector<FieldInfo> m_fields;
     std::vector<IndexInfo> m_indexes;
     std::vector<KeyPart> m_order;
+    unsigned long long m_keyMask = 0; // primary key fields other than the rowid
 
     // Rows: FieldCount cells per row, row-major; rowids beside them.
     std::vector<QString> m_cells;
