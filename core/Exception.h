@@ -29,8 +29,7 @@ public:
 class EDatabaseError : public Exception
 {
 public:
-    enum class Kind
-    {
+    enum class Kind {
         General,
         KeyViolation,  // a unique or primary index refused the row; IndexName() names it
         TableMissing,  // the table (or its store file) does not exist
