@@ -257,6 +257,7 @@ std::shared_ptr<StoreConnection> StoreConnection::Open(const QString& folder, bo
                 .arg(QDir::toNativeSeparators(filePath), mode),
             EDatabaseError::Kind::General);
     connection->Exec(QStringLiteral("PRAGMA synchronous=FULL"));
+    connection->ReindexForCollation();
     // Reads go through the page cache of the system, without a copy per page.
     connection->Exec(QStringLiteral("PRAGMA mmap_size=268435456"));
     return connection;
@@ -276,6 +277,26 @@ void StoreConnection::Exec(const QString& sql)
 {
     Statement statement(m_db, sql, m_filePath);
     while (statement.Step()) {
+    }
+}
+
+void StoreConnection::ReindexForCollation()
+{
+    // Indexes built under an older RU_NOCASE order would no longer be sorted: SQLite would
+    // miss rows in them and let duplicates through.
+    if (QueryText(QStringLiteral("PRAGMA user_version")).toInt() >= Collation::Version)
+        return;
+    Begin();
+    try {
+        if (QueryText(QStringLiteral("PRAGMA user_version")).toInt() < Collation::Version) {
+            Exec(QStringLiteral("REINDEX %1").arg(QLatin1String(Collation::RuNoCaseName)));
+            Exec(QStringLiteral("PRAGMA user_version = %1").arg(Collation::Version));
+        }
+        Commit();
+    } catch (...) {
+        if (m_depth > 0)
+            Rollback();
+        throw;
     }
 }
 

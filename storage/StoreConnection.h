@@ -78,6 +78,7 @@ public:
 private:
     StoreConnection(sqlite3* db, QString filePath);
     void NotifyRolledBack();
+    void ReindexForCollation();
 
     sqlite3* m_db;
     QString m_filePath;

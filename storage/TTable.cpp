@@ -322,9 +322,9 @@ void TTable::Open()
         throw;
     }
     m_state = State::Browse;
-    m_current = m_rowids.empty() ? -1 : 0;
+    m_current = m_rows.IsEmpty() ? -1 : 0;
     m_bof = true;
-    m_eof = m_rowids.empty();
+    m_eof = m_rows.IsEmpty();
     Q_EMIT RowsChanged();
     Q_EMIT StateChanged();
     Q_EMIT CurrentChanged();
@@ -347,10 +347,7 @@ void TTable::Detach()
     if (m_connection)
         m_connection->UnregisterView(this);
     m_connection.reset();
-    m_cells.clear();
-    m_cells.shrink_to_fit();
-    m_rowids.clear();
-    m_rowids.shrink_to_fit();
+    m_rows.Clear();
     m_buffer.clear();
     m_modifiedMask = 0;
     m_fields.clear();
@@ -538,7 +535,7 @@ void TTable::LoadRows()
     for (const FieldInfo& field : m_fields)
         columns << Quoted(field.def.Name);
     QStringList order;
-    for (const KeyPart& part : m_order) {
+    for (const TableRows::KeyPart& part : m_order) {
         order << Quoted(m_fields[std::size_t(part.field)].def.Name) + QLatin1String(" COLLATE ") +
                      (part.noCase ? QLatin1String(Collation::RuNoCaseName)
                                   : QLatin1String("BINARY"));
@@ -603,25 +600,24 @@ void TTable::LoadRows()
             cells.push_back(std::move(text));
         }
     }
-    m_cells = std::move(cells);
-    m_rowids = std::move(rowids);
+    m_rows.Reset(fieldCount, m_order);
+    m_rows.Load(std::move(cells), std::move(rowids));
 }
 
 void TTable::Reload()
 {
     if (!Active())
         return;
-    const qint64 rowid = (m_current >= 0 && m_current < int(m_rowids.size()))
-                             ? m_rowids[std::size_t(m_current)]
-                             : -1;
+    const qint64 rowid =
+        (m_current >= 0 && m_current < m_rows.Count()) ? m_rows.Rowid(m_current) : -1;
     const int old = m_current;
     LoadRows();
-    const int count = int(m_rowids.size());
-    auto found = std::find(m_rowids.begin(), m_rowids.end(), rowid);
+    const int count = m_rows.Count();
+    const int found = rowid < 0 ? -1 : m_rows.Find(rowid);
     if (m_state == State::Insert) {
         m_current = count;
-    } else if (found != m_rowids.end()) {
-        m_current = int(found - m_rowids.begin());
+    } else if (found >= 0) {
+        m_current = found;
     } else {
         if (m_state == State::Edit) {
             m_buffer.clear();
@@ -656,14 +652,14 @@ void TTable::CheckBrowse()
 
 void TTable::RequireRows(const char* action) const
 {
-    if (m_rowids.empty())
+    if (m_rows.IsEmpty())
         throw EDatabaseError(QStringLiteral("Таблица «%1» не содержит записей: %2 невозможно.")
                                  .arg(m_storedName, QString::fromUtf8(action)));
 }
 
 int TTable::RecordCount() const
 {
-    return int(m_rowids.size());
+    return m_rows.Count();
 }
 
 int TTable::RecNo() const
@@ -693,9 +689,9 @@ void TTable::First()
 {
     CheckActive();
     CheckBrowse();
-    SetCurrent(m_rowids.empty() ? -1 : 0);
+    SetCurrent(m_rows.IsEmpty() ? -1 : 0);
     m_bof = true;
-    m_eof = m_rowids.empty();
+    m_eof = m_rows.IsEmpty();
 }
 
 void TTable::Next()
@@ -803,7 +799,7 @@ const QString& TTable::Value(int field) const
         return m_buffer[std::size_t(field)];
     if (m_current < 0)
         return blank;
-    return m_cells[std::size_t(m_current) * m_fields.size() + std::size_t(field)];
+    return m_rows.Row(m_current)[field];
 }
 
 QString TTable::ReadCell(int row, int field) const
@@ -812,7 +808,7 @@ QString TTable::ReadCell(int row, int field) const
         return m_buffer[std::size_t(field)];
     if (row < 0 || row >= RecordCount())
         return {};
-    return m_cells[std::size_t(row) * m_fields.size() + std::size_t(field)];
+    return m_rows.Row(row)[field];
 }
 
 int TTable::DisplayRowCount() const
@@ -860,13 +856,12 @@ void TTable::Edit()
     CheckActive();
     if (m_state == State::Edit || m_state == State::Insert)
         return;
-    if (m_rowids.empty()) {
+    if (m_rows.IsEmpty()) {
         Insert();
         return;
     }
-    const std::size_t n = m_fields.size();
-    const auto begin = m_cells.begin() + std::ptrdiff_t(std::size_t(m_current) * n);
-    m_buffer.assign(begin, begin + std::ptrdiff_t(n));
+    const QString* row = m_rows.Row(m_current);
+    m_buffer.assign(row, row + FieldCount());
     m_modifiedMask = 0;
     SetState(State::Edit);
 }
@@ -976,17 +971,17 @@ void TTable::WriteRow()
             // fields this write changes, so a row deleted, re-keyed or changed meanwhile by
             // someone else is refused rather than overwritten.
             const unsigned long long checked = m_modifiedMask | m_keyMask;
-            const std::size_t base = std::size_t(m_current) * std::size_t(fieldCount);
+            QString* row = m_rows.Row(m_current);
             Statement& update = UpdateStatement(m_modifiedMask);
             int parameter = 1;
             for (int f = 0; f < fieldCount; ++f) {
                 if (m_modifiedMask & (1ull << f))
                     bind(update, parameter++, m_buffer[std::size_t(f)], f);
             }
-            update.BindInt(parameter++, m_rowids[std::size_t(m_current)]);
+            update.BindInt(parameter++, m_rows.Rowid(m_current));
             for (int f = 0; f < fieldCount; ++f) {
                 if (checked & (1ull << f))
-                    bind(update, parameter++, m_cells[base + std::size_t(f)], f);
+                    bind(update, parameter++, row[f], f);
             }
             std::vector<QString> stored(static_cast<std::size_t>(fieldCount));
             try {
@@ -1000,8 +995,7 @@ void TTable::WriteRow()
                 throw translate(error);
             }
             update.Reset();
-            for (int f = 0; f < fieldCount; ++f)
-                m_cells[base + std::size_t(f)] = std::move(stored[std::size_t(f)]);
+            std::move(stored.begin(), stored.end(), row);
         }
         m_buffer.clear();
         const bool moved = m_modifiedMask != 0;
@@ -1054,16 +1048,20 @@ void TTable::WriteRow()
         throw translate(error);
     }
     m_insert->Reset();
-    m_cells.insert(m_cells.end(), std::make_move_iterator(stored.begin()),
-                   std::make_move_iterator(stored.end()));
-    m_rowids.push_back(rowid);
+    const int placed = m_rows.Insert(std::move(stored), rowid);
     m_buffer.clear();
     m_modifiedMask = 0;
-    m_current = RecordCount() - 1;
+    m_current = RecordCount() - 1; // where the insert row was shown
     m_state = State::Browse;
     m_eof = m_bof = false;
     Q_EMIT StateChanged();
-    PlaceRow(m_current);
+    if (placed == m_current) {
+        Q_EMIT RowChanged(placed);
+    } else {
+        m_current = placed;
+        Q_EMIT RowsChanged();
+        Q_EMIT CurrentChanged();
+    }
     Q_EMIT RowsChanged();
 }
 
@@ -1139,76 +1137,13 @@ EDatabaseError TTable::RecordChangedError() const
         EDatabaseError::Kind::RecordChanged);
 }
 
-int TTable::CompareRows(const QString* a, qint64 rowidA, const QString* b, qint64 rowidB) const
-{
-    for (const KeyPart& part : m_order) {
-        const QString& va = a[part.field];
-        const QString& vb = b[part.field];
-        if (va.isNull() != vb.isNull())
-            return va.isNull() ? -1 : 1;
-        if (va.isNull())
-            continue;
-        int c = 0;
-        if (part.numeric) {
-            const qint64 na = va.toLongLong();
-            const qint64 nb = vb.toLongLong();
-            c = na < nb ? -1 : (na > nb ? 1 : 0);
-        } else {
-            c = part.noCase ? Collation::CompareNoCase(va, vb) : Collation::CompareBinary(va, vb);
-        }
-        if (c != 0)
-            return c;
-    }
-    return rowidA < rowidB ? -1 : (rowidA > rowidB ? 1 : 0);
-}
-
 void TTable::PlaceRow(int row)
 {
-    const std::size_t n = m_fields.size();
-    const int count = RecordCount();
-    auto cellsOf = [&](int r) { return m_cells.data() + std::size_t(r) * n; };
-    auto less = [&](int r, int s) {
-        return CompareRows(cellsOf(r), m_rowids[std::size_t(r)], cellsOf(s),
-                           m_rowids[std::size_t(s)]) < 0;
-    };
-    int target = row;
-    if (row > 0 && less(row, row - 1)) {
-        // Move up: first row in [0, row) that sorts after the placed row.
-        int lo = 0, hi = row - 1;
-        while (lo < hi) {
-            const int mid = (lo + hi) / 2;
-            if (less(row, mid))
-                hi = mid;
-            else
-                lo = mid + 1;
-        }
-        target = lo;
-    } else if (row + 1 < count && less(row + 1, row)) {
-        // Move down: last row in (row, count) that sorts before the placed row.
-        int lo = row + 1, hi = count - 1;
-        while (lo < hi) {
-            const int mid = (lo + hi + 1) / 2;
-            if (less(mid, row))
-                lo = mid;
-            else
-                hi = mid - 1;
-        }
-        target = lo;
-    }
+    const int target = m_rows.Place(row);
     if (target == row) {
         Q_EMIT RowChanged(row);
         SetCurrent(row);
         return;
-    }
-    const auto first = m_cells.begin();
-    const std::ptrdiff_t width = std::ptrdiff_t(n);
-    if (target < row) {
-        std::rotate(first + target * width, first + row * width, first + (row + 1) * width);
-        std::rotate(m_rowids.begin() + target, m_rowids.begin() + row, m_rowids.begin() + row + 1);
-    } else {
-        std::rotate(first + row * width, first + (row + 1) * width, first + (target + 1) * width);
-        std::rotate(m_rowids.begin() + row, m_rowids.begin() + row + 1,
-                    m_rowids.begin() + target + 1);
     }
     m_current = target;
     Q_EMIT RowsChanged();
@@ -1260,13 +1195,13 @@ void TTable::Delete()
                 .arg(Quoted(m_storedName), conditions.join(QLatin1String(" AND "))),
             m_connection->FilePath());
     }
-    m_delete->BindInt(1, m_rowids[std::size_t(m_current)]);
+    m_delete->BindInt(1, m_rows.Rowid(m_current));
     int parameter = 2;
-    const std::size_t base = std::size_t(m_current) * m_fields.size();
+    const QString* row = m_rows.Row(m_current);
     for (int f = 0; f < FieldCount(); ++f) {
         if (!(m_keyMask & (1ull << f)))
             continue;
-        const QString& value = m_cells[base + std::size_t(f)];
+        const QString& value = row[f];
         if (value.isNull())
             m_delete->BindNull(parameter++);
         else if (IsNumeric(m_fields[std::size_t(f)].def.DataType))
@@ -1284,9 +1219,7 @@ void TTable::Delete()
         throw;
     }
     m_delete->Reset();
-    const std::ptrdiff_t width = std::ptrdiff_t(m_fields.size());
-    m_cells.erase(m_cells.begin() + m_current * width, m_cells.begin() + (m_current + 1) * width);
-    m_rowids.erase(m_rowids.begin() + m_current);
+    m_rows.Erase(m_current);
     const int count = RecordCount();
     m_current = count == 0 ? -1 : std::min(m_current, count - 1);
     m_eof = m_bof = count == 0;

@@ -12,6 +12,7 @@
 
 #include "core/Exception.h"
 #include "storage/FieldDefs.h"
+#include "storage/TableRows.h"
 
 struct sqlite3_stmt;
 class StoreConnection;
@@ -148,12 +149,6 @@ private:
         TFieldDef def;
         bool rowidAlias = false;
     };
-    struct KeyPart
-    {
-        int field;
-        bool noCase;
-        bool numeric;
-    };
     struct IndexInfo
     {
         QString name;
@@ -179,7 +174,6 @@ private:
     void SetFieldText(int field, const QString& value);
     void WriteRow();
     void PlaceRow(int row);
-    int CompareRows(const QString* a, qint64 rowidA, const QString* b, qint64 rowidB) const;
     QString KeyViolationIndex(const QString& columns) const;
     Statement& UpdateStatement(unsigned long long mask);
     void SetCurrent(int row);
@@ -196,12 +190,10 @@ private:
     QString m_storedName; // the table's name in the store
     std::vector<FieldInfo> m_fields;
     std::vector<IndexInfo> m_indexes;
-    std::vector<KeyPart> m_order;
+    std::vector<TableRows::KeyPart> m_order;
     unsigned long long m_keyMask = 0; // primary key fields other than the rowid
 
-    // Rows: FieldCount cells per row, row-major; rowids beside them.
-    std::vector<QString> m_cells;
-    std::vector<qint64> m_rowids;
+    TableRows m_rows;
 
     State m_state = State::Inactive;
     int m_current = -1;
