@@ -3,9 +3,7 @@
 #include "export/TextRegisterExport.h"
 #include "ui/Messages.h"
 
-TExportCheckBox::TExportCheckBox(const QString& text, QWidget* parent) : QCheckBox(text, parent)
-{
-}
+TExportCheckBox::TExportCheckBox(const QString& text, QWidget* parent) : QCheckBox(text, parent) {}
 
 TExportCheckBox::~TExportCheckBox() = default;
 
