@@ -1,9 +1,12 @@
+#include <QAction>
 #include <QComboBox>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 #include <memory>
 
+#include "app/TMainForm.h"
 #include "export/TExportCheckBox.h"
 #include "export/TExportForm.h"
 #include "export/TWordExportCheckBox.h"
@@ -90,6 +93,7 @@ private Q_SLOTS:
     void targetsAskedInControlOrderWithTheTypedChoice();
     void errorInATargetStopsLaterTargetsAndCloses();
     void okWritesTheRegisterOfTheChosenOrganisation();
+    void exportCommandOfTheMainWindowExportsTheSelectorChoice();
 
 private:
     void Export(const QString& choice);
@@ -382,6 +386,33 @@ void TestExportForm::okWritesTheRegisterOfTheChosenOrganisation()
     QCOMPARE(RegisterLines(Out(QStringLiteral("list.txt"))).value(1),
              QStringLiteral("Версия 2;1;40702810000000000002;22;Бета"));
     QVERIFY(!m_form->isVisible());
+}
+
+void TestExportForm::exportCommandOfTheMainWindowExportsTheSelectorChoice()
+{
+    TMainForm main;
+    TExportForm form(main, &main);
+    main.SetExportForm(&form);
+    main.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&main));
+    // Choosing an organisation in the selector flags its employees only.
+    main.findChild<QComboBox*>(QStringLiteral("OrgBoxExport"))->setCurrentText(Beta);
+
+    QString startedWith;
+    QTimer::singleShot(0, &form, [&] {
+        QTRY_VERIFY(form.isVisible());
+        startedWith = form.findChild<QComboBox*>(QStringLiteral("ComboBox1"))->currentText();
+        form.findChild<TExportCheckBox*>(QStringLiteral("ExportCheckBox1"))->setChecked(true);
+        QTest::mouseClick(form.findChild<QPushButton*>(QStringLiteral("Button1")), Qt::LeftButton);
+    });
+    main.findChild<QAction*>(QStringLiteral("export1"))->trigger();
+
+    QCOMPARE(startedWith, Beta);
+    QVERIFY(!form.isVisible());
+    QCOMPARE(m_messages->Texts(), QStringList{Announcement});
+    QCOMPARE(RegisterLines(Out(QStringLiteral("list.txt"))).mid(1, 3),
+             (QStringList{QStringLiteral("Версия 2;1;40702810000000000002;22;Бета"),
+                          QStringLiteral("БОРИСОВ;3;4.00"), QStringLiteral("==========")}));
 }
 
 QTEST_MAIN(TestExportForm)
