@@ -63,7 +63,6 @@ private Q_SLOTS:
     void unreadableAmountWritesNothing();
 
     void listedEmployeesGroupedInOnePass();
-    void unknownOrganisationIsNamed();
 
     void atomicWriteReplacesOnlyWhenComplete();
     void atomicWriteIntoMissingFolderNamesThePath();
@@ -387,30 +386,6 @@ void TestTextRegister::listedEmployeesGroupedInOnePass()
                  QStringList{QStringLiteral("ГРИГОРЬЕВ;5;6.00")});
         QVERIFY(!groups.contains(QString()));
         QCOMPARE(fios(ExportData::ListedEmployeesOf(employees, alpha)), alphaListed);
-    }
-    Session().CloseAll();
-}
-
-void TestTextRegister::unknownOrganisationIsNamed()
-{
-    TempDataFolder folder;
-    {
-        ExportViews views;
-        views.AddOrg(QStringLiteral("Альфа"), QStringLiteral("1"), QStringLiteral("2"));
-        views.AddOrg(QStringLiteral("Бета"), QStringLiteral("3"), QStringLiteral("4"));
-        TTable& orgs = *views.OrgTable();
-        const auto found = ExportData::FindOrganisation(orgs, QStringLiteral("Бета"));
-        QCOMPARE(found.Accnt, QStringLiteral("3"));
-        QCOMPARE(orgs.FieldByName(QStringLiteral("Organization120")).AsString(),
-                 QStringLiteral("Бета"));
-        for (const QString& typed : {QStringLiteral("бета"), QStringLiteral("Бета "), QString()}) {
-            try {
-                ExportData::FindOrganisation(orgs, typed);
-                QFAIL("found");
-            } catch (const ExportData::EOrganisationNotFound& error) {
-                QCOMPARE(error.Message(), QStringLiteral("Организация не найдена: ") + typed);
-            }
-        }
     }
     Session().CloseAll();
 }
