@@ -3,6 +3,7 @@
 #include "app/TMainForm.h"
 #include "dialogs/TEmployeeAddForm.h"
 #include "dialogs/TSettingsForm.h"
+#include "import/TImportForm.h"
 
 int main(int argc, char* argv[])
 {
@@ -11,8 +12,9 @@ int main(int argc, char* argv[])
     // Each window once, in this order; the main window runs its start-up while created.
     TMainForm MainForm;
     TSettingsForm SettingsForm(MainForm, &MainForm);
-    // ExportForm (TExportForm) and ImportForm (TImportForm) are created here, in this
-    // order, once they exist; then MainForm.SetExportForm / SetImportForm.
+    // ExportForm (TExportForm) is created here, once it exists; then MainForm.SetExportForm.
+    TImportForm ImportForm(&MainForm);
+    MainForm.SetImportForm(&ImportForm, [&ImportForm] { return ImportForm.OpenSourceDb(); });
     TEmployeeAddForm EmployeeAddForm(MainForm, &MainForm);
     // WordExportForm (TWordExportForm) is created here.
     MainForm.SetForms(&SettingsForm, &EmployeeAddForm);

@@ -64,6 +64,11 @@ void ShowMessage(const QString& text)
     Active().Show(Kind::Message, text, ProgramTitle);
 }
 
+void ShowMessage(const QString& text, const QString& caption)
+{
+    Active().Show(Kind::Message, text, caption);
+}
+
 bool AskYesNo(const QString& text, const QString& caption)
 {
     return Active().Show(Kind::Question, text, caption);
