@@ -127,8 +127,8 @@ QStringList TestImportForm::Employees() const
     QStringList rows;
     for (base.First(); !base.Eof(); base.Next()) {
         QStringList row;
-        for (const QString& field : {Layouts::FioField, Layouts::AccntField, Layouts::AmountField,
-                                     Layouts::OrgField})
+        for (const QString& field :
+             {Layouts::FioField, Layouts::AccntField, Layouts::AmountField, Layouts::OrgField})
             row << base.FieldByName(field).AsString();
         row << (base.FieldByName(Layouts::ExportField).AsBoolean() ? "1" : "0");
         rows << row.join(QLatin1Char('|'));
@@ -173,13 +173,12 @@ void TestImportForm::importsRecords_data()
         << QStringList{"ЁлКИн ???|7|10.50||1"} << QStringList{};
     QTest::newRow("blank amount") << Records{{"A", "", "1"}} << QStringList{"A|1|0.00||1"}
                                   << QStringList{};
-    QTest::newRow("name without account")
-        << Records{{Cp866("ИВАНОВ"), "5", ""}} << QStringList{}
-        << QStringList{"Неверные данные: ИВАНОВ "};
+    QTest::newRow("name without account") << Records{{Cp866("ИВАНОВ"), "5", ""}} << QStringList{}
+                                          << QStringList{"Неверные данные: ИВАНОВ "};
     QTest::newRow("account without name")
         << Records{{"", "5", "408"}} << QStringList{} << QStringList{"Неверные данные:  408"};
-    QTest::newRow("blank in both") << Records{{"", "", ""}} << QStringList{}
-                                   << QStringList{"Неверные данные:  "};
+    QTest::newRow("blank in both")
+        << Records{{"", "", ""}} << QStringList{} << QStringList{"Неверные данные:  "};
     QTest::newRow("account as long as the field")
         << Records{{"A", "1", account22}} << QStringList{"A|" + account22 + "|1.00||1"}
         << QStringList{};
@@ -231,8 +230,7 @@ void TestImportForm::importingTwiceStoresNothingNew()
     RunImport();
     QCOMPARE(Employees(), first);
     // Only the invalid record is reported, each time.
-    QCOMPARE(m_messages->Texts(),
-             QStringList({"Неверные данные:  2", "Неверные данные:  2"}));
+    QCOMPARE(m_messages->Texts(), QStringList({"Неверные данные:  2", "Неверные данные:  2"}));
 }
 
 void TestImportForm::progressFollowsTheFile()
@@ -288,7 +286,11 @@ void TestImportForm::missingField()
             fields.push_back(field);
     }
     Choose(m_sources->Make(
-        QStringLiteral("fields.dbf"), [](DbfWriter& w) { w.Add({"A", "1", "1", "1"}); }, fields));
+        QStringLiteral("fields.dbf"),
+        [](DbfWriter& w) {
+            w.Add({"A", "1", "1", "1"});
+        },
+        fields));
 
     QVERIFY(!m_form->OpenSourceDb());
     QCOMPARE(m_messages->Messages().size(), 1);
