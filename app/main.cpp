@@ -3,6 +3,7 @@
 #include "app/TMainForm.h"
 #include "dialogs/TEmployeeAddForm.h"
 #include "dialogs/TSettingsForm.h"
+#include "export/TExportForm.h"
 #include "import/TImportForm.h"
 
 int main(int argc, char* argv[])
@@ -12,7 +13,8 @@ int main(int argc, char* argv[])
     // Each window once, in this order; the main window runs its start-up while created.
     TMainForm MainForm;
     TSettingsForm SettingsForm(MainForm, &MainForm);
-    // ExportForm (TExportForm) is created here, once it exists; then MainForm.SetExportForm.
+    TExportForm ExportForm(MainForm, &MainForm);
+    MainForm.SetExportForm(&ExportForm);
     TImportForm ImportForm(&MainForm);
     MainForm.SetImportForm(&ImportForm, [&ImportForm] { return ImportForm.OpenSourceDb(); });
     TEmployeeAddForm EmployeeAddForm(MainForm, &MainForm);
