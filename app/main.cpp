@@ -4,6 +4,7 @@
 #include "dialogs/TEmployeeAddForm.h"
 #include "dialogs/TSettingsForm.h"
 #include "export/TExportForm.h"
+#include "import/TImportForm.h"
 
 int main(int argc, char* argv[])
 {
@@ -14,7 +15,8 @@ int main(int argc, char* argv[])
     TSettingsForm SettingsForm(MainForm, &MainForm);
     TExportForm ExportForm(MainForm, &MainForm);
     MainForm.SetExportForm(&ExportForm);
-    // ImportForm (TImportForm) is created here, once it exists; then MainForm.SetImportForm.
+    TImportForm ImportForm(&MainForm);
+    MainForm.SetImportForm(&ImportForm, [&ImportForm] { return ImportForm.OpenSourceDb(); });
     TEmployeeAddForm EmployeeAddForm(MainForm, &MainForm);
     // WordExportForm (TWordExportForm) is created here.
     MainForm.SetForms(&SettingsForm, &EmployeeAddForm);

@@ -64,6 +64,11 @@ void ShowMessage(const QString& text)
     Active().Show(Kind::Message, text, ProgramTitle);
 }
 
+void ShowMessage(const QString& text, const QString& caption)
+{
+    Active().Show(Kind::Message, text, caption);
+}
+
 bool AskYesNo(const QString& text, const QString& caption)
 {
     return Active().Show(Kind::Question, text, caption);
@@ -77,11 +82,6 @@ bool AskOkCancel(const QString& text, const QString& caption)
 void ShowError(const QString& text)
 {
     Active().Show(Kind::Error, text, ProgramTitle);
-}
-
-void ShowMessage(const QString& text, const QString& caption)
-{
-    Active().Show(Kind::Message, text, caption);
 }
 
 } // namespace Messages

@@ -1,0 +1,169 @@
+// Importing 100,000 valid employees from a dBASE file against raw prepared INSERTs of the
+// same rows in one transaction.
+#include <QApplication>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+#include <sqlite3.h>
+
+#include <memory>
+#include <vector>
+
+#include "import/TImportForm.h"
+#include "import/TOpenDialog.h"
+#include "storage/Collation.h"
+#include "storage/Layouts.h"
+#include "storage/TSession.h"
+#include "storage/TTable.h"
+#include "tests/support/DbfWriter.h"
+#include "tests/support/TempDataFolder.h"
+
+namespace {
+
+constexpr int Records = 100000;
+
+struct Row
+{
+    QString fio;
+    QByteArray accnt;
+    QByteArray amount;
+};
+
+// The source file and the rows it holds, made once; names in random order.
+struct Source
+{
+    QTemporaryDir dir;
+    QString path;
+    std::vector<Row> rows;
+};
+
+Source& SharedSource()
+{
+    static Source* source = [] {
+        auto* s = new Source;
+        s->path = s->dir.filePath(QStringLiteral("employees.dbf"));
+        static const QStringList first = {"ИВАНОВ", "ПЕТРОВА",  "СИДОРОВ",  "КУЗНЕЦОВА", "СМИРНОВ",
+                                          "ПОПОВА", "ВАСИЛЬЕВ", "НОВИКОВА", "МОРОЗОВ",   "ЁЛКИНА"};
+        static const QStringList second = {"АННА", "ИВАН", "ОЛЬГА", "ПЁТР", "МАРИЯ", "СЕРГЕЙ"};
+        QRandomGenerator random(7);
+        DbfWriter writer(s->path, DbfWriter::ImportFields());
+        for (int i = 0; i < Records; ++i) {
+            Row row;
+            row.fio = first[random.bounded(first.size())] + QLatin1Char(' ') +
+                      second[random.bounded(second.size())] + QLatin1Char(' ') +
+                      QString::number(random.bounded(1000000));
+            row.accnt = "4081781000" + QByteArray::number(1000000000 + i);
+            row.amount = QByteArray::number(random.bounded(100000)) + ".00";
+            writer.AddEmployee(row.fio, row.amount, row.accnt);
+            s->rows.push_back(std::move(row));
+        }
+        writer.Close();
+        return s;
+    }();
+    return *source;
+}
+
+// A fresh data folder with an empty employee table.
+std::unique_ptr<TempDataFolder> EmptyStore()
+{
+    auto folder = std::make_unique<TempDataFolder>();
+    TTable base;
+    base.SetDatabaseName(folder->DataDir());
+    base.SetTableName(QString::fromLatin1(Layouts::EmployeeTableName));
+    base.FieldDefs() = Layouts::EmployeeFields();
+    base.IndexDefs() = Layouts::EmployeeIndexes();
+    base.CreateTable();
+    return folder;
+}
+
+void BM_ImportFile(benchmark::State& state)
+{
+    Source& source = SharedSource();
+    TOpenDialog::SetChooser(
+        [&source](const TOpenDialog&) { return std::optional<QString>(source.path); });
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto folder = EmptyStore();
+        auto form = std::make_unique<TImportForm>();
+        state.ResumeTiming();
+
+        if (!form->OpenSourceDb())
+            state.SkipWithError("the source did not open");
+        form->show();
+        QApplication::processEvents(); // the import runs as the window comes up
+        form->close();
+
+        state.PauseTiming();
+        TTable check;
+        check.SetDatabaseName(folder->DataDir());
+        check.SetTableName(QString::fromLatin1(Layouts::EmployeeTableName));
+        check.Open();
+        if (check.RecordCount() != Records)
+            state.SkipWithError("not every record was imported");
+        check.Close();
+        form.reset();
+        Session().CloseAll();
+        folder.reset();
+        state.ResumeTiming();
+    }
+    TOpenDialog::SetChooser({});
+}
+
+void BM_RawInserts(benchmark::State& state)
+{
+    const Source& source = SharedSource();
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto folder = EmptyStore();
+        Session().CloseAll();
+        const QByteArray file = (folder->DataDir() + QStringLiteral("store.sqlite3")).toUtf8();
+        state.ResumeTiming();
+
+        sqlite3* db = nullptr;
+        sqlite3_open(file.constData(), &db);
+        Collation::Register(db);
+        sqlite3_exec(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL", nullptr, nullptr,
+                     nullptr);
+        sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+        sqlite3_stmt* insert = nullptr;
+        sqlite3_prepare_v2(db,
+                           "INSERT INTO base (Fio100, Accnt, Amount, Export, Org120) "
+                           "VALUES (?1, ?2, ?3, 1, NULL)",
+                           -1, &insert, nullptr);
+        for (const Row& row : source.rows) {
+            const QByteArray fio = row.fio.toUtf8();
+            sqlite3_bind_text(insert, 1, fio.constData(), int(fio.size()), SQLITE_STATIC);
+            sqlite3_bind_text(insert, 2, row.accnt.constData(), int(row.accnt.size()),
+                              SQLITE_STATIC);
+            sqlite3_bind_text(insert, 3, row.amount.constData(), int(row.amount.size()),
+                              SQLITE_STATIC);
+            if (sqlite3_step(insert) != SQLITE_DONE)
+                state.SkipWithError("an insert failed");
+            sqlite3_reset(insert);
+        }
+        sqlite3_finalize(insert);
+        sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+        sqlite3_close(db);
+
+        state.PauseTiming();
+        folder.reset();
+        state.ResumeTiming();
+    }
+}
+
+} // namespace
+
+BENCHMARK(BM_RawInserts)->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK(BM_ImportFile)->Unit(benchmark::kMillisecond)->Iterations(2);
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

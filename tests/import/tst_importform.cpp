@@ -1,0 +1,414 @@
+#include <QAction>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <memory>
+
+#include "app/TMainForm.h"
+#include "import/TImportForm.h"
+#include "import/TOpenDialog.h"
+#include "storage/Layouts.h"
+#include "storage/TSession.h"
+#include "storage/TTable.h"
+#include "tests/import/ImportTestKit.h"
+#include "tests/support/MessageRecorder.h"
+#include "tests/support/TempDataFolder.h"
+
+using Records = QList<QByteArrayList>; // name bytes, amount, account
+
+namespace {
+
+const QString Running = QStringLiteral("Идет импорт данных...");
+const QString Done = QStringLiteral("Импорт данных завершен.");
+const QString BadFormat = QStringLiteral("Error format source base");
+
+// Answers each message box by running a step while it is shown.
+class SteppingHandler final : public Messages::Handler
+{
+public:
+    explicit SteppingHandler(std::function<void()> step) : m_step(std::move(step))
+    {
+        Messages::SetHandler(this);
+    }
+    ~SteppingHandler() override { Messages::SetHandler(nullptr); }
+
+    bool Show(Messages::Kind, const QString&, const QString&) override
+    {
+        m_step();
+        return true;
+    }
+
+private:
+    std::function<void()> m_step;
+};
+
+} // namespace
+
+class TestImportForm : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+
+    void importsRecords_data();
+    void importsRecords();
+    void importingTwiceStoresNothingNew();
+    void progressFollowsTheFile();
+    void emptySourceTouchesNoBar();
+    void missingField_data();
+    void missingField();
+    void cancelledChoice();
+    void whitespaceAmountEndsTheImport();
+    void windowStaysOpenWhileImporting();
+    void fileOfAnotherProgram();
+    void mainWindowCommand();
+    void damagedFileThroughMainWindow();
+
+private:
+    void CreateEmployeeTable();
+    QStringList Employees() const;
+    QString MakeSource(const Records& records);
+    void Choose(const QString& path);
+    void RunImport();
+    QLabel* Label() const { return m_form->findChild<QLabel*>(QStringLiteral("ProgreesLabel")); }
+    QProgressBar* Bar() const
+    {
+        return m_form->findChild<QProgressBar*>(QStringLiteral("ProgressBar"));
+    }
+
+    std::unique_ptr<TempDataFolder> m_folder;
+    std::unique_ptr<MessageRecorder> m_messages;
+    std::unique_ptr<DbfFolder> m_sources;
+    std::unique_ptr<TImportForm> m_form;
+};
+
+void TestImportForm::init()
+{
+    m_folder = std::make_unique<TempDataFolder>();
+    m_messages = std::make_unique<MessageRecorder>();
+    m_sources = std::make_unique<DbfFolder>();
+    CreateEmployeeTable();
+    m_form = std::make_unique<TImportForm>();
+}
+
+void TestImportForm::cleanup()
+{
+    TOpenDialog::SetChooser({});
+    m_form.reset();
+    Session().CloseAll();
+    m_sources.reset();
+    m_messages.reset();
+    m_folder.reset();
+}
+
+void TestImportForm::CreateEmployeeTable()
+{
+    TTable base;
+    base.SetDatabaseName(m_folder->DataDir());
+    base.SetTableName(QString::fromLatin1(Layouts::EmployeeTableName));
+    base.FieldDefs() = Layouts::EmployeeFields();
+    base.IndexDefs() = Layouts::EmployeeIndexes();
+    base.CreateTable();
+}
+
+// Every stored employee as "name|account|amount|organisation|export", in index order.
+QStringList TestImportForm::Employees() const
+{
+    TTable base;
+    base.SetDatabaseName(m_folder->DataDir());
+    base.SetTableName(QString::fromLatin1(Layouts::EmployeeTableName));
+    base.SetIndexName(QString::fromLatin1(Layouts::EmployeeIndex));
+    base.Open();
+    QStringList rows;
+    for (base.First(); !base.Eof(); base.Next()) {
+        QStringList row;
+        for (const QString& field :
+             {Layouts::FioField, Layouts::AccntField, Layouts::AmountField, Layouts::OrgField})
+            row << base.FieldByName(field).AsString();
+        row << (base.FieldByName(Layouts::ExportField).AsBoolean() ? "1" : "0");
+        rows << row.join(QLatin1Char('|'));
+    }
+    return rows;
+}
+
+QString TestImportForm::MakeSource(const Records& records)
+{
+    return m_sources->Make(QStringLiteral("source.dbf"), [&](DbfWriter& w) {
+        for (const QByteArrayList& r : records)
+            w.Add({r.value(0), r.value(1), "", r.value(2), "1"});
+    });
+}
+
+void TestImportForm::Choose(const QString& path)
+{
+    TOpenDialog::SetChooser([path](const TOpenDialog&) { return std::optional<QString>(path); });
+}
+
+// Shows the window as the main window does and lets the import run to its end.
+void TestImportForm::RunImport()
+{
+    m_form->show();
+    QCoreApplication::processEvents();
+    m_form->close();
+}
+
+void TestImportForm::importsRecords_data()
+{
+    QTest::addColumn<Records>("records");
+    QTest::addColumn<QStringList>("stored");
+    QTest::addColumn<QStringList>("messages");
+
+    const QByteArray account22 = "4081781000000000000122";
+    const QByteArray account23 = account22 + "3";
+    QTest::newRow("Cyrillic name")
+        << Records{{Cp866("ФАМИЛИЯ ИМЯ"), "1500", "40817810000000000001"}}
+        << QStringList{"ФАМИЛИЯ ИМЯ|40817810000000000001|1500.00||1"} << QStringList{};
+    QTest::newRow("Ё and box drawing")
+        << Records{{"\xF0\xAB\x8A\x88\xAD \xB0\xC4\xDB", "10.5", "7"}}
+        << QStringList{"ЁлКИн ???|7|10.50||1"} << QStringList{};
+    QTest::newRow("blank amount") << Records{{"A", "", "1"}} << QStringList{"A|1|0.00||1"}
+                                  << QStringList{};
+    QTest::newRow("name without account") << Records{{Cp866("ИВАНОВ"), "5", ""}} << QStringList{}
+                                          << QStringList{"Неверные данные: ИВАНОВ "};
+    QTest::newRow("account without name")
+        << Records{{"", "5", "408"}} << QStringList{} << QStringList{"Неверные данные:  408"};
+    QTest::newRow("blank in both")
+        << Records{{"", "", ""}} << QStringList{} << QStringList{"Неверные данные:  "};
+    QTest::newRow("account as long as the field")
+        << Records{{"A", "1", account22}} << QStringList{"A|" + account22 + "|1.00||1"}
+        << QStringList{};
+    QTest::newRow("account longer than the field is not cut")
+        << Records{{"A", "1", account23}} << QStringList{}
+        << QStringList{"Неверные данные: A " + account23};
+    QTest::newRow("amount as long as the field")
+        << Records{{"A", "123456789012", "1"}} << QStringList{"A|1|123456789012.00||1"}
+        << QStringList{};
+    QTest::newRow("amount longer than the field is not cut")
+        << Records{{"A", "1234567890123", "1"}} << QStringList{}
+        << QStringList{"Неверные данные: A 1"};
+    QTest::newRow("same name and account in another letter case")
+        << Records{{Cp866("Иванов"), "1", "A1"}, {Cp866("ИВАНОВ"), "2", "a1"}}
+        << QStringList{"Иванов|A1|1.00||1"} << QStringList{};
+    QTest::newRow("invalid record between valid ones")
+        << Records{{"B", "2", "2"}, {"C", "", ""}, {"A", "1", "1"}}
+        << QStringList{"A|1|1.00||1", "B|2|2.00||1"} << QStringList{"Неверные данные: C "};
+}
+
+void TestImportForm::importsRecords()
+{
+    QFETCH(Records, records);
+    QFETCH(QStringList, stored);
+    QFETCH(QStringList, messages);
+
+    Choose(MakeSource(records));
+    QVERIFY(m_form->OpenSourceDb());
+    RunImport();
+
+    QCOMPARE(Employees(), stored);
+    QCOMPARE(m_messages->Texts(), messages);
+    for (const MessageRecorder::Shown& shown : m_messages->Messages()) {
+        QCOMPARE(shown.kind, Messages::Kind::Message);
+        QCOMPARE(shown.caption, QStringLiteral("2"));
+    }
+    QCOMPARE(Label()->text(), Done);
+}
+
+void TestImportForm::importingTwiceStoresNothingNew()
+{
+    Choose(MakeSource({{"A", "1", "1"}, {"", "", "2"}, {"B", "2", "2"}}));
+    QVERIFY(m_form->OpenSourceDb());
+    RunImport();
+    const QStringList first = Employees();
+    QCOMPARE(first.size(), 2);
+
+    QVERIFY(m_form->OpenSourceDb());
+    RunImport();
+    QCOMPARE(Employees(), first);
+    // Only the invalid record is reported, each time.
+    QCOMPARE(m_messages->Texts(), QStringList({"Неверные данные:  2", "Неверные данные:  2"}));
+}
+
+void TestImportForm::progressFollowsTheFile()
+{
+    const QString path = m_sources->Make(QStringLiteral("progress.dbf"), [](DbfWriter& w) {
+        w.AddEmployee("A", "1", "1");
+        w.AddEmployee("B", "1", "2");
+        w.AddEmployee("C", "1", "3");
+        w.AddEmployee("D", "1", "4");
+        w.Add({"E", "1", "", "5", "1"}, true);
+    });
+    Choose(path);
+    QVERIFY(m_form->OpenSourceDb());
+    RunImport();
+    QCOMPARE(Bar()->minimum(), 1);
+    QCOMPARE(Bar()->maximum(), 5);
+    QCOMPARE(Bar()->value(), 4); // the deleted fifth record is never current
+    QCOMPARE(Employees().size(), 4);
+}
+
+void TestImportForm::emptySourceTouchesNoBar()
+{
+    Choose(MakeSource({{"A", "1", "1"}, {"B", "1", "2"}}));
+    QVERIFY(m_form->OpenSourceDb());
+    RunImport();
+    QCOMPARE(Bar()->maximum(), 2);
+
+    Choose(MakeSource({}));
+    QVERIFY(m_form->OpenSourceDb());
+    Label()->setText(QStringLiteral("-"));
+    RunImport();
+    QCOMPARE(Label()->text(), Done);
+    QCOMPARE(Bar()->minimum(), 1);
+    QCOMPARE(Bar()->maximum(), 2);
+    QCOMPARE(Bar()->value(), 2);
+    QCOMPARE(Employees().size(), 2);
+    QVERIFY(m_messages->Messages().isEmpty());
+}
+
+void TestImportForm::missingField_data()
+{
+    QTest::addColumn<QByteArray>("missing");
+    for (const char* name : {"L1__01", "L1__02", "L1__04", "L1__05"})
+        QTest::newRow(name) << QByteArray(name);
+}
+
+void TestImportForm::missingField()
+{
+    QFETCH(QByteArray, missing);
+    std::vector<DbfWriter::Field> fields;
+    for (const DbfWriter::Field& field : DbfWriter::ImportFields()) {
+        if (field.name != missing)
+            fields.push_back(field);
+    }
+    Choose(m_sources->Make(
+        QStringLiteral("fields.dbf"),
+        [](DbfWriter& w) {
+            w.Add({"A", "1", "1", "1"});
+        },
+        fields));
+
+    QVERIFY(!m_form->OpenSourceDb());
+    QCOMPARE(m_messages->Messages().size(), 1);
+    QCOMPARE(m_messages->Messages().front().kind, Messages::Kind::Message);
+    QCOMPARE(m_messages->Messages().front().text, BadFormat);
+    QCOMPARE(m_messages->Messages().front().caption, Messages::ProgramTitle);
+
+    // The source was let go: showing the window anyway imports nothing.
+    RunImport();
+    QVERIFY(Employees().isEmpty());
+}
+
+void TestImportForm::cancelledChoice()
+{
+    QString filter;
+    TOpenDialog::SetChooser([&filter](const TOpenDialog& dialog) {
+        filter = dialog.Filter;
+        return std::optional<QString>();
+    });
+    QVERIFY(!m_form->OpenSourceDb());
+    QCOMPARE(filter, QStringLiteral("Database files (*.dbf)|*.dbf"));
+    QVERIFY(m_messages->Messages().isEmpty());
+}
+
+void TestImportForm::whitespaceAmountEndsTheImport()
+{
+    Choose(MakeSource({{"A", "1", "1"}, {"B", "\t", "2"}, {"C", "3", "3"}}));
+    QVERIFY(m_form->OpenSourceDb());
+    m_form->show();
+    QCoreApplication::processEvents();
+
+    QCOMPARE(Employees(), QStringList({"A|1|1.00||1"}));
+    QCOMPARE(m_messages->Messages().size(), 1);
+    QCOMPARE(m_messages->Messages().front().kind, Messages::Kind::Error);
+    QCOMPARE(Label()->text(), Running);
+    QVERIFY(m_form->isVisible());
+    m_form->close();
+    QVERIFY(!m_form->isVisible());
+}
+
+void TestImportForm::windowStaysOpenWhileImporting()
+{
+    Choose(MakeSource({{"A", "1", "1"}, {"", "", ""}, {"C", "3", "3"}}));
+    QVERIFY(m_form->OpenSourceDb());
+    int tries = 0;
+    SteppingHandler closer([&] {
+        ++tries;
+        m_form->close();
+        m_form->reject();
+        QTest::keyClick(m_form.get(), Qt::Key_Escape);
+    });
+    m_form->show();
+    QCoreApplication::processEvents();
+    QCOMPARE(tries, 1);
+    QVERIFY(m_form->isVisible());
+    QCOMPARE(Label()->text(), Done);
+    QCOMPARE(Employees().size(), 2);
+    m_form->close();
+    QVERIFY(!m_form->isVisible());
+}
+
+void TestImportForm::fileOfAnotherProgram()
+{
+    Choose(TestData(QStringLiteral("import/employees-866.dbf")));
+    QVERIFY(m_form->OpenSourceDb());
+    RunImport();
+    QCOMPARE(Employees(), QStringList({"СМИРНОВ ИГОРЬ|40817810500000000025|1500.00||1",
+                                       "ЯКОВЛЕВА ЁЛКА ПЕТРОВНА|40817810500000000017|12345.50||1"}));
+    QCOMPARE(m_messages->Texts(), QStringList({"Неверные данные:  40817810500000000041",
+                                               "Неверные данные: КУЗНЕЦОВА АННА "}));
+}
+
+void TestImportForm::mainWindowCommand()
+{
+    m_form.reset();
+    TMainForm main;
+    TImportForm form(&main);
+    main.SetImportForm(&form, [&form] { return form.OpenSourceDb(); });
+    Choose(MakeSource({{"B", "2", "2"}, {"A", "1", "1"}}));
+
+    // The window is modal: close it once the import has finished.
+    QTimer closer;
+    connect(&closer, &QTimer::timeout, &form, [&form] {
+        auto* label = form.findChild<QLabel*>(QStringLiteral("ProgreesLabel"));
+        if (form.isVisible() && label->text() == Done)
+            form.findChild<QPushButton*>(QStringLiteral("OkButton"))->click();
+    });
+    closer.start(10);
+    main.findChild<QAction*>(QStringLiteral("import1"))->trigger();
+
+    QVERIFY(!form.isVisible());
+    TTable* employees = main.EmployeeTable();
+    QCOMPARE(employees->RecordCount(), 2);
+    employees->First();
+    QCOMPARE(employees->FieldByName(Layouts::FioField).AsString(), QStringLiteral("A"));
+}
+
+void TestImportForm::damagedFileThroughMainWindow()
+{
+    m_form.reset();
+    TMainForm main;
+    TImportForm form(&main);
+    main.SetImportForm(&form, [&form] { return form.OpenSourceDb(); });
+    QByteArray bytes = DbfFolder::Read(MakeSource({{"A", "1", "1"}}));
+    PutDoubleWord(bytes, 4, 2);
+    const QString path = m_sources->Write(QStringLiteral("damaged.dbf"), bytes);
+    Choose(path);
+    m_messages->Clear();
+
+    main.findChild<QAction*>(QStringLiteral("import1"))->trigger();
+
+    QCOMPARE(m_messages->Messages().size(), 1);
+    QCOMPARE(m_messages->Messages().front().kind, Messages::Kind::Error);
+    QVERIFY2(m_messages->Messages().front().text.contains(QDir::toNativeSeparators(path)),
+             qPrintable(m_messages->Messages().front().text));
+    QVERIFY(!form.isVisible());
+    QVERIFY(Employees().isEmpty());
+}
+
+QTEST_MAIN(TestImportForm)
+#include "tst_importform.moc"
