@@ -52,6 +52,16 @@ const TFieldDef& IndexField(const QString& table, const TFieldDefs& fields, cons
         QStringLiteral("Поле «%1» индекса таблицы «%2» не определено.").arg(name, table));
 }
 
+// A primary index that is the auto-increment field's own key needs nothing more.
+bool IsRowidKey(const QString& table, const TFieldDefs& fields, const TIndexDef& index)
+{
+    const QStringList keys = index.Fields.split(QLatin1Char(';'), Qt::SkipEmptyParts);
+    return keys.size() == 1 &&
+           IndexField(table, fields, keys.front().trimmed()).DataType == TFieldType::AutoInc;
+}
+
+} // namespace
+
 QString KeyColumns(const QString& table, const TFieldDefs& fields, const TIndexDef& index)
 {
     QStringList columns;
@@ -64,16 +74,6 @@ QString KeyColumns(const QString& table, const TFieldDefs& fields, const TIndexD
     }
     return columns.join(QLatin1String(", "));
 }
-
-// A primary index that is the auto-increment field's own key needs nothing more.
-bool IsRowidKey(const QString& table, const TFieldDefs& fields, const TIndexDef& index)
-{
-    const QStringList keys = index.Fields.split(QLatin1Char(';'), Qt::SkipEmptyParts);
-    return keys.size() == 1 &&
-           IndexField(table, fields, keys.front().trimmed()).DataType == TFieldType::AutoInc;
-}
-
-} // namespace
 
 int StoredLayout::FindField(const QString& name) const
 {
@@ -339,9 +339,12 @@ QString StoredIndexStatement(const StoredLayout& layout, const StoredIndex& inde
                        (index.NoCase[i] ? QLatin1String(Collation::RuNoCaseName)
                                         : QLatin1String("BINARY"));
     }
+    const bool unique = index.Def.Options & ixUnique;
+    const QString name = (unique ? QLatin1String("Unique_") : QLatin1String("Key_")) +
+                         names.join(QLatin1Char('_'));
     return QStringLiteral("CREATE %1INDEX %2 ON %3 (%4)")
-        .arg((index.Def.Options & ixUnique) ? QStringLiteral("UNIQUE ") : QString(),
-             Quoted(IndexStoreName(layout.Name, names.join(QLatin1Char('_')))),
+        .arg(unique ? QStringLiteral("UNIQUE ") : QString(),
+             Quoted(IndexStoreName(layout.Name, name)),
              Quoted(layout.Name), columns.join(QLatin1String(", ")));
 }
 
@@ -366,6 +369,17 @@ void Rebuild(StoreConnection& connection, const QString& table,
     }
     definitions << constraints;
 
+    QStringList triggers;
+    {
+        Statement list(connection.Handle(),
+                       QStringLiteral("SELECT sql FROM sqlite_master WHERE type = 'trigger' "
+                                      "AND tbl_name = ?1 AND sql IS NOT NULL"),
+                       connection.FilePath());
+        list.BindText(1, table);
+        while (list.Step())
+            triggers << ColumnText(list.Handle(), 0);
+    }
+
     connection.Begin();
     try {
         connection.Exec(QStringLiteral("CREATE TABLE %1 (%2)")
@@ -374,12 +388,21 @@ void Rebuild(StoreConnection& connection, const QString& table,
                             .arg(Quoted(rebuilt), targets.join(QLatin1String(", ")),
                                  sources.join(QLatin1String(", ")), Quoted(table)));
         connection.Exec(QStringLiteral("DROP TABLE %1").arg(Quoted(table)));
+        // The old name's views and triggers are left as they were written.
+        connection.Exec(QStringLiteral("PRAGMA legacy_alter_table=ON"));
         connection.Exec(
             QStringLiteral("ALTER TABLE %1 RENAME TO %2").arg(Quoted(rebuilt), Quoted(table)));
+        connection.Exec(QStringLiteral("PRAGMA legacy_alter_table=OFF"));
         for (const QString& statement : indexStatements)
+            connection.Exec(statement);
+        for (const QString& statement : triggers)
             connection.Exec(statement);
         connection.Commit();
     } catch (...) {
+        try {
+            connection.Exec(QStringLiteral("PRAGMA legacy_alter_table=OFF"));
+        } catch (...) {
+        }
         try {
             connection.Rollback();
         } catch (...) {

@@ -46,6 +46,9 @@ QString BareTableName(const QString& name);
 // The store's name of an index of a table: indexes of all tables share one name space.
 QString IndexStoreName(const QString& table, const QString& index);
 
+// The key columns of an index, each with its collation where letter case is ignored.
+QString KeyColumns(const QString& table, const TFieldDefs& fields, const TIndexDef& index);
+
 // The column of a field as CREATE TABLE writes it.
 QString ColumnDefinition(const TFieldDef& def);
 
