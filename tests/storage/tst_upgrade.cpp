@@ -18,46 +18,7 @@
 #include "tests/support/TempDataFolder.h"
 
 using namespace StoreTestKit;
-
-namespace {
-
-// Older layouts, as earlier versions left them.
-const QString OlderBase = QStringLiteral(
-    "CREATE TABLE base (Id INTEGER PRIMARY KEY AUTOINCREMENT, Fio CHAR(100), Accnt CHAR(22), "
-    "Amount CHAR(15), Export BOOLEAN, Org CHAR(120))");
-const QString OlderConfig = QStringLiteral(
-    "CREATE TABLE config (Organization CHAR(120) NOT NULL, Accnt CHAR(22), Position CHAR(30), "
-    "Director CHAR(30), Accountant CHAR(30), Contract CHAR(8), Crnc CHAR(3), "
-    "PRIMARY KEY (Organization))");
-
-QString Values(const QStringList& texts)
-{
-    QStringList quoted;
-    for (const QString& text : texts)
-        quoted << (text == QLatin1String("<null>")
-                       ? QStringLiteral("NULL")
-                       : QLatin1Char('\'') + QString(text).replace(QLatin1Char('\''),
-                                                                   QLatin1String("''")) +
-                             QLatin1Char('\''));
-    return quoted.join(QLatin1String(", "));
-}
-
-QString OlderEmployee(const QString& fio, const QString& accnt, const QString& org)
-{
-    return QStringLiteral("INSERT INTO base (Fio, Accnt, Amount, Org) VALUES (%1)")
-        .arg(Values({fio, accnt, QStringLiteral("1"), org}));
-}
-
-QString OlderOrganization(const QString& name)
-{
-    return QStringLiteral("INSERT INTO config (Organization, Accnt, Position, Director, "
-                          "Accountant, Contract, Crnc) VALUES (%1)")
-        .arg(Values({name, QStringLiteral("40702810"), QStringLiteral("Директор"),
-                     QStringLiteral("Петров П.П."), QStringLiteral("Сидорова С.С."),
-                     QStringLiteral("77"), QStringLiteral("810")}));
-}
-
-} // namespace
+using namespace SqlStore;
 
 class TestUpgrade : public QObject
 {

@@ -16,4 +16,13 @@ QStringList Column(const QString& dataDir, const QString& query);
 // The store's table, index and trigger statements, as a fingerprint of its layouts.
 QStringList Schema(const QString& dataDir);
 
+// Older layouts, as earlier versions left them: the employee table with "Fio" and "Org",
+// the organisation table keyed by "Organization".
+extern const QString OlderBase;
+extern const QString OlderConfig;
+// SQL literals of the texts, "<null>" giving NULL.
+QString Values(const QStringList& texts);
+QString OlderEmployee(const QString& fio, const QString& accnt, const QString& org);
+QString OlderOrganization(const QString& name);
+
 } // namespace SqlStore
