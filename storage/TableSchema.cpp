@@ -1,9 +1,7 @@
 #include "storage/TableSchema.h"
 
-#include <QDir>
-#include <QFileInfo>
-
 #include <algorithm>
+#include <cstring>
 
 #include <sqlite3.h>
 
@@ -199,7 +197,7 @@ StoredLayout ReadLayout(StoreConnection& connection, const QString& name)
         throw EDatabaseError(
             QStringLiteral("Таблица «%1» не найдена в папке «%2».")
                 .arg(BareTableName(name),
-                     QDir::toNativeSeparators(QFileInfo(connection.FilePath()).path())),
+                     connection.FilePath().chopped(qsizetype(strlen(StoreConnection::FileName)))),
             EDatabaseError::Kind::TableMissing);
     sqlite3* db = connection.Handle();
     const QString& file = connection.FilePath();

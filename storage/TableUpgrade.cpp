@@ -2,6 +2,8 @@
 
 #include <QHash>
 
+#include <optional>
+
 #include <sqlite3.h>
 
 #include "amount/Amount.h"
@@ -355,7 +357,7 @@ int TTableUpgrade::NormalizeAmounts(const QString& table)
                          .arg(Quoted(layout.Name), Quoted(Layouts::AmountField)),
                      file);
     int written = 0;
-    TTransaction transaction(m_folder, TTransaction::Mode::KeepDone);
+    std::optional<TTransaction> transaction; // begun at the first row to write
     sqlite3_stmt* s = select.Handle();
     while (select.Step()) {
         const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(s, 1));
@@ -366,13 +368,16 @@ int TTableUpgrade::NormalizeAmounts(const QString& table)
         const QString normal = CutToSize(Amount::NormalizeAmount(text), size);
         if (bytes && normal == text)
             continue;
+        if (!transaction)
+            transaction.emplace(m_folder, TTransaction::Mode::KeepDone);
         update.BindText(1, normal);
         update.BindInt(2, sqlite3_column_int64(s, 0));
         update.Step();
         update.Reset();
         ++written;
     }
-    transaction.Commit();
+    if (transaction)
+        transaction->Commit();
     return written;
 }
 
