@@ -16,9 +16,11 @@
 
 #include "amount/Amount.h"
 #include "storage/Layouts.h"
+#include "storage/StoreBackup.h"
 #include "storage/TPathBuilder.h"
 #include "storage/TSession.h"
 #include "storage/TTransaction.h"
+#include "storage/TableUpgrade.h"
 #include "ui/ErrorBoundary.h"
 #include "ui/KeyRules.h"
 #include "ui/Messages.h"
@@ -255,7 +257,7 @@ void TMainForm::FormCreate()
     // An error ends the sequence at its step; the window still opens with what was done.
     Guarded([this] {
         EnsureFolders();
-        // Older table files are brought to the current layout here (UpgradeTables).
+        UpgradeTables();
         Session().SetNetFileDir(TPathBuilder::GetSessionDBPath());
         Session().SetPrivateDir(TPathBuilder::GetSessionDBPath());
         FEmployeeTable->SetDatabaseName(TPathBuilder::GetEmployeeDBPath());
@@ -281,6 +283,45 @@ void TMainForm::EnsureFolders()
     MakeSharedFolder(QFileInfo(TPathBuilder::GetOutTxtPath(QString())).path());
 }
 
+void TMainForm::UpgradeTables()
+{
+    const QString folder = TPathBuilder::GetSessionDBPath();
+    Session().SetNetFileDir(folder);
+    try {
+        TStoreBackup::MakeDaily(folder, QDate::currentDate());
+    } catch (const EDatabaseError&) {
+        throw; // the store itself failed: that ends the start
+    } catch (const Exception& error) {
+        ReportBackupFailure(error);
+    }
+    TempTable = std::make_unique<TTable>();
+    TempTable->SetDatabaseName(folder);
+    TempTable->SetTableName(QStringLiteral("base"));
+    if (TempTable->Exists()) {
+        Upgrade().UpgradeEmployees(*TempTable);
+    }
+    TempTable->Close();
+    Session().CloseAll();
+}
+
+TTableUpgrade& TMainForm::Upgrade()
+{
+    if (!FUpgrade) {
+        FUpgrade = std::make_unique<TTableUpgrade>(TPathBuilder::GetEmployeeDBPath(), Query1);
+        FUpgrade->OnBackupFailed = [this](const Exception& error) { ReportBackupFailure(error); };
+    }
+    return *FUpgrade;
+}
+
+// A backup that failed is told once a run; the start goes on without it.
+void TMainForm::ReportBackupFailure(const Exception& error)
+{
+    if (FBackupFailureShown)
+        return;
+    FBackupFailureShown = true;
+    Messages::ShowMessage(error.Message());
+}
+
 void TMainForm::CreateEmployeeTable()
 {
     TTable temp;
@@ -298,7 +339,7 @@ void TMainForm::OpenOrganizationTable()
     view->SetTableName(QString::fromLatin1(Layouts::OrganizationTableName));
     if (view->Exists()) {
         view->Open();
-        // An older layout is brought up to date here (upgrade of older table files).
+        Upgrade().UpgradeOrganizations(*view);
     } else {
         view->FieldDefs() = Layouts::OrganizationFields();
         view->IndexDefs() = Layouts::OrganizationIndexes();

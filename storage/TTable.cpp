@@ -12,6 +12,7 @@
 #include "storage/StoreConnection.h"
 #include "storage/TSession.h"
 #include "storage/TTransaction.h"
+#include "storage/TableSchema.h"
 
 namespace {
 
@@ -53,26 +54,6 @@ QString CutToSize(const QString& value, int size)
 bool IsNumeric(TFieldType type)
 {
     return type != TFieldType::String;
-}
-
-TFieldDef ParseColumn(const QString& name, const QString& declared, bool notNull)
-{
-    TFieldDef def;
-    def.Name = name;
-    def.Required = notNull;
-    const QString type = declared.trimmed().toUpper();
-    if (type.startsWith(QLatin1String("BOOL")) || type == QLatin1String("LOGICAL")) {
-        def.DataType = TFieldType::Boolean;
-    } else if (type.contains(QLatin1String("INT"))) {
-        def.DataType = TFieldType::Integer;
-    } else {
-        def.DataType = TFieldType::String;
-        const qsizetype open = type.indexOf(QLatin1Char('('));
-        const qsizetype close = type.indexOf(QLatin1Char(')'));
-        if (open > 0 && close > open)
-            def.Size = type.mid(open + 1, close - open - 1).trimmed().toInt();
-    }
-    return def;
 }
 
 QString ColumnText(sqlite3_stmt* stmt, int column)
@@ -233,68 +214,7 @@ void TTable::CreateTable()
     const QString name = StoreConnection::BareTableName(m_tableName);
     if (!connection->FindTable(name).isEmpty())
         throw EDatabaseError(QStringLiteral("Таблица «%1» уже существует.").arg(name));
-    if (m_fieldDefs.empty())
-        throw EDatabaseError(QStringLiteral("Для таблицы «%1» не заданы поля.").arg(name));
-
-    auto fieldDef = [this, &name](const QString& fieldName) -> const TFieldDef& {
-        for (const TFieldDef& def : m_fieldDefs) {
-            if (def.Name.compare(fieldName, Qt::CaseInsensitive) == 0)
-                return def;
-        }
-        throw EDatabaseError(
-            QStringLiteral("Поле «%1» индекса таблицы «%2» не определено.").arg(fieldName, name));
-    };
-    auto keyColumns = [&](const TIndexDef& index) {
-        QStringList columns;
-        for (const QString& field : index.Fields.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
-            const TFieldDef& def = fieldDef(field.trimmed());
-            QString column = Quoted(def.Name);
-            if ((index.Options & ixCaseInsensitive) && def.DataType == TFieldType::String)
-                column += QLatin1String(" COLLATE ") + QLatin1String(Collation::RuNoCaseName);
-            columns << column;
-        }
-        return columns.join(QLatin1String(", "));
-    };
-
-    QStringList columns;
-    for (const TFieldDef& def : m_fieldDefs) {
-        QString column = Quoted(def.Name) + QLatin1Char(' ');
-        switch (def.DataType) {
-        case TFieldType::String:
-            column +=
-                def.Size > 0 ? QStringLiteral("CHAR(%1)").arg(def.Size) : QStringLiteral("TEXT");
-            break;
-        case TFieldType::Boolean:
-            column += QLatin1String("BOOLEAN");
-            break;
-        case TFieldType::Integer:
-            column += QLatin1String("INTEGER");
-            break;
-        case TFieldType::AutoInc:
-            column += QLatin1String("INTEGER PRIMARY KEY AUTOINCREMENT");
-            break;
-        }
-        if (def.Required)
-            column += QLatin1String(" NOT NULL");
-        columns << column;
-    }
-    QStringList statements;
-    for (const TIndexDef& index : m_indexDefs) {
-        if (index.Options & ixPrimary) {
-            const QStringList fields = index.Fields.split(QLatin1Char(';'), Qt::SkipEmptyParts);
-            if (fields.size() == 1 &&
-                fieldDef(fields.front().trimmed()).DataType == TFieldType::AutoInc)
-                continue; // the auto-increment column is the primary key already
-            columns << QLatin1String("PRIMARY KEY (") + keyColumns(index) + QLatin1Char(')');
-            continue;
-        }
-        statements << QStringLiteral("CREATE %1INDEX %2 ON %3 (%4)")
-                          .arg((index.Options & ixUnique) ? QStringLiteral("UNIQUE ") : QString(),
-                               Quoted(name + QLatin1Char('.') + index.Name), Quoted(name),
-                               keyColumns(index));
-    }
-    statements.prepend(QStringLiteral("CREATE TABLE %1 (%2)")
-                           .arg(Quoted(name), columns.join(QLatin1String(", "))));
+    const QStringList statements = TableSchema::CreateStatements(name, m_fieldDefs, m_indexDefs);
 
     TTransaction transaction(m_folder);
     for (const QString& statement : statements)
@@ -360,131 +280,32 @@ void TTable::Detach()
 
 void TTable::ReadLayout()
 {
-    m_storedName = m_connection->FindTable(m_tableName);
-    if (m_storedName.isEmpty())
-        throw EDatabaseError(QStringLiteral("Таблица «%1» не найдена в папке «%2».")
-                                 .arg(StoreConnection::BareTableName(m_tableName),
-                                      QDir::toNativeSeparators(m_folder)),
-                             EDatabaseError::Kind::TableMissing);
-    sqlite3* db = m_connection->Handle();
-    const QString& file = m_connection->FilePath();
-
-    bool autoIncrement = false;
-    {
-        Statement sql(db, QStringLiteral("SELECT sql FROM sqlite_master WHERE name = ?1"), file);
-        sql.BindText(1, m_storedName);
-        if (sql.Step())
-            autoIncrement = ColumnText(sql.Handle(), 0)
-                                .contains(QLatin1String("AUTOINCREMENT"), Qt::CaseInsensitive);
-    }
-
+    const TableSchema::StoredLayout layout = TableSchema::ReadLayout(*m_connection, m_tableName);
+    if (layout.Fields.size() > 64)
+        throw EDatabaseError(QStringLiteral("Таблица «%1» содержит слишком много полей.")
+                                 .arg(layout.Name));
+    m_storedName = layout.Name;
     m_fields.clear();
-    std::vector<std::pair<int, int>> primary; // (position in key, field)
-    {
-        Statement info(db, QStringLiteral("PRAGMA table_info(%1)").arg(Quoted(m_storedName)), file);
-        while (info.Step()) {
-            sqlite3_stmt* s = info.Handle();
-            FieldInfo field;
-            field.def =
-                ParseColumn(ColumnText(s, 1), ColumnText(s, 2), sqlite3_column_int(s, 3) != 0);
-            const int pk = sqlite3_column_int(s, 5);
-            if (pk > 0)
-                primary.emplace_back(pk, int(m_fields.size()));
-            m_fields.push_back(std::move(field));
-        }
-    }
-    if (m_fields.size() > 64)
-        throw EDatabaseError(
-            QStringLiteral("Таблица «%1» содержит слишком много полей.").arg(m_storedName));
-    std::sort(primary.begin(), primary.end());
+    for (std::size_t i = 0; i < layout.Fields.size(); ++i)
+        m_fields.push_back({layout.Fields[i], int(i) == layout.RowidAlias});
+    // A key other than the rowid takes part in naming a row on write.
     m_keyMask = 0;
-    for (const auto& [position, field] : primary)
-        m_keyMask |= 1ull << field;
-
+    if (const TableSchema::StoredIndex* key = layout.Primary(); key && layout.RowidAlias < 0) {
+        for (int field : key->Fields)
+            m_keyMask |= 1ull << field;
+    }
     m_indexes.clear();
-    if (primary.size() == 1) {
-        FieldInfo& key = m_fields[std::size_t(primary.front().second)];
-        if (key.def.DataType == TFieldType::Integer) {
-            key.rowidAlias = true;
-            m_keyMask = 0; // the rowid names the row already
-            key.def.Required = true;
-            if (autoIncrement)
-                key.def.DataType = TFieldType::AutoInc;
-            IndexInfo index;
-            index.name = key.def.Name;
-            index.fields = {primary.front().second};
-            index.noCase = {false};
-            index.unique = index.primary = true;
-            m_indexes.push_back(std::move(index));
-        }
-    }
-
-    struct Listed
-    {
-        QString name;
-        bool unique;
-        QString origin;
-    };
-    std::vector<Listed> listed;
-    {
-        Statement list(db, QStringLiteral("PRAGMA index_list(%1)").arg(Quoted(m_storedName)), file);
-        while (list.Step()) {
-            sqlite3_stmt* s = list.Handle();
-            listed.push_back({ColumnText(s, 1), sqlite3_column_int(s, 2) != 0, ColumnText(s, 3)});
-        }
-    }
-    // index_list gives the newest first; keep the order of creation.
-    std::reverse(listed.begin(), listed.end());
-    for (const Listed& entry : listed) {
-        IndexInfo index;
-        index.unique = entry.unique;
-        index.primary = entry.origin == QLatin1String("pk");
-        Statement xinfo(db, QStringLiteral("PRAGMA index_xinfo(%1)").arg(Quoted(entry.name)), file);
-        QStringList names;
-        while (xinfo.Step()) {
-            sqlite3_stmt* s = xinfo.Handle();
-            if (sqlite3_column_int(s, 5) == 0)
-                continue; // the rowid that ends every index entry
-            const int cid = sqlite3_column_int(s, 1);
-            if (cid < 0 || cid >= int(m_fields.size()))
-                continue;
-            index.fields.push_back(cid);
-            index.noCase.push_back(ColumnText(s, 4).compare(QLatin1String(Collation::RuNoCaseName),
-                                                            Qt::CaseInsensitive) == 0);
-            names << m_fields[std::size_t(cid)].def.Name;
-        }
-        const QString prefix = m_storedName + QLatin1Char('.');
-        if (index.primary)
-            index.name = names.join(QLatin1Char(';'));
-        else if (entry.name.startsWith(prefix, Qt::CaseInsensitive))
-            index.name = entry.name.mid(prefix.size());
-        else
-            index.name = entry.name;
-        if (index.primary)
-            m_indexes.insert(m_indexes.begin(), std::move(index));
-        else
-            m_indexes.push_back(std::move(index));
-    }
-
-    m_fieldDefs.clear();
-    for (const FieldInfo& field : m_fields)
-        m_fieldDefs.push_back(field.def);
+    m_fieldDefs = layout.Fields;
     m_indexDefs.clear();
-    for (const IndexInfo& index : m_indexes) {
-        QStringList names;
-        bool noCase = false;
-        for (std::size_t i = 0; i < index.fields.size(); ++i) {
-            names << m_fields[std::size_t(index.fields[i])].def.Name;
-            noCase = noCase || index.noCase[i];
-        }
-        unsigned options = 0;
-        if (index.primary)
-            options |= ixPrimary;
-        if (index.unique)
-            options |= ixUnique;
-        if (noCase)
-            options |= ixCaseInsensitive;
-        m_indexDefs.push_back({index.name, names.join(QLatin1Char(';')), options});
+    for (const TableSchema::StoredIndex& stored : layout.Indexes) {
+        IndexInfo index;
+        index.name = stored.Def.Name;
+        index.fields = stored.Fields;
+        index.noCase = stored.NoCase;
+        index.unique = (stored.Def.Options & ixUnique) != 0;
+        index.primary = (stored.Def.Options & ixPrimary) != 0;
+        m_indexes.push_back(std::move(index));
+        m_indexDefs.push_back(stored.Def);
     }
 }
 

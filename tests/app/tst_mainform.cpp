@@ -309,7 +309,7 @@ void tst_MainForm::startupFillsEmptyOrganizations()
     QVERIFY(m_messages->Messages().isEmpty());
     const QList<Employee> rows = Stored();
     QCOMPARE(rows[0].org, QStringLiteral("Бета"));
-    QCOMPARE(rows[0].amount, QStringLiteral("7")); // not written: left as it was
+    QCOMPARE(rows[0].amount, QStringLiteral("7.00")); // the amount pass of every start
     QCOMPARE(rows[1].org, QStringLiteral("Альфа")); // first in the table's order
     QCOMPARE(rows[1].amount, QStringLiteral("15.00"));
     QCOMPARE(rows[2].org, QStringLiteral("Альфа"));
