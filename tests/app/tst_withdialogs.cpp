@@ -11,10 +11,10 @@
 #include "app/TMainForm.h"
 #include "dialogs/TEmployeeAddForm.h"
 #include "dialogs/TSettingsForm.h"
-#include "storage/Layouts.h"
 #include "storage/TSession.h"
 #include "storage/TTable.h"
 #include "tests/support/MessageRecorder.h"
+#include "tests/support/StoreRows.h"
 #include "tests/support/TempDataFolder.h"
 
 // The main window with the real dialogs: what a dialog changes, the main window shows.
@@ -62,38 +62,10 @@ void tst_WithDialogs::cleanup()
 
 void tst_WithDialogs::Seed()
 {
-    const QString data = m_folder->DataDir();
-    TTable config;
-    config.SetDatabaseName(data);
-    config.SetTableName("config");
-    config.FieldDefs() = Layouts::OrganizationFields();
-    config.IndexDefs() = Layouts::OrganizationIndexes();
-    config.CreateTable();
-    config.Open();
-    for (const char* name : {"Альфа", "Бета"}) {
-        config.Append();
-        for (const QString& field : config.FieldNames())
-            config.FieldByName(field).SetAsString("1");
-        config.FieldByName("Organization120").SetAsString(QString::fromUtf8(name));
-        config.Post();
-    }
-    TTable base;
-    base.SetDatabaseName(data);
-    base.SetTableName("base");
-    base.FieldDefs() = Layouts::EmployeeFields();
-    base.IndexDefs() = Layouts::EmployeeIndexes();
-    base.CreateTable();
-    base.Open();
-    const QList<QPair<QString, QString>> rows = {
-        {"АНДРЕЕВ", "Альфа"}, {"БОРИСОВ", "Бета"}, {"ВЛАСОВ", "Альфа"}};
-    for (const auto& [fio, org] : rows) {
-        base.Append();
-        base.FieldByName("Fio100").SetAsString(fio);
-        base.FieldByName("Accnt").SetAsString("40817");
-        base.FieldByName("Amount").SetAsString("10.00");
-        base.FieldByName("Org120").SetAsString(org);
-        base.Post();
-    }
+    StoreRows::CreateOrganizations(m_folder->DataDir(), {"Альфа", "Бета"});
+    StoreRows::CreateEmployees(m_folder->DataDir(), {{"АНДРЕЕВ", "40817", "10.00", "Альфа"},
+                                                     {"БОРИСОВ", "40817", "10.00", "Бета"},
+                                                     {"ВЛАСОВ", "40817", "10.00", "Альфа"}});
 }
 
 void tst_WithDialogs::Start()
