@@ -45,8 +45,12 @@ protected:
 
 private:
     void CreateControls();
+    void ArrangeControls();
     void FormCreate();
     void EnsureFolders();
+    void RejectUnknownLayouts();
+    // False, after saying so once, when start-up could not open the tables.
+    bool TablesOpen() const;
     void CreateEmployeeTable();
     void OpenOrganizationTable();
     void ReplaceOrgTable();

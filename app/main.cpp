@@ -3,10 +3,12 @@
 #include "app/TMainForm.h"
 #include "dialogs/TEmployeeAddForm.h"
 #include "dialogs/TSettingsForm.h"
+#include "ui/LookAndFeel.h"
 
 int main(int argc, char* argv[])
 {
     QApplication application(argc, argv);
+    LookAndFeel::Install(application);
 
     // Each window once, in this order; the main window runs its start-up while created.
     TMainForm MainForm;
