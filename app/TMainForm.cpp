@@ -306,7 +306,8 @@ void TMainForm::RejectUnknownLayouts()
         QStringList indexes;
     };
     const Known known[] = {
-        {QStringLiteral("base"), Layouts::EmployeeFields(),
+        {QStringLiteral("base"),
+         Layouts::EmployeeFields(),
          {QString::fromLatin1(Layouts::EmployeeIndex)}},
         {QStringLiteral("config"), Layouts::OrganizationFields(), {}},
     };

@@ -11,7 +11,12 @@
 
 namespace {
 
-enum class Kind { Text, Boolean, Integer };
+enum class Kind
+{
+    Text,
+    Boolean,
+    Integer
+};
 
 Kind KindOf(TFieldType type)
 {

@@ -36,11 +36,10 @@ void TComboBox::paintEvent(QPaintEvent*)
     initStyleOption(&option);
     painter.drawComplexControl(QStyle::CC_ComboBox, option);
     if (!isEditable()) {
-        const QRect text =
-            style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField,
-                                    this);
-        option.currentText = fontMetrics().elidedText(option.currentText, Qt::ElideRight,
-                                                      text.width() - 2);
+        const QRect text = style()->subControlRect(QStyle::CC_ComboBox, &option,
+                                                   QStyle::SC_ComboBoxEditField, this);
+        option.currentText =
+            fontMetrics().elidedText(option.currentText, Qt::ElideRight, text.width() - 2);
     }
     painter.drawControl(QStyle::CE_ComboBoxLabel, option);
 }

@@ -778,8 +778,7 @@ void TDBGrid::keyPressEvent(QKeyEvent* event)
         return;
     }
     if (event->key() == Qt::Key_Tab || event->key() == Qt::Key_Backtab) {
-        const bool forward =
-            event->key() == Qt::Key_Tab && !(modifiers & Qt::ShiftModifier);
+        const bool forward = event->key() == Qt::Key_Tab && !(modifiers & Qt::ShiftModifier);
         if (LeavesGrid(forward, modifiers)) {
             QWidget::focusNextPrevChild(forward);
             event->accept();

@@ -754,12 +754,11 @@ void tst_MainForm::mainWindowInsideAvailableGeometry()
     // The test screen is smaller than the designed place (530, 419) needs.
     StartForm();
     const QRect available = m_form->screen()->availableGeometry();
-    QVERIFY2(available.contains(m_form->frameGeometry()),
-             qPrintable(QStringLiteral("%1,%2 %3x%4")
-                            .arg(m_form->x())
-                            .arg(m_form->y())
-                            .arg(m_form->width())
-                            .arg(m_form->height())));
+    QVERIFY2(available.contains(m_form->frameGeometry()), qPrintable(QStringLiteral("%1,%2 %3x%4")
+                                                                         .arg(m_form->x())
+                                                                         .arg(m_form->y())
+                                                                         .arg(m_form->width())
+                                                                         .arg(m_form->height())));
     for (const char* name : {"AddButton", "DelButton", "SaveButton", "OrgBoxExport"}) {
         auto* control = m_form->findChild<QWidget*>(QLatin1String(name));
         const QRect onScreen(control->mapToGlobal(QPoint(0, 0)), control->size());
@@ -807,17 +806,17 @@ void tst_MainForm::keyboardLeavesGrid_data()
     const int ctrl = Qt::ControlModifier;
     QTest::newRow("Ctrl+Tab") << 0 << int(FioColumn) << false << int(Qt::Key_Tab) << ctrl
                               << "AddButton";
-    QTest::newRow("Ctrl+Tab in an open editor") << 0 << int(AccntColumn) << true << int(Qt::Key_Tab)
-                                                << ctrl << "AddButton";
+    QTest::newRow("Ctrl+Tab in an open editor")
+        << 0 << int(AccntColumn) << true << int(Qt::Key_Tab) << ctrl << "AddButton";
     QTest::newRow("Tab in the last cell of the last row")
         << 1 << int(ExportColumn) << false << int(Qt::Key_Tab) << 0 << "AddButton";
-    QTest::newRow("Tab moves a cell") << 0 << int(FioColumn) << false << int(Qt::Key_Tab) << 0
-                                      << "0,1";
+    QTest::newRow("Tab moves a cell")
+        << 0 << int(FioColumn) << false << int(Qt::Key_Tab) << 0 << "0,1";
     QTest::newRow("Tab at a row's end goes to the next row")
         << 0 << int(ExportColumn) << false << int(Qt::Key_Tab) << 0 << "1,0";
-    QTest::newRow("Shift+Tab in the first cell") << 0 << int(FioColumn) << false
-                                                 << int(Qt::Key_Backtab) << int(Qt::ShiftModifier)
-                                                 << "OrgBoxExport";
+    QTest::newRow("Shift+Tab in the first cell")
+        << 0 << int(FioColumn) << false << int(Qt::Key_Backtab) << int(Qt::ShiftModifier)
+        << "OrgBoxExport";
 }
 
 void tst_MainForm::keyboardLeavesGrid()
@@ -860,24 +859,26 @@ void tst_MainForm::rejectedStoreLeftByteForByte_data()
 {
     QTest::addColumn<QString>("schema");
     QTest::addColumn<QString>("reason");
-    const QString base = QStringLiteral(
-        "CREATE TABLE base (Id INTEGER PRIMARY KEY AUTOINCREMENT, Fio100 CHAR(100), "
-        "Accnt CHAR(22), Amount CHAR(15), Export BOOLEAN%1);");
+    const QString base =
+        QStringLiteral("CREATE TABLE base (Id INTEGER PRIMARY KEY AUTOINCREMENT, Fio100 CHAR(100), "
+                       "Accnt CHAR(22), Amount CHAR(15), Export BOOLEAN%1);");
     const QString index = QStringLiteral(
         "CREATE UNIQUE INDEX \"base.Fio_Accnt\" ON base (Fio100 COLLATE NOCASE, Accnt);");
     const QString org = QStringLiteral(", Org120 CHAR(120)");
     QTest::newRow("a layout of its own")
         << "CREATE TABLE base (Name TEXT, Total TEXT); INSERT INTO base VALUES ('А', '1');"
         << "Таблица «base»";
-    QTest::newRow("no organisation field") << base.arg(QString()) + index + "INSERT INTO base "
-                                              "(Fio100, Accnt) VALUES ('АНТОНОВ', '1');"
+    QTest::newRow("no organisation field") << base.arg(QString()) + index +
+                                                  "INSERT INTO base "
+                                                  "(Fio100, Accnt) VALUES ('АНТОНОВ', '1');"
                                            << "нет поля «Org120»";
     QTest::newRow("no name and account index") << base.arg(org) << "нет индекса «Fio_Accnt»";
     QTest::newRow("flag of another kind")
         << base.arg(org).replace("Export BOOLEAN", "Export CHAR(1)") + index
         << "поле «Export» другого типа";
     QTest::newRow("organisations of another layout")
-        << base.arg(org) + index + "CREATE TABLE config (Name TEXT);" << "Таблица «config»";
+        << base.arg(org) + index + "CREATE TABLE config (Name TEXT);"
+        << "Таблица «config»";
 }
 
 void tst_MainForm::rejectedStoreLeftByteForByte()

@@ -248,8 +248,7 @@ void tst_WithDialogs::wheelOverEveryComboBoxChangesNothing()
     for (QWidget* window : windows) {
         for (QComboBox* box : window->findChildren<QComboBox*>()) {
             // The dialogs are the main window's children: each box once, in its own window.
-            const QString name = box->window()->objectName() + QLatin1Char('/') +
-                                 box->objectName();
+            const QString name = box->window()->objectName() + QLatin1Char('/') + box->objectName();
             if (box->window() != window || !box->isVisible() || box->count() < 2)
                 continue;
             boxes << name;

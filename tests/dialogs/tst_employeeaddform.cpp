@@ -338,8 +338,8 @@ void TestEmployeeAddForm::longOrganisationNameKeepsDialogOnScreen()
     ShowForm();
     const int width = m_form->width();
     m_form->hide();
-    const QString name = QStringLiteral("Общество с ограниченной ответственностью ")
-                             .leftJustified(117, QChar(u'Ж'));
+    const QString name =
+        QStringLiteral("Общество с ограниченной ответственностью ").leftJustified(117, QChar(u'Ж'));
     m_views->AddOrg(name);
     ShowForm();
 

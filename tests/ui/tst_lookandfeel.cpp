@@ -43,8 +43,8 @@ namespace {
 void WheelNotch(QWidget* widget)
 {
     const QPointF local = QRectF(widget->rect()).center();
-    QWheelEvent wheel(local, widget->mapToGlobal(local), QPoint(), QPoint(0, -120),
-                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QWheelEvent wheel(local, widget->mapToGlobal(local), QPoint(), QPoint(0, -120), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
     QApplication::sendEvent(widget, &wheel);
 }
 
@@ -168,19 +168,18 @@ void tst_LookAndFeel::placeInside_data()
     QTest::addColumn<QRect>("available");
     QTest::addColumn<QPoint>("place");
     const QRect laptop(0, 0, 1366, 740); // 1366 × 768 less a panel
-    QTest::newRow("fits: stated position kept") << QRect(530, 300, 700, 385) << laptop
-                                                << QPoint(530, 300);
-    QTest::newRow("below the edge: moved up") << QRect(530, 419, 700, 385) << laptop
-                                              << QPoint(530, 355);
-    QTest::newRow("past the right edge: moved left") << QRect(900, 10, 700, 385) << laptop
-                                                     << QPoint(666, 10);
-    QTest::newRow("above and left of the area") << QRect(-50, -20, 300, 200)
-                                                << QRect(0, 28, 1366, 740) << QPoint(0, 28);
-    QTest::newRow("larger than the area: top-left shown") << QRect(100, 100, 1400, 900) << laptop
-                                                          << QPoint(0, 0);
-    QTest::newRow("second screen to the right") << QRect(1900, 700, 400, 300)
-                                                << QRect(1366, 0, 1920, 1050)
-                                                << QPoint(1900, 700);
+    QTest::newRow("fits: stated position kept")
+        << QRect(530, 300, 700, 385) << laptop << QPoint(530, 300);
+    QTest::newRow("below the edge: moved up")
+        << QRect(530, 419, 700, 385) << laptop << QPoint(530, 355);
+    QTest::newRow("past the right edge: moved left")
+        << QRect(900, 10, 700, 385) << laptop << QPoint(666, 10);
+    QTest::newRow("above and left of the area")
+        << QRect(-50, -20, 300, 200) << QRect(0, 28, 1366, 740) << QPoint(0, 28);
+    QTest::newRow("larger than the area: top-left shown")
+        << QRect(100, 100, 1400, 900) << laptop << QPoint(0, 0);
+    QTest::newRow("second screen to the right")
+        << QRect(1900, 700, 400, 300) << QRect(1366, 0, 1920, 1050) << QPoint(1900, 700);
 }
 
 void tst_LookAndFeel::placeInside()
