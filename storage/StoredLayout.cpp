@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QUrl>
 
 #include <sqlite3.h>
 
@@ -91,9 +92,15 @@ TStoredLayout TStoredLayout::Read(const QString& folder, const QString& tableNam
     if (!QFileInfo(layout.m_filePath).isFile())
         return layout;
 
+    // Without a write-ahead log beside it the file alone is the store: read it as immutable,
+    // so not even an empty log or shared-memory file is left behind.
+    const bool logged = QFileInfo::exists(layout.m_filePath + QStringLiteral("-wal"));
+    const QByteArray uri =
+        QUrl::fromLocalFile(QDir::fromNativeSeparators(layout.m_filePath)).toEncoded() +
+        (logged ? "?mode=ro" : "?immutable=1");
     sqlite3* db = nullptr;
-    if (sqlite3_open_v2(layout.m_filePath.toUtf8().constData(), &db, SQLITE_OPEN_READONLY,
-                        nullptr) != SQLITE_OK) {
+    if (sqlite3_open_v2(uri.constData(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr) !=
+        SQLITE_OK) {
         sqlite3_close(db);
         return layout;
     }

@@ -872,6 +872,8 @@ void tst_MainForm::rejectedStoreLeftByteForByte_data()
                                                   "INSERT INTO base "
                                                   "(Fio100, Accnt) VALUES ('АНТОНОВ', '1');"
                                            << "нет поля «Org120»";
+    QTest::newRow("no organisation field, write-ahead log")
+        << "PRAGMA journal_mode=WAL;" + base.arg(QString()) + index << "нет поля «Org120»";
     QTest::newRow("no name and account index") << base.arg(org) << "нет индекса «Fio_Accnt»";
     QTest::newRow("flag of another kind")
         << base.arg(org).replace("Export BOOLEAN", "Export CHAR(1)") + index
