@@ -27,7 +27,6 @@ private Q_SLOTS:
 
     void wheelChangesOnlyFocusedComboBox_data();
     void wheelChangesOnlyFocusedComboBox();
-    void comboBoxTakesFocusByClickOrTabOnly();
     void messageBoxButtonsInRussian_data();
     void messageBoxButtonsInRussian();
     void qtStandardButtonsInRussian();
@@ -100,18 +99,6 @@ void tst_LookAndFeel::wheelChangesOnlyFocusedComboBox()
     QCOMPARE(combo->currentIndex(), index);
 }
 
-void tst_LookAndFeel::comboBoxTakesFocusByClickOrTabOnly()
-{
-    QWidget window;
-    auto* combo = new QComboBox(&window);
-    auto* editable = new QComboBox(&window);
-    editable->setEditable(true);
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
-    QCOMPARE(combo->focusPolicy(), Qt::StrongFocus);
-    QCOMPARE(editable->focusPolicy(), Qt::StrongFocus);
-}
-
 void tst_LookAndFeel::messageBoxButtonsInRussian_data()
 {
     QTest::addColumn<int>("kind");
@@ -119,7 +106,6 @@ void tst_LookAndFeel::messageBoxButtonsInRussian_data()
     QTest::newRow("question") << int(Messages::Kind::Question) << QStringList{"Да", "Нет"};
     QTest::newRow("ok or cancel") << int(Messages::Kind::OkCancel) << QStringList{"OK", "Отмена"};
     QTest::newRow("message") << int(Messages::Kind::Message) << QStringList{"OK"};
-    QTest::newRow("error") << int(Messages::Kind::Error) << QStringList{"OK"};
 }
 
 void tst_LookAndFeel::messageBoxButtonsInRussian()
