@@ -48,11 +48,15 @@ protected:
 
 private:
     void CreateControls();
+    void ArrangeControls();
     void FormCreate();
     void EnsureFolders();
     void UpgradeTables();
     TTableUpgrade& Upgrade();
     void ReportBackupFailure(const Exception& error);
+    void RejectUnknownLayouts();
+    // False, after saying so once, when start-up could not open the tables.
+    bool TablesOpen() const;
     void CreateEmployeeTable();
     void OpenOrganizationTable();
     void ReplaceOrgTable();

@@ -5,10 +5,12 @@
 #include "dialogs/TSettingsForm.h"
 #include "export/TExportForm.h"
 #include "import/TImportForm.h"
+#include "ui/LookAndFeel.h"
 
 int main(int argc, char* argv[])
 {
     QApplication application(argc, argv);
+    LookAndFeel::Install(application);
 
     // Each window once, in this order; the main window runs its start-up while created.
     TMainForm MainForm;

@@ -18,6 +18,7 @@
 #include "ui/WindowPlacement.h"
 #include "ui/MainViews.h"
 #include "ui/Messages.h"
+#include "ui/TComboBox.h"
 #include "ui/TDataSource.h"
 
 namespace {
@@ -62,10 +63,9 @@ TSettingsForm::TSettingsForm(MainViews& views, QWidget* parent)
     };
 
     Label8 = makeLabel("Label8", QStringLiteral("Выбор организации"));
-    OrgBox = new QComboBox(this);
+    OrgBox = new TComboBox(this);
     OrgBox->setObjectName(QStringLiteral("OrgBox"));
     OrgBox->setEditable(false);
-    OrgBox->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     OrgBox->setMinimumContentsLength(40);
     Label1 = makeLabel("Label1", QStringLiteral("Название организации"));
     Label2 = makeLabel("Label2", QStringLiteral("Расчетный счет организации"));
@@ -130,8 +130,8 @@ void TSettingsForm::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
     if (!event->spontaneous()) {
-        CenterOnScreen(this);
         Guarded([this] { OnActive(); });
+        CenterOnScreen(this);
     }
 }
 
