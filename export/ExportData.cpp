@@ -1,0 +1,208 @@
+#include "export/ExportData.h"
+
+#include "storage/Layouts.h"
+#include "storage/TTable.h"
+
+namespace ExportData {
+namespace {
+
+// Up to 16 integer digits keep any amount times 100, and sums of many, inside qint64.
+constexpr int MaxIntegerDigits = 16;
+
+bool IsBlank(QChar c)
+{
+    return c.unicode() >= 1 && c.unicode() <= 32;
+}
+
+bool IsDigit(QChar c)
+{
+    return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+}
+
+EConvertError NotANumber(const QString& amountText, const QString& employeeName)
+{
+    return EConvertError(QStringLiteral("Сумма сотрудника «%1» не читается как число: «%2»")
+                             .arg(employeeName, amountText));
+}
+
+int FieldIndex(TTable& table, const QString& name)
+{
+    return table.FieldByName(name).Index(); // throws when the layout lacks it
+}
+
+Organisation ReadOrganisation(const TTable& orgs, int row, const int (&fields)[7])
+{
+    return {orgs.CellText(row, fields[0]), orgs.CellText(row, fields[1]),
+            orgs.CellText(row, fields[2]), orgs.CellText(row, fields[3]),
+            orgs.CellText(row, fields[4]), orgs.CellText(row, fields[5]),
+            orgs.CellText(row, fields[6])};
+}
+
+struct OrganisationFields
+{
+    explicit OrganisationFields(TTable& orgs)
+        : index{FieldIndex(orgs, Layouts::OrgNameField),
+                FieldIndex(orgs, QStringLiteral("Accnt")),
+                FieldIndex(orgs, QStringLiteral("Position")),
+                FieldIndex(orgs, QStringLiteral("Director")),
+                FieldIndex(orgs, QStringLiteral("Accountant")),
+                FieldIndex(orgs, QStringLiteral("Contract")),
+                FieldIndex(orgs, QStringLiteral("Crnc"))}
+    {
+    }
+    int index[7];
+};
+
+// Walks the view's rows once without moving its cursor row by row (no signal per row); the
+// pending change is stored first by the move to the first row.
+template <typename Visit>
+void ForEachListed(TTable& employees, Visit&& visit)
+{
+    const int exportField = FieldIndex(employees, Layouts::ExportField);
+    const int orgField = FieldIndex(employees, Layouts::OrgField);
+    const int fioField = FieldIndex(employees, Layouts::FioField);
+    const int accntField = FieldIndex(employees, Layouts::AccntField);
+    const int amountField = FieldIndex(employees, Layouts::AmountField);
+    employees.First();
+    const int count = employees.RecordCount();
+    for (int row = 0; row < count; ++row) {
+        if (!employees.CellBoolean(row, exportField))
+            continue;
+        const QString org = employees.CellText(row, orgField);
+        if (org.isEmpty())
+            continue;
+        visit(org, ListedEmployee{employees.CellText(row, fioField),
+                                  employees.CellText(row, accntField),
+                                  employees.CellText(row, amountField)});
+    }
+}
+
+} // namespace
+
+Money& Money::operator+=(Money other)
+{
+    if (__builtin_add_overflow(m_cents, other.m_cents, &m_cents))
+        throw EConvertError(QStringLiteral("Сумма слишком велика"));
+    return *this;
+}
+
+QString Money::toString() const
+{
+    const bool negative = m_cents < 0;
+    const quint64 magnitude = negative ? 0 - quint64(m_cents) : quint64(m_cents);
+    QString text = QString::number(magnitude / 100) + QLatin1Char('.') +
+                   QStringLiteral("%1").arg(magnitude % 100, 2, 10, QLatin1Char('0'));
+    if (negative)
+        text.prepend(QLatin1Char('-'));
+    return text;
+}
+
+Money ReadAmount(const QString& amountText, const QString& employeeName)
+{
+    const qsizetype n = amountText.size();
+    qsizetype i = 0;
+    while (i < n && IsBlank(amountText[i]))
+        ++i;
+    bool negative = false;
+    if (i < n && (amountText[i] == QLatin1Char('-') || amountText[i] == QLatin1Char('+'))) {
+        negative = amountText[i] == QLatin1Char('-');
+        ++i;
+    }
+
+    qint64 units = 0;
+    int integerDigits = 0;
+    int digits = 0;
+    for (; i < n && IsDigit(amountText[i]); ++i, ++digits) {
+        units = units * 10 + amountText[i].digitValue();
+        if (units != 0 && ++integerDigits > MaxIntegerDigits)
+            throw NotANumber(amountText, employeeName);
+    }
+
+    int fraction[3] = {0, 0, 0}; // tenths, hundredths and the digit that rounds
+    if (i < n && amountText[i] == QLatin1Char('.')) {
+        ++i;
+        for (int place = 0; i < n && IsDigit(amountText[i]); ++i, ++digits, ++place) {
+            if (place < 3)
+                fraction[place] = amountText[i].digitValue();
+        }
+    }
+    while (i < n && IsBlank(amountText[i]))
+        ++i;
+    if (i != n || digits == 0)
+        throw NotANumber(amountText, employeeName);
+
+    qint64 cents = units * 100 + fraction[0] * 10 + fraction[1] + (fraction[2] >= 5 ? 1 : 0);
+    return Money::FromCents(negative ? -cents : cents);
+}
+
+QString FileTag(const QString& organisationName)
+{
+    QString tag = organisationName;
+    for (const QChar c : {u'/', u'\\', u':', u'*', u'?', u'<', u'>', u'|', u'"'})
+        tag.remove(c);
+    return QLatin1Char('_') + tag;
+}
+
+QHash<QString, QList<ListedEmployee>> ListedEmployeesByOrganisation(TTable& employees)
+{
+    QHash<QString, QList<ListedEmployee>> groups;
+    ForEachListed(employees, [&groups](const QString& org, ListedEmployee&& employee) {
+        groups[org].append(std::move(employee));
+    });
+    return groups;
+}
+
+QList<ListedEmployee> ListedEmployeesOf(TTable& employees, const QString& organisationName)
+{
+    QList<ListedEmployee> listed;
+    ForEachListed(employees, [&](const QString& org, ListedEmployee&& employee) {
+        if (org == organisationName)
+            listed.append(std::move(employee));
+    });
+    return listed;
+}
+
+EOrganisationNotFound::EOrganisationNotFound(const QString& name)
+    : Exception(QStringLiteral("Организация не найдена: ") + name)
+{
+}
+
+Organisation FindOrganisation(TTable& organisations, const QString& name)
+{
+    const OrganisationFields fields(organisations);
+    organisations.First();
+    const int count = organisations.RecordCount();
+    for (int row = 0; row < count; ++row) {
+        if (organisations.CellText(row, fields.index[0]) == name) {
+            organisations.SetRecNo(row + 1);
+            return ReadOrganisation(organisations, row, fields.index);
+        }
+    }
+    throw EOrganisationNotFound(name);
+}
+
+QList<Organisation> AllOrganisations(TTable& organisations)
+{
+    const OrganisationFields fields(organisations);
+    organisations.First();
+    const int count = organisations.RecordCount();
+    QList<Organisation> all;
+    all.reserve(count);
+    for (int row = 0; row < count; ++row)
+        all.append(ReadOrganisation(organisations, row, fields.index));
+    return all;
+}
+
+QList<Organisation> OrganisationsFor(TTable& organisations, const QString& choice)
+{
+    if (choice == AllOrganizations)
+        return AllOrganisations(organisations);
+    return {FindOrganisation(organisations, choice)};
+}
+
+QString FileTagFor(const QString& choice, const QString& organisationName)
+{
+    return choice == AllOrganizations ? FileTag(organisationName) : QString();
+}
+
+} // namespace ExportData

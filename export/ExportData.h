@@ -1,0 +1,96 @@
+#pragma once
+
+#include <QHash>
+#include <QList>
+#include <QString>
+
+#include "core/Exception.h"
+
+class TTable;
+
+namespace ExportData {
+
+// The all-organisations choice of the export selector and the export dialog.
+inline const QString AllOrganizations = QStringLiteral("Все");
+
+// An exact amount of money in kopecks. Sums never pass through binary floating point.
+class Money
+{
+public:
+    constexpr Money() = default;
+    static constexpr Money FromCents(qint64 cents) { return Money(cents); }
+
+    constexpr qint64 Cents() const { return m_cents; }
+
+    // Throws EConvertError when the sum leaves the range of the type.
+    Money& operator+=(Money other);
+    friend Money operator+(Money a, Money b) { return a += b; }
+    friend constexpr bool operator==(Money a, Money b) = default;
+
+    // "1234.56", "-5.00", "0.00": a point, two decimals, no grouping, whatever the locale.
+    QString toString() const;
+
+private:
+    constexpr explicit Money(qint64 cents) : m_cents(cents) {}
+    qint64 m_cents = 0;
+};
+
+// Reads a stored amount text: optional blanks around it, an optional sign, digits with at
+// most one point and at least one digit. Rounds to kopecks half away from zero. Anything else
+// throws EConvertError whose message names the employee and the text.
+Money ReadAmount(const QString& amountText, const QString& employeeName);
+
+// The organisation's part of an output file name in an "all organisations" export: "_" and
+// the name without / \ : * ? < > | and the double quote.
+QString FileTag(const QString& organisationName);
+
+// One employee as the exports list it, the texts as stored.
+struct ListedEmployee
+{
+    QString Fio100;
+    QString Accnt;
+    QString Amount;
+};
+
+// The export-flagged employees grouped by their Org120 (exact, case-sensitive), each group in
+// the view's order, in one pass over the view. Employees without an organisation are left
+// out. Any pending change of the view is stored first, as on every move; the view ends on its
+// first row.
+QHash<QString, QList<ListedEmployee>> ListedEmployeesByOrganisation(TTable& employees);
+
+// The export-flagged employees of one organisation, in the view's order.
+QList<ListedEmployee> ListedEmployeesOf(TTable& employees, const QString& organisationName);
+
+// An organisation record as the exports read it.
+struct Organisation
+{
+    QString Organization120;
+    QString Accnt;
+    QString Position;
+    QString Director;
+    QString Accountant;
+    QString Contract;
+    QString Crnc;
+};
+
+// A typed choice that names no organisation record.
+class EOrganisationNotFound : public Exception
+{
+public:
+    explicit EOrganisationNotFound(const QString& name);
+};
+
+// The organisation whose Organization120 equals name exactly; the view is left on it.
+// Throws EOrganisationNotFound ("Организация не найдена: " + name) when there is none.
+Organisation FindOrganisation(TTable& organisations, const QString& name);
+
+// Every organisation record in the view's order (by name), read in one pass.
+QList<Organisation> AllOrganisations(TTable& organisations);
+
+// The organisations an export for choice covers: every one for "Все", else the one named.
+QList<Organisation> OrganisationsFor(TTable& organisations, const QString& choice);
+
+// The file tag of an export for choice: FileTag of the name for "Все", else empty.
+QString FileTagFor(const QString& choice, const QString& organisationName);
+
+} // namespace ExportData
