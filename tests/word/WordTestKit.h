@@ -149,4 +149,29 @@ inline QString ConvertedText(const QString& document, const QString& workFolder)
     return QString::fromUtf8(text.readAll());
 }
 
+// The table cells of a saved statement's first table, row by row, "|"-joined.
+inline QStringList TableRows(const QString& path)
+{
+    pugi::xml_document xml;
+    LoadDocument(path, xml);
+    QStringList rows;
+    for (const pugi::xpath_node& row : xml.select_nodes("//w:tbl[1]/w:tr")) {
+        QStringList cells;
+        for (pugi::xml_node cell : row.node().children("w:tc")) {
+            QString text;
+            for (const pugi::xpath_node& t : cell.select_nodes(".//w:t"))
+                text += QString::fromUtf8(t.node().child_value());
+            cells.append(text);
+        }
+        rows.append(cells.join(QLatin1Char('|')));
+    }
+    return rows;
+}
+
+inline QString DocumentText(const QString& path)
+{
+    WordApplication reader;
+    return reader.Documents().Open(path).Text();
+}
+
 } // namespace WordTestKit
