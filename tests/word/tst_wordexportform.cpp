@@ -1,3 +1,4 @@
+#include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -273,6 +274,8 @@ void TestWordExportForm::unknownOrganisationMakesNoStatement()
 void TestWordExportForm::buttonReadsDoneAfterFirstExport()
 {
     m_fixture->AddOrg(QStringLiteral("Альфа"));
+    QCOMPARE(m_form->windowTitle(), QStringLiteral("WordExportForm"));
+    QCOMPARE(m_form->TopLabel->text(), QStringLiteral("Экспорт данных в MS WORD"));
     QCOMPARE(m_form->StartButton->text(), QStringLiteral("Начать"));
     m_fixture->Export(*m_form, QStringLiteral("Альфа"));
     QCOMPARE(m_form->StartButton->text(), QStringLiteral("Готово"));
