@@ -3,6 +3,8 @@
 #include "app/TMainForm.h"
 #include "dialogs/TEmployeeAddForm.h"
 #include "dialogs/TSettingsForm.h"
+#include "export/TExportForm.h"
+#include "export/TWordExportForm.h"
 
 int main(int argc, char* argv[])
 {
@@ -11,10 +13,11 @@ int main(int argc, char* argv[])
     // Each window once, in this order; the main window runs its start-up while created.
     TMainForm MainForm;
     TSettingsForm SettingsForm(MainForm, &MainForm);
-    // ExportForm (TExportForm) and ImportForm (TImportForm) are created here, in this
-    // order, once they exist; then MainForm.SetExportForm / SetImportForm.
+    TExportForm ExportForm(MainForm, &MainForm);
+    MainForm.SetExportForm(&ExportForm);
+    // ImportForm (TImportForm) is created here, once it exists; then MainForm.SetImportForm.
     TEmployeeAddForm EmployeeAddForm(MainForm, &MainForm);
-    // WordExportForm (TWordExportForm) is created here.
+    TWordExportForm WordExportForm(&MainForm);
     MainForm.SetForms(&SettingsForm, &EmployeeAddForm);
 
     MainForm.show();

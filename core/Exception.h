@@ -36,6 +36,7 @@ public:
         RequiredBlank, // a required field was blank
         Locked,        // another process held the store longer than the busy timeout
         Damaged,       // the store file is not a database or is corrupt
+        RecordChanged, // the row was changed or deleted by someone else since it was read
     };
 
     EDatabaseError(QString message, Kind kind = Kind::General, int resultCode = 0,

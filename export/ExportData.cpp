@@ -55,8 +55,7 @@ struct OrganisationFields
 
 // Walks the view's rows once without moving its cursor row by row (no signal per row); the
 // pending change is stored first by the move to the first row.
-template <typename Visit>
-void ForEachListed(TTable& employees, Visit&& visit)
+template <typename Visit> void ForEachListed(TTable& employees, Visit&& visit)
 {
     const int exportField = FieldIndex(employees, Layouts::ExportField);
     const int orgField = FieldIndex(employees, Layouts::OrgField);
@@ -71,9 +70,9 @@ void ForEachListed(TTable& employees, Visit&& visit)
         const QString org = employees.CellText(row, orgField);
         if (org.isEmpty())
             continue;
-        visit(org, ListedEmployee{employees.CellText(row, fioField),
-                                  employees.CellText(row, accntField),
-                                  employees.CellText(row, amountField)});
+        visit(org,
+              ListedEmployee{employees.CellText(row, fioField), employees.CellText(row, accntField),
+                             employees.CellText(row, amountField)});
     }
 }
 
@@ -81,8 +80,10 @@ void ForEachListed(TTable& employees, Visit&& visit)
 
 Money& Money::operator+=(Money other)
 {
-    if (__builtin_add_overflow(m_cents, other.m_cents, &m_cents))
+    qint64 sum = 0;
+    if (__builtin_add_overflow(m_cents, other.m_cents, &sum))
         throw EConvertError(QStringLiteral("Сумма слишком велика"));
+    m_cents = sum;
     return *this;
 }
 

@@ -14,6 +14,15 @@ inline char32_t Fold(char32_t c)
     return QChar::toCaseFolded(c);
 }
 
+// The weight of a folded code point: ё sorts between е and ж as in the Russian alphabet;
+// every other letter keeps its code point order, and distinct letters stay distinct.
+inline char32_t Weight(char32_t folded)
+{
+    constexpr char32_t SmallIe = 0x0435; // е
+    constexpr char32_t SmallIo = 0x0451; // ё
+    return folded == SmallIo ? SmallIe * 2 + 1 : folded * 2;
+}
+
 // Decodes one code point of UTF-8; an invalid byte stands for itself.
 inline char32_t NextUtf8(const unsigned char*& p, const unsigned char* end)
 {
@@ -57,8 +66,7 @@ inline char32_t NextUtf16(const QChar*& p, const QChar* end)
     return c;
 }
 
-template <bool Folded>
-int CompareUtf16(QStringView a, QStringView b)
+template <bool Folded> int CompareUtf16(QStringView a, QStringView b)
 {
     const QChar* pa = a.data();
     const QChar* ea = pa + a.size();
@@ -68,8 +76,8 @@ int CompareUtf16(QStringView a, QStringView b)
         char32_t ca = NextUtf16(pa, ea);
         char32_t cb = NextUtf16(pb, eb);
         if constexpr (Folded) {
-            ca = Fold(ca);
-            cb = Fold(cb);
+            ca = Weight(Fold(ca));
+            cb = Weight(Fold(cb));
         }
         if (ca != cb)
             return ca < cb ? -1 : 1;
@@ -111,8 +119,8 @@ int CompareNoCaseUtf8(const char* a, int na, const char* b, int nb)
                 return ca < cb ? -1 : 1;
             continue;
         }
-        const char32_t ca = Fold(NextUtf8(pa, ea));
-        const char32_t cb = Fold(NextUtf8(pb, eb));
+        const char32_t ca = Weight(Fold(NextUtf8(pa, ea)));
+        const char32_t cb = Weight(Fold(NextUtf8(pb, eb)));
         if (ca != cb)
             return ca < cb ? -1 : 1;
     }

@@ -5,11 +5,15 @@
 struct sqlite3;
 
 // The case-insensitive order of the store: code points compared after Unicode simple
-// case folding (Cyrillic included). The SQLite collation and the in-memory order of a
-// view use the same comparison, so both sort rows alike.
+// case folding (Cyrillic included), with ё placed after е and before ж. The SQLite
+// collation and the in-memory order of a view use the same comparison, so both sort
+// rows alike.
 namespace Collation {
 
 inline constexpr const char* RuNoCaseName = "RU_NOCASE";
+// Raised whenever the order of RU_NOCASE changes; stores indexed under an older one are
+// re-indexed when first opened.
+inline constexpr int Version = 1;
 
 int CompareNoCase(QStringView a, QStringView b);
 int CompareBinary(QStringView a, QStringView b);

@@ -20,6 +20,25 @@ QString SqliteMessage(sqlite3* db, int rc)
     return QString::fromUtf8(sqlite3_errstr(rc));
 }
 
+// Whether the text after the first statement holds another one (not only blanks,
+// semicolons or comments).
+bool HoldsStatement(sqlite3* db, const char* tail, const char* end)
+{
+    while (tail < end) {
+        sqlite3_stmt* next = nullptr;
+        const char* rest = nullptr;
+        const int rc = sqlite3_prepare_v2(db, tail, int(end - tail), &next, &rest);
+        if (rc != SQLITE_OK || next) {
+            sqlite3_finalize(next);
+            return true;
+        }
+        if (!rest || rest <= tail)
+            return false;
+        tail = rest;
+    }
+    return false;
+}
+
 } // namespace
 
 EDatabaseError StoreError(sqlite3* db, int rc, const QString& filePath)
@@ -51,23 +70,22 @@ EDatabaseError StoreError(sqlite3* db, int rc, const QString& filePath)
                               Kind::Locked, rc);
     case SQLITE_NOTADB:
     case SQLITE_CORRUPT:
-        return EDatabaseError(
-            QStringLiteral("Файл «%1» не является базой данных или повреждён.")
-                .arg(QDir::toNativeSeparators(filePath)),
-            Kind::Damaged, rc);
+        return EDatabaseError(QStringLiteral("Файл «%1» не является базой данных или повреждён.")
+                                  .arg(QDir::toNativeSeparators(filePath)),
+                              Kind::Damaged, rc);
     case SQLITE_FULL:
         return EDatabaseError(QStringLiteral("Недостаточно места на диске для записи в «%1».")
                                   .arg(QDir::toNativeSeparators(filePath)),
                               Kind::General, rc);
     case SQLITE_READONLY:
     case SQLITE_PERM:
-        return EDatabaseError(QStringLiteral("Нет прав на запись в «%1».")
-                                  .arg(QDir::toNativeSeparators(filePath)),
-                              Kind::General, rc);
+        return EDatabaseError(
+            QStringLiteral("Нет прав на запись в «%1».").arg(QDir::toNativeSeparators(filePath)),
+            Kind::General, rc);
     case SQLITE_CANTOPEN:
-        return EDatabaseError(QStringLiteral("Не удалось открыть файл «%1».")
-                                  .arg(QDir::toNativeSeparators(filePath)),
-                              Kind::General, rc);
+        return EDatabaseError(
+            QStringLiteral("Не удалось открыть файл «%1».").arg(QDir::toNativeSeparators(filePath)),
+            Kind::General, rc);
     default:
         return EDatabaseError(QStringLiteral("Ошибка базы данных «%1»: %2")
                                   .arg(QDir::toNativeSeparators(filePath), detail),
@@ -79,7 +97,8 @@ Statement::Statement(sqlite3* db, const QString& sql, const QString& filePath)
     : m_db(db), m_filePath(filePath)
 {
     const QByteArray text = sql.toUtf8();
-    const int rc = sqlite3_prepare_v2(db, text.constData(), int(text.size()), &m_stmt, nullptr);
+    const char* tail = nullptr;
+    const int rc = sqlite3_prepare_v2(db, text.constData(), int(text.size()), &m_stmt, &tail);
     if (rc != SQLITE_OK) {
         const int extended = sqlite3_extended_errcode(db);
         const QString message = SqliteMessage(db, extended);
@@ -92,6 +111,16 @@ Statement::Statement(sqlite3* db, const QString& sql, const QString& filePath)
                 EDatabaseError::Kind::General, extended);
         throw StoreError(db, extended, filePath);
     }
+    if (tail && HoldsStatement(db, tail, text.constData() + text.size())) {
+        sqlite3_finalize(m_stmt);
+        m_stmt = nullptr;
+        throw EDatabaseError(
+            QStringLiteral("Запрос «%1» содержит больше одного оператора; выполняется только "
+                           "один оператор за раз.")
+                .arg(sql));
+    }
+    if (!m_stmt)
+        throw EDatabaseError(QStringLiteral("Запрос пуст: нет оператора для выполнения."));
     m_scratch.resize(std::size_t(sqlite3_bind_parameter_count(m_stmt)) + 1);
 }
 
@@ -118,27 +147,39 @@ Statement& Statement::operator=(Statement&& other) noexcept
     return *this;
 }
 
+void Statement::CheckBind(int rc, int index)
+{
+    if (rc == SQLITE_OK)
+        return;
+    if (rc == SQLITE_RANGE)
+        throw EDatabaseError(QStringLiteral("Параметра %1 нет в запросе.").arg(index),
+                             EDatabaseError::Kind::General, rc);
+    throw StoreError(m_db, rc, m_filePath);
+}
+
 void Statement::BindNull(int index)
 {
-    sqlite3_bind_null(m_stmt, index);
+    CheckBind(sqlite3_bind_null(m_stmt, index), index);
 }
 
 void Statement::BindText(int index, const QString& text)
 {
     if (text.isEmpty()) {
-        sqlite3_bind_null(m_stmt, index);
+        BindNull(index);
         return;
     }
     if (index <= 0 || index >= int(m_scratch.size()))
-        throw EDatabaseError(QStringLiteral("Параметра %1 нет в запросе.").arg(index));
+        throw EDatabaseError(QStringLiteral("Параметра %1 нет в запросе.").arg(index),
+                             EDatabaseError::Kind::General, SQLITE_RANGE);
     QByteArray& bytes = m_scratch[std::size_t(index)];
     bytes = text.toUtf8();
-    sqlite3_bind_text(m_stmt, index, bytes.constData(), int(bytes.size()), SQLITE_STATIC);
+    CheckBind(sqlite3_bind_text(m_stmt, index, bytes.constData(), int(bytes.size()), SQLITE_STATIC),
+              index);
 }
 
 void Statement::BindInt(int index, qint64 value)
 {
-    sqlite3_bind_int64(m_stmt, index, value);
+    CheckBind(sqlite3_bind_int64(m_stmt, index, value), index);
 }
 
 bool Statement::Step()
@@ -186,9 +227,17 @@ std::shared_ptr<StoreConnection> StoreConnection::Open(const QString& folder, bo
         throw error;
     }
     sqlite3_extended_result_codes(db, 1);
-    sqlite3_busy_timeout(db, busyTimeoutMs);
-    Collation::Register(db);
     std::shared_ptr<StoreConnection> connection(new StoreConnection(db, filePath));
+    rc = sqlite3_busy_timeout(db, busyTimeoutMs);
+    if (rc != SQLITE_OK)
+        throw StoreError(db, rc, filePath);
+    rc = Collation::Register(db);
+    if (rc != SQLITE_OK)
+        throw EDatabaseError(QStringLiteral("Не удалось подключить порядок сравнения %1 к «%2»: %3")
+                                 .arg(QLatin1String(Collation::RuNoCaseName),
+                                      QDir::toNativeSeparators(filePath),
+                                      QString::fromUtf8(sqlite3_errstr(rc))),
+                             EDatabaseError::Kind::General, rc);
     // The first statement reads the file header: a file that is no database fails here,
     // before anything is written to it.
     connection->Exec(QStringLiteral("PRAGMA schema_version"));
@@ -199,8 +248,16 @@ std::shared_ptr<StoreConnection> StoreConnection::Open(const QString& folder, bo
                                             QFileDevice::ReadGroup | QFileDevice::WriteGroup |
                                             QFileDevice::ReadOther | QFileDevice::WriteOther);
     }
-    connection->Exec(QStringLiteral("PRAGMA journal_mode=WAL"));
+    const QString mode = connection->QueryText(QStringLiteral("PRAGMA journal_mode=WAL"));
+    if (mode.compare(QLatin1String("wal"), Qt::CaseInsensitive) != 0)
+        throw EDatabaseError(
+            QStringLiteral("Для базы данных «%1» нельзя включить журнал WAL (действует режим "
+                           "«%2»): без него одновременная работа нескольких программ с базой "
+                           "небезопасна.")
+                .arg(QDir::toNativeSeparators(filePath), mode),
+            EDatabaseError::Kind::General);
     connection->Exec(QStringLiteral("PRAGMA synchronous=FULL"));
+    connection->ReindexForCollation();
     // Reads go through the page cache of the system, without a copy per page.
     connection->Exec(QStringLiteral("PRAGMA mmap_size=268435456"));
     return connection;
@@ -221,6 +278,40 @@ void StoreConnection::Exec(const QString& sql)
     Statement statement(m_db, sql, m_filePath);
     while (statement.Step()) {
     }
+}
+
+void StoreConnection::ReindexForCollation()
+{
+    // Indexes built under an older RU_NOCASE order would no longer be sorted: SQLite would
+    // miss rows in them and let duplicates through.
+    if (QueryText(QStringLiteral("PRAGMA user_version")).toInt() >= Collation::Version)
+        return;
+    Begin();
+    try {
+        if (QueryText(QStringLiteral("PRAGMA user_version")).toInt() < Collation::Version) {
+            Exec(QStringLiteral("REINDEX %1").arg(QLatin1String(Collation::RuNoCaseName)));
+            Exec(QStringLiteral("PRAGMA user_version = %1").arg(Collation::Version));
+        }
+        Commit();
+    } catch (...) {
+        if (m_depth > 0)
+            Rollback();
+        throw;
+    }
+}
+
+QString StoreConnection::QueryText(const QString& sql)
+{
+    Statement statement(m_db, sql, m_filePath);
+    QString text;
+    if (statement.Step()) {
+        const auto* bytes =
+            reinterpret_cast<const char*>(sqlite3_column_text(statement.Handle(), 0));
+        text = bytes ? QString::fromUtf8(bytes) : QString();
+    }
+    while (statement.Step()) {
+    }
+    return text;
 }
 
 QString StoreConnection::BareTableName(const QString& name)
@@ -255,23 +346,40 @@ void StoreConnection::Begin()
 
 void StoreConnection::Commit()
 {
-    if (m_depth == 1)
-        Exec(QStringLiteral("COMMIT"));
-    else
-        Exec(QStringLiteral("RELEASE s%1").arg(m_depth - 1));
+    try {
+        if (m_depth == 1)
+            Exec(QStringLiteral("COMMIT"));
+        else
+            Exec(QStringLiteral("RELEASE s%1").arg(m_depth - 1));
+    } catch (...) {
+        // A commit that fails (a deferred constraint, a full disk) leaves the transaction
+        // open: undo the scope so no later one runs inside it, then report the failure.
+        Rollback();
+        throw;
+    }
     --m_depth;
 }
 
 void StoreConnection::Rollback()
 {
     --m_depth;
-    if (m_depth == 0) {
-        if (!sqlite3_get_autocommit(m_db))
-            Exec(QStringLiteral("ROLLBACK"));
-    } else {
-        Exec(QStringLiteral("ROLLBACK TO s%1").arg(m_depth));
-        Exec(QStringLiteral("RELEASE s%1").arg(m_depth));
+    try {
+        if (m_depth == 0) {
+            if (!sqlite3_get_autocommit(m_db))
+                Exec(QStringLiteral("ROLLBACK"));
+        } else {
+            Exec(QStringLiteral("ROLLBACK TO s%1").arg(m_depth));
+            Exec(QStringLiteral("RELEASE s%1").arg(m_depth));
+        }
+    } catch (...) {
+        NotifyRolledBack();
+        throw;
     }
+    NotifyRolledBack();
+}
+
+void StoreConnection::NotifyRolledBack()
+{
     // The views' snapshots may hold rows that are no longer stored.
     for (TTable* view : std::vector<TTable*>(m_views))
         view->Reload();

@@ -34,6 +34,8 @@ public:
     void Reset();
 
 private:
+    void CheckBind(int rc, int index);
+
     sqlite3* m_db = nullptr;
     sqlite3_stmt* m_stmt = nullptr;
     QString m_filePath;
@@ -58,6 +60,7 @@ public:
     const QString& FilePath() const { return m_filePath; }
 
     void Exec(const QString& sql);
+    QString QueryText(const QString& sql); // the first column of the first row
 
     // The stored name of a table spelled with any letter case and an optional ".db".
     QString FindTable(const QString& name);
@@ -74,6 +77,8 @@ public:
 
 private:
     StoreConnection(sqlite3* db, QString filePath);
+    void NotifyRolledBack();
+    void ReindexForCollation();
 
     sqlite3* m_db;
     QString m_filePath;

@@ -4,6 +4,7 @@
 #include <QHash>
 
 #include <algorithm>
+#include <utility>
 
 #include <sqlite3.h>
 
@@ -88,22 +89,22 @@ QString ColumnText(sqlite3_stmt* stmt, int column)
 
 QString TField::FieldName() const
 {
-    return m_table->FieldDef(m_index).Name;
+    return m_table->CheckedField(m_index).Name;
 }
 
 TFieldType TField::DataType() const
 {
-    return m_table->FieldDef(m_index).DataType;
+    return m_table->CheckedField(m_index).DataType;
 }
 
 int TField::Size() const
 {
-    return m_table->FieldDef(m_index).Size;
+    return m_table->CheckedField(m_index).Size;
 }
 
 bool TField::Required() const
 {
-    return m_table->FieldDef(m_index).Required;
+    return m_table->CheckedField(m_index).Required;
 }
 
 bool TField::IsNull() const
@@ -185,9 +186,7 @@ void TField::Clear()
 
 // ---- TTable ----
 
-TTable::TTable(QObject* parent) : QObject(parent)
-{
-}
+TTable::TTable(QObject* parent) : QObject(parent) {}
 
 TTable::~TTable()
 {
@@ -206,12 +205,20 @@ void TTable::SetTableName(const QString& name)
 
 void TTable::SetIndexName(const QString& name)
 {
-    m_indexName = name;
-    if (Active()) {
-        CheckBrowse();
-        BuildOrder();
-        Reload();
+    if (!Active()) {
+        m_indexName = name;
+        return;
     }
+    CheckBrowse();
+    const QString previous = std::exchange(m_indexName, name);
+    try {
+        BuildOrder();
+    } catch (...) {
+        m_indexName = previous;
+        BuildOrder();
+        throw;
+    }
+    Reload();
 }
 
 bool TTable::Exists() const
@@ -254,8 +261,8 @@ void TTable::CreateTable()
         QString column = Quoted(def.Name) + QLatin1Char(' ');
         switch (def.DataType) {
         case TFieldType::String:
-            column += def.Size > 0 ? QStringLiteral("CHAR(%1)").arg(def.Size)
-                                   : QStringLiteral("TEXT");
+            column +=
+                def.Size > 0 ? QStringLiteral("CHAR(%1)").arg(def.Size) : QStringLiteral("TEXT");
             break;
         case TFieldType::Boolean:
             column += QLatin1String("BOOLEAN");
@@ -275,8 +282,8 @@ void TTable::CreateTable()
     for (const TIndexDef& index : m_indexDefs) {
         if (index.Options & ixPrimary) {
             const QStringList fields = index.Fields.split(QLatin1Char(';'), Qt::SkipEmptyParts);
-            if (fields.size() == 1 && fieldDef(fields.front().trimmed()).DataType ==
-                                          TFieldType::AutoInc)
+            if (fields.size() == 1 &&
+                fieldDef(fields.front().trimmed()).DataType == TFieldType::AutoInc)
                 continue; // the auto-increment column is the primary key already
             columns << QLatin1String("PRIMARY KEY (") + keyColumns(index) + QLatin1Char(')');
             continue;
@@ -315,9 +322,9 @@ void TTable::Open()
         throw;
     }
     m_state = State::Browse;
-    m_current = m_rowids.empty() ? -1 : 0;
+    m_current = m_rows.IsEmpty() ? -1 : 0;
     m_bof = true;
-    m_eof = m_rowids.empty();
+    m_eof = m_rows.IsEmpty();
     Q_EMIT RowsChanged();
     Q_EMIT StateChanged();
     Q_EMIT CurrentChanged();
@@ -340,10 +347,7 @@ void TTable::Detach()
     if (m_connection)
         m_connection->UnregisterView(this);
     m_connection.reset();
-    m_cells.clear();
-    m_cells.shrink_to_fit();
-    m_rowids.clear();
-    m_rowids.shrink_to_fit();
+    m_rows.Clear();
     m_buffer.clear();
     m_modifiedMask = 0;
     m_fields.clear();
@@ -370,20 +374,19 @@ void TTable::ReadLayout()
         Statement sql(db, QStringLiteral("SELECT sql FROM sqlite_master WHERE name = ?1"), file);
         sql.BindText(1, m_storedName);
         if (sql.Step())
-            autoIncrement = ColumnText(sql.Handle(), 0).contains(QLatin1String("AUTOINCREMENT"),
-                                                                  Qt::CaseInsensitive);
+            autoIncrement = ColumnText(sql.Handle(), 0)
+                                .contains(QLatin1String("AUTOINCREMENT"), Qt::CaseInsensitive);
     }
 
     m_fields.clear();
     std::vector<std::pair<int, int>> primary; // (position in key, field)
     {
-        Statement info(db, QStringLiteral("PRAGMA table_info(%1)").arg(Quoted(m_storedName)),
-                       file);
+        Statement info(db, QStringLiteral("PRAGMA table_info(%1)").arg(Quoted(m_storedName)), file);
         while (info.Step()) {
             sqlite3_stmt* s = info.Handle();
             FieldInfo field;
-            field.def = ParseColumn(ColumnText(s, 1), ColumnText(s, 2),
-                                    sqlite3_column_int(s, 3) != 0);
+            field.def =
+                ParseColumn(ColumnText(s, 1), ColumnText(s, 2), sqlite3_column_int(s, 3) != 0);
             const int pk = sqlite3_column_int(s, 5);
             if (pk > 0)
                 primary.emplace_back(pk, int(m_fields.size()));
@@ -391,15 +394,19 @@ void TTable::ReadLayout()
         }
     }
     if (m_fields.size() > 64)
-        throw EDatabaseError(QStringLiteral("Таблица «%1» содержит слишком много полей.")
-                                 .arg(m_storedName));
+        throw EDatabaseError(
+            QStringLiteral("Таблица «%1» содержит слишком много полей.").arg(m_storedName));
     std::sort(primary.begin(), primary.end());
+    m_keyMask = 0;
+    for (const auto& [position, field] : primary)
+        m_keyMask |= 1ull << field;
 
     m_indexes.clear();
     if (primary.size() == 1) {
         FieldInfo& key = m_fields[std::size_t(primary.front().second)];
         if (key.def.DataType == TFieldType::Integer) {
             key.rowidAlias = true;
+            m_keyMask = 0; // the rowid names the row already
             key.def.Required = true;
             if (autoIncrement)
                 key.def.DataType = TFieldType::AutoInc;
@@ -420,8 +427,7 @@ void TTable::ReadLayout()
     };
     std::vector<Listed> listed;
     {
-        Statement list(db, QStringLiteral("PRAGMA index_list(%1)").arg(Quoted(m_storedName)),
-                       file);
+        Statement list(db, QStringLiteral("PRAGMA index_list(%1)").arg(Quoted(m_storedName)), file);
         while (list.Step()) {
             sqlite3_stmt* s = list.Handle();
             listed.push_back({ColumnText(s, 1), sqlite3_column_int(s, 2) != 0, ColumnText(s, 3)});
@@ -433,8 +439,7 @@ void TTable::ReadLayout()
         IndexInfo index;
         index.unique = entry.unique;
         index.primary = entry.origin == QLatin1String("pk");
-        Statement xinfo(db, QStringLiteral("PRAGMA index_xinfo(%1)").arg(Quoted(entry.name)),
-                        file);
+        Statement xinfo(db, QStringLiteral("PRAGMA index_xinfo(%1)").arg(Quoted(entry.name)), file);
         QStringList names;
         while (xinfo.Step()) {
             sqlite3_stmt* s = xinfo.Handle();
@@ -444,9 +449,8 @@ void TTable::ReadLayout()
             if (cid < 0 || cid >= int(m_fields.size()))
                 continue;
             index.fields.push_back(cid);
-            index.noCase.push_back(ColumnText(s, 4).compare(
-                                       QLatin1String(Collation::RuNoCaseName),
-                                       Qt::CaseInsensitive) == 0);
+            index.noCase.push_back(ColumnText(s, 4).compare(QLatin1String(Collation::RuNoCaseName),
+                                                            Qt::CaseInsensitive) == 0);
             names << m_fields[std::size_t(cid)].def.Name;
         }
         const QString prefix = m_storedName + QLatin1Char('.');
@@ -531,7 +535,7 @@ void TTable::LoadRows()
     for (const FieldInfo& field : m_fields)
         columns << Quoted(field.def.Name);
     QStringList order;
-    for (const KeyPart& part : m_order) {
+    for (const TableRows::KeyPart& part : m_order) {
         order << Quoted(m_fields[std::size_t(part.field)].def.Name) + QLatin1String(" COLLATE ") +
                      (part.noCase ? QLatin1String(Collation::RuNoCaseName)
                                   : QLatin1String("BINARY"));
@@ -581,8 +585,7 @@ void TTable::LoadRows()
             }
             // Looked up by the stored bytes, so a value seen before costs no decoding.
             const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(s, column));
-            const QByteArray key =
-                QByteArray::fromRawData(bytes, sqlite3_column_bytes(s, column));
+            const QByteArray key = QByteArray::fromRawData(bytes, sqlite3_column_bytes(s, column));
             QHash<QByteArray, QString>& values = shared[std::size_t(f)];
             auto found = values.constFind(key);
             if (found != values.constEnd()) {
@@ -597,8 +600,8 @@ void TTable::LoadRows()
             cells.push_back(std::move(text));
         }
     }
-    m_cells = std::move(cells);
-    m_rowids = std::move(rowids);
+    m_rows.Reset(fieldCount, m_order);
+    m_rows.Load(std::move(cells), std::move(rowids));
 }
 
 void TTable::Reload()
@@ -606,16 +609,15 @@ void TTable::Reload()
     if (!Active())
         return;
     const qint64 rowid =
-        (m_current >= 0 && m_current < int(m_rowids.size())) ? m_rowids[std::size_t(m_current)]
-                                                              : -1;
+        (m_current >= 0 && m_current < m_rows.Count()) ? m_rows.Rowid(m_current) : -1;
     const int old = m_current;
     LoadRows();
-    const int count = int(m_rowids.size());
-    auto found = std::find(m_rowids.begin(), m_rowids.end(), rowid);
+    const int count = m_rows.Count();
+    const int found = rowid < 0 ? -1 : m_rows.Find(rowid);
     if (m_state == State::Insert) {
         m_current = count;
-    } else if (found != m_rowids.end()) {
-        m_current = int(found - m_rowids.begin());
+    } else if (found >= 0) {
+        m_current = found;
     } else {
         if (m_state == State::Edit) {
             m_buffer.clear();
@@ -634,8 +636,8 @@ void TTable::Reload()
 void TTable::CheckActive() const
 {
     if (!Active())
-        throw EDatabaseError(
-            QStringLiteral("Таблица «%1» не открыта.").arg(StoreConnection::BareTableName(m_tableName)));
+        throw EDatabaseError(QStringLiteral("Таблица «%1» не открыта.")
+                                 .arg(StoreConnection::BareTableName(m_tableName)));
 }
 
 void TTable::CheckBrowse()
@@ -650,14 +652,14 @@ void TTable::CheckBrowse()
 
 void TTable::RequireRows(const char* action) const
 {
-    if (m_rowids.empty())
+    if (m_rows.IsEmpty())
         throw EDatabaseError(QStringLiteral("Таблица «%1» не содержит записей: %2 невозможно.")
                                  .arg(m_storedName, QString::fromUtf8(action)));
 }
 
 int TTable::RecordCount() const
 {
-    return int(m_rowids.size());
+    return m_rows.Count();
 }
 
 int TTable::RecNo() const
@@ -687,9 +689,9 @@ void TTable::First()
 {
     CheckActive();
     CheckBrowse();
-    SetCurrent(m_rowids.empty() ? -1 : 0);
+    SetCurrent(m_rows.IsEmpty() ? -1 : 0);
     m_bof = true;
-    m_eof = m_rowids.empty();
+    m_eof = m_rows.IsEmpty();
 }
 
 void TTable::Next()
@@ -780,14 +782,24 @@ TField TTable::Fields(int index)
     return TField(this, index);
 }
 
+const TFieldDef& TTable::CheckedField(int field) const
+{
+    CheckActive();
+    if (field < 0 || field >= FieldCount())
+        throw EDatabaseError(
+            QStringLiteral("Поля с номером %1 нет в таблице «%2».").arg(field).arg(m_storedName));
+    return m_fields[std::size_t(field)].def;
+}
+
 const QString& TTable::Value(int field) const
 {
+    CheckedField(field);
     static const QString blank;
     if (m_state == State::Edit || m_state == State::Insert)
         return m_buffer[std::size_t(field)];
     if (m_current < 0)
         return blank;
-    return m_cells[std::size_t(m_current) * m_fields.size() + std::size_t(field)];
+    return m_rows.Row(m_current)[field];
 }
 
 QString TTable::ReadCell(int row, int field) const
@@ -796,7 +808,7 @@ QString TTable::ReadCell(int row, int field) const
         return m_buffer[std::size_t(field)];
     if (row < 0 || row >= RecordCount())
         return {};
-    return m_cells[std::size_t(row) * m_fields.size() + std::size_t(field)];
+    return m_rows.Row(row)[field];
 }
 
 int TTable::DisplayRowCount() const
@@ -819,15 +831,16 @@ bool TTable::CellBoolean(int row, int field) const
 
 void TTable::SetFieldText(int field, const QString& value)
 {
+    CheckedField(field);
     if (m_state != State::Edit && m_state != State::Insert)
-        throw EDatabaseError(QStringLiteral("Таблица «%1» не находится в режиме редактирования.")
-                                 .arg(m_storedName));
+        throw EDatabaseError(
+            QStringLiteral("Таблица «%1» не находится в режиме редактирования.").arg(m_storedName));
     const FieldInfo& info = m_fields[std::size_t(field)];
     if (info.rowidAlias)
         throw EDatabaseError(
             QStringLiteral("Поле «%1» заполняется автоматически.").arg(info.def.Name));
-    QString text = info.def.DataType == TFieldType::String ? CutToSize(value, info.def.Size)
-                                                           : value;
+    QString text =
+        info.def.DataType == TFieldType::String ? CutToSize(value, info.def.Size) : value;
     if (text.isEmpty())
         text = QString();
     QString& slot = m_buffer[std::size_t(field)];
@@ -843,13 +856,12 @@ void TTable::Edit()
     CheckActive();
     if (m_state == State::Edit || m_state == State::Insert)
         return;
-    if (m_rowids.empty()) {
+    if (m_rows.IsEmpty()) {
         Insert();
         return;
     }
-    const std::size_t n = m_fields.size();
-    const auto begin = m_cells.begin() + std::ptrdiff_t(std::size_t(m_current) * n);
-    m_buffer.assign(begin, begin + std::ptrdiff_t(n));
+    const QString* row = m_rows.Row(m_current);
+    m_buffer.assign(row, row + FieldCount());
     m_modifiedMask = 0;
     SetState(State::Edit);
 }
@@ -901,6 +913,10 @@ void TTable::Post()
         return;
     if (BeforePost)
         BeforePost(*this);
+    // A hook may have cancelled the edit: then there is nothing left to write.
+    auto editing = [this] { return m_state == State::Edit || m_state == State::Insert; };
+    if (!editing())
+        return;
     for (;;) {
         try {
             WriteRow();
@@ -909,8 +925,11 @@ void TTable::Post()
             DataAction action = DataAction::Fail;
             if (OnPostError)
                 OnPostError(*this, error, action);
-            if (action == DataAction::Retry)
+            if (action == DataAction::Retry) {
+                if (!editing())
+                    return;
                 continue;
+            }
             if (action == DataAction::Abort)
                 throw EAbort();
             throw;
@@ -928,8 +947,7 @@ void TTable::WriteRow()
                                      .arg(info.def.Name, m_storedName),
                                  EDatabaseError::Kind::RequiredBlank);
     }
-    auto bind = [this](Statement& statement, int parameter, int field) {
-        const QString& value = m_buffer[std::size_t(field)];
+    auto bind = [this](Statement& statement, int parameter, const QString& value, int field) {
         if (value.isNull())
             statement.BindNull(parameter);
         else if (IsNumeric(m_fields[std::size_t(field)].def.DataType))
@@ -949,23 +967,35 @@ void TTable::WriteRow()
 
     if (m_state == State::Edit) {
         if (m_modifiedMask != 0) {
+            // The row is named by its rowid and by the values read of its key and of the
+            // fields this write changes, so a row deleted, re-keyed or changed meanwhile by
+            // someone else is refused rather than overwritten.
+            const unsigned long long checked = m_modifiedMask | m_keyMask;
+            QString* row = m_rows.Row(m_current);
             Statement& update = UpdateStatement(m_modifiedMask);
             int parameter = 1;
             for (int f = 0; f < fieldCount; ++f) {
                 if (m_modifiedMask & (1ull << f))
-                    bind(update, parameter++, f);
+                    bind(update, parameter++, m_buffer[std::size_t(f)], f);
             }
-            update.BindInt(parameter, m_rowids[std::size_t(m_current)]);
+            update.BindInt(parameter++, m_rows.Rowid(m_current));
+            for (int f = 0; f < fieldCount; ++f) {
+                if (checked & (1ull << f))
+                    bind(update, parameter++, row[f], f);
+            }
+            std::vector<QString> stored(static_cast<std::size_t>(fieldCount));
             try {
-                update.Step();
+                if (!update.Step())
+                    throw RecordChangedError();
+                ReadValues(update.Handle(), 1, stored.data());
+                while (update.Step()) {
+                }
             } catch (const EDatabaseError& error) {
                 update.Reset();
                 throw translate(error);
             }
             update.Reset();
-            const std::size_t base = std::size_t(m_current) * std::size_t(fieldCount);
-            for (int f = 0; f < fieldCount; ++f)
-                m_cells[base + std::size_t(f)] = std::move(m_buffer[std::size_t(f)]);
+            std::move(stored.begin(), stored.end(), row);
         }
         m_buffer.clear();
         const bool moved = m_modifiedMask != 0;
@@ -990,40 +1020,48 @@ void TTable::WriteRow()
         }
         m_insert = std::make_unique<Statement>(
             m_connection->Handle(),
-            columns.isEmpty()
-                ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(Quoted(m_storedName))
-                : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                      .arg(Quoted(m_storedName), columns.join(QLatin1String(", ")),
-                           parameters.join(QLatin1String(", "))),
+            (columns.isEmpty()
+                 ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(Quoted(m_storedName))
+                 : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                       .arg(Quoted(m_storedName), columns.join(QLatin1String(", ")),
+                            parameters.join(QLatin1String(", ")))) +
+                ReturningClause(),
             m_connection->FilePath());
     }
     int parameter = 1;
     for (int f = 0; f < fieldCount; ++f) {
         if (!m_fields[std::size_t(f)].rowidAlias)
-            bind(*m_insert, parameter++, f);
+            bind(*m_insert, parameter++, m_buffer[std::size_t(f)], f);
     }
+    qint64 rowid = 0;
+    std::vector<QString> stored(static_cast<std::size_t>(fieldCount));
     try {
-        m_insert->Step();
+        if (!m_insert->Step())
+            throw EDatabaseError(
+                QStringLiteral("Запись не добавлена в таблицу «%1».").arg(m_storedName));
+        rowid = sqlite3_column_int64(m_insert->Handle(), 0);
+        ReadValues(m_insert->Handle(), 1, stored.data());
+        while (m_insert->Step()) {
+        }
     } catch (const EDatabaseError& error) {
         m_insert->Reset();
         throw translate(error);
     }
     m_insert->Reset();
-    const qint64 rowid = sqlite3_last_insert_rowid(m_connection->Handle());
-    for (int f = 0; f < fieldCount; ++f) {
-        if (m_fields[std::size_t(f)].rowidAlias)
-            m_buffer[std::size_t(f)] = QString::number(rowid);
-    }
-    m_cells.insert(m_cells.end(), std::make_move_iterator(m_buffer.begin()),
-                   std::make_move_iterator(m_buffer.end()));
-    m_rowids.push_back(rowid);
+    const int placed = m_rows.Insert(std::move(stored), rowid);
     m_buffer.clear();
     m_modifiedMask = 0;
-    m_current = RecordCount() - 1;
+    m_current = RecordCount() - 1; // where the insert row was shown
     m_state = State::Browse;
     m_eof = m_bof = false;
     Q_EMIT StateChanged();
-    PlaceRow(m_current);
+    if (placed == m_current) {
+        Q_EMIT RowChanged(placed);
+    } else {
+        m_current = placed;
+        Q_EMIT RowsChanged();
+        Q_EMIT CurrentChanged();
+    }
     Q_EMIT RowsChanged();
 }
 
@@ -1040,88 +1078,72 @@ Statement& TTable::UpdateStatement(unsigned long long mask)
                                .arg(Quoted(m_fields[std::size_t(f)].def.Name))
                                .arg(parameter++);
     }
+    QStringList conditions{QStringLiteral("rowid = ?%1").arg(parameter++)};
+    const unsigned long long checked = mask | m_keyMask;
+    for (int f = 0; f < FieldCount(); ++f) {
+        if (checked & (1ull << f))
+            conditions << SameValueCondition(f, parameter++);
+    }
     auto statement = std::make_unique<Statement>(
         m_connection->Handle(),
-        QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?%3")
-            .arg(Quoted(m_storedName), assignments.join(QLatin1String(", ")))
-            .arg(parameter),
+        QStringLiteral("UPDATE %1 SET %2 WHERE %3")
+                .arg(Quoted(m_storedName), assignments.join(QLatin1String(", ")),
+                     conditions.join(QLatin1String(" AND "))) +
+            ReturningClause(),
         m_connection->FilePath());
     Statement& result = *statement;
     m_updates.emplace(mask, std::move(statement));
     return result;
 }
 
-int TTable::CompareRows(const QString* a, qint64 rowidA, const QString* b, qint64 rowidB) const
+QString TTable::ReturningClause() const
 {
-    for (const KeyPart& part : m_order) {
-        const QString& va = a[part.field];
-        const QString& vb = b[part.field];
-        if (va.isNull() != vb.isNull())
-            return va.isNull() ? -1 : 1;
-        if (va.isNull())
-            continue;
-        int c = 0;
-        if (part.numeric) {
-            const qint64 na = va.toLongLong();
-            const qint64 nb = vb.toLongLong();
-            c = na < nb ? -1 : (na > nb ? 1 : 0);
-        } else {
-            c = part.noCase ? Collation::CompareNoCase(va, vb) : Collation::CompareBinary(va, vb);
-        }
-        if (c != 0)
-            return c;
+    QStringList columns{QStringLiteral("rowid")};
+    for (const FieldInfo& field : m_fields)
+        columns << Quoted(field.def.Name);
+    return QLatin1String(" RETURNING ") + columns.join(QLatin1String(", "));
+}
+
+QString TTable::SameValueCondition(int field, int parameter) const
+{
+    const FieldInfo& info = m_fields[std::size_t(field)];
+    // A blank reads as empty text whether it is stored as NULL or as ''.
+    if (IsNumeric(info.def.DataType))
+        return QStringLiteral("%1 IS ?%2").arg(Quoted(info.def.Name)).arg(parameter);
+    return QStringLiteral("ifnull(%1, '') = ifnull(?%2, '')")
+        .arg(Quoted(info.def.Name))
+        .arg(parameter);
+}
+
+void TTable::ReadValues(sqlite3_stmt* stmt, int firstColumn, QString* values) const
+{
+    for (int f = 0; f < FieldCount(); ++f) {
+        const int column = firstColumn + f;
+        if (sqlite3_column_type(stmt, column) == SQLITE_NULL)
+            values[f] = QString();
+        else if (m_fields[std::size_t(f)].def.DataType == TFieldType::Boolean)
+            values[f] = sqlite3_column_int(stmt, column) ? TrueText() : FalseText();
+        else
+            values[f] = ColumnText(stmt, column);
     }
-    return rowidA < rowidB ? -1 : (rowidA > rowidB ? 1 : 0);
+}
+
+EDatabaseError TTable::RecordChangedError() const
+{
+    return EDatabaseError(
+        QStringLiteral("Запись таблицы «%1» изменена или удалена другим пользователем после "
+                       "того, как была прочитана. Обновите данные и повторите изменение.")
+            .arg(m_storedName),
+        EDatabaseError::Kind::RecordChanged);
 }
 
 void TTable::PlaceRow(int row)
 {
-    const std::size_t n = m_fields.size();
-    const int count = RecordCount();
-    auto cellsOf = [&](int r) { return m_cells.data() + std::size_t(r) * n; };
-    auto less = [&](int r, int s) {
-        return CompareRows(cellsOf(r), m_rowids[std::size_t(r)], cellsOf(s),
-                           m_rowids[std::size_t(s)]) < 0;
-    };
-    int target = row;
-    if (row > 0 && less(row, row - 1)) {
-        // Move up: first row in [0, row) that sorts after the placed row.
-        int lo = 0, hi = row - 1;
-        while (lo < hi) {
-            const int mid = (lo + hi) / 2;
-            if (less(row, mid))
-                hi = mid;
-            else
-                lo = mid + 1;
-        }
-        target = lo;
-    } else if (row + 1 < count && less(row + 1, row)) {
-        // Move down: last row in (row, count) that sorts before the placed row.
-        int lo = row + 1, hi = count - 1;
-        while (lo < hi) {
-            const int mid = (lo + hi + 1) / 2;
-            if (less(mid, row))
-                lo = mid;
-            else
-                hi = mid - 1;
-        }
-        target = lo;
-    }
+    const int target = m_rows.Place(row);
     if (target == row) {
         Q_EMIT RowChanged(row);
         SetCurrent(row);
         return;
-    }
-    const auto first = m_cells.begin();
-    const std::ptrdiff_t width = std::ptrdiff_t(n);
-    if (target < row) {
-        std::rotate(first + target * width, first + row * width, first + (row + 1) * width);
-        std::rotate(m_rowids.begin() + target, m_rowids.begin() + row,
-                    m_rowids.begin() + row + 1);
-    } else {
-        std::rotate(first + row * width, first + (row + 1) * width, first + (target + 1) * width);
-        std::rotate(m_rowids.begin() + row, m_rowids.begin() + row + 1,
-                    m_rowids.begin() + target + 1);
     }
     m_current = target;
     Q_EMIT RowsChanged();
@@ -1160,22 +1182,44 @@ void TTable::Delete()
     if (m_state == State::Edit)
         Cancel();
     RequireRows("удаление");
-    if (!m_delete)
+    if (!m_delete) {
+        QStringList conditions{QStringLiteral("rowid = ?1")};
+        int parameter = 2;
+        for (int f = 0; f < FieldCount(); ++f) {
+            if (m_keyMask & (1ull << f))
+                conditions << SameValueCondition(f, parameter++);
+        }
         m_delete = std::make_unique<Statement>(
             m_connection->Handle(),
-            QStringLiteral("DELETE FROM %1 WHERE rowid = ?1").arg(Quoted(m_storedName)),
+            QStringLiteral("DELETE FROM %1 WHERE %2 RETURNING rowid")
+                .arg(Quoted(m_storedName), conditions.join(QLatin1String(" AND "))),
             m_connection->FilePath());
-    m_delete->BindInt(1, m_rowids[std::size_t(m_current)]);
+    }
+    m_delete->BindInt(1, m_rows.Rowid(m_current));
+    int parameter = 2;
+    const QString* row = m_rows.Row(m_current);
+    for (int f = 0; f < FieldCount(); ++f) {
+        if (!(m_keyMask & (1ull << f)))
+            continue;
+        const QString& value = row[f];
+        if (value.isNull())
+            m_delete->BindNull(parameter++);
+        else if (IsNumeric(m_fields[std::size_t(f)].def.DataType))
+            m_delete->BindInt(parameter++, value.toLongLong());
+        else
+            m_delete->BindText(parameter++, value);
+    }
     try {
-        m_delete->Step();
+        if (!m_delete->Step())
+            throw RecordChangedError();
+        while (m_delete->Step()) {
+        }
     } catch (...) {
         m_delete->Reset();
         throw;
     }
     m_delete->Reset();
-    const std::ptrdiff_t width = std::ptrdiff_t(m_fields.size());
-    m_cells.erase(m_cells.begin() + m_current * width, m_cells.begin() + (m_current + 1) * width);
-    m_rowids.erase(m_rowids.begin() + m_current);
+    m_rows.Erase(m_current);
     const int count = RecordCount();
     m_current = count == 0 ? -1 : std::min(m_current, count - 1);
     m_eof = m_bof = count == 0;

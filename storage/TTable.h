@@ -12,7 +12,9 @@
 
 #include "core/Exception.h"
 #include "storage/FieldDefs.h"
+#include "storage/TableRows.h"
 
+struct sqlite3_stmt;
 class StoreConnection;
 class Statement;
 class TTable;
@@ -51,8 +53,19 @@ class TTable : public QObject
     Q_OBJECT
 
 public:
-    enum class State { Inactive, Browse, Edit, Insert };
-    enum class DataAction { Fail, Abort, Retry };
+    enum class State
+    {
+        Inactive,
+        Browse,
+        Edit,
+        Insert
+    };
+    enum class DataAction
+    {
+        Fail,
+        Abort,
+        Retry
+    };
 
     using Hook = std::function<void(TTable&)>;
     using ErrorHook = std::function<void(TTable&, const EDatabaseError&, DataAction&)>;
@@ -100,7 +113,7 @@ public:
     const TFieldDef& FieldDef(int index) const { return m_fields[std::size_t(index)].def; }
 
     // Editing.
-    void Edit();   // on a view without rows starts an insert
+    void Edit(); // on a view without rows starts an insert
     void Insert();
     void Append();
     void Post();
@@ -136,12 +149,6 @@ private:
         TFieldDef def;
         bool rowidAlias = false;
     };
-    struct KeyPart
-    {
-        int field;
-        bool noCase;
-        bool numeric;
-    };
     struct IndexInfo
     {
         QString name;
@@ -152,6 +159,11 @@ private:
     };
 
     void CheckActive() const;
+    const TFieldDef& CheckedField(int field) const; // throws on a closed view or a bad index
+    QString ReturningClause() const;
+    QString SameValueCondition(int field, int parameter) const;
+    void ReadValues(sqlite3_stmt* stmt, int firstColumn, QString* values) const;
+    EDatabaseError RecordChangedError() const;
     void CheckBrowse();
     void RequireRows(const char* action) const;
     void ReadLayout();
@@ -162,7 +174,6 @@ private:
     void SetFieldText(int field, const QString& value);
     void WriteRow();
     void PlaceRow(int row);
-    int CompareRows(const QString* a, qint64 rowidA, const QString* b, qint64 rowidB) const;
     QString KeyViolationIndex(const QString& columns) const;
     Statement& UpdateStatement(unsigned long long mask);
     void SetCurrent(int row);
@@ -179,11 +190,10 @@ private:
     QString m_storedName; // the table's name in the store
     std::vector<FieldInfo> m_fields;
     std::vector<IndexInfo> m_indexes;
-    std::vector<KeyPart> m_order;
+    std::vector<TableRows::KeyPart> m_order;
+    unsigned long long m_keyMask = 0; // primary key fields other than the rowid
 
-    // Rows: FieldCount cells per row, row-major; rowids beside them.
-    std::vector<QString> m_cells;
-    std::vector<qint64> m_rowids;
+    TableRows m_rows;
 
     State m_state = State::Inactive;
     int m_current = -1;

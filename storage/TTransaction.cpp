@@ -40,8 +40,9 @@ void TTransaction::Commit()
 {
     if (!m_open)
         return;
-    m_connection->Commit();
+    // A failed commit rolls the scope back itself; the scope is over either way.
     m_open = false;
+    m_connection->Commit();
 }
 
 void TTransaction::Rollback()

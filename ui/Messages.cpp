@@ -95,4 +95,9 @@ void ShowError(const QString& text)
     Active().Show(Kind::Error, text, ProgramTitle);
 }
 
+void ShowMessage(const QString& text, const QString& caption)
+{
+    Active().Show(Kind::Message, text, caption);
+}
+
 } // namespace Messages

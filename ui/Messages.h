@@ -41,5 +41,7 @@ void ShowMessage(const QString& text);
 bool AskYesNo(const QString& text, const QString& caption);
 bool AskOkCancel(const QString& text, const QString& caption);
 void ShowError(const QString& text);
+// A plain message under a caption of its own.
+void ShowMessage(const QString& text, const QString& caption);
 
 } // namespace Messages

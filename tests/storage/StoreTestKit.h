@@ -49,6 +49,27 @@ inline std::unique_ptr<TTable> OpenEmployees(const QString& dataDir)
     return table;
 }
 
+inline std::unique_ptr<TTable> OpenOrganizations(const QString& dataDir)
+{
+    auto table = std::make_unique<TTable>();
+    table->SetDatabaseName(dataDir);
+    table->SetTableName(QStringLiteral("config.db"));
+    table->Open();
+    return table;
+}
+
+// An organisation whose other fields are filled from its name.
+inline void AddOrganization(TTable& table, const QString& name, const QString& accnt = {})
+{
+    table.Append();
+    for (const QString& field : table.FieldNames())
+        table.FieldByName(field).SetAsString(name.left(3));
+    table.FieldByName(QStringLiteral("Organization120")).SetAsString(name);
+    if (!accnt.isEmpty())
+        table.FieldByName(QStringLiteral("Accnt")).SetAsString(accnt);
+    table.Post();
+}
+
 inline void AddEmployee(TTable& table, const QString& fio, const QString& accnt,
                         const QString& amount = {}, const QString& org = {})
 {

@@ -1,7 +1,11 @@
+#include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTest>
 
 #include <sqlite3.h>
+
+#include <algorithm>
+#include <cstring>
 
 #include "storage/StoreConnection.h"
 #include "storage/TQuery.h"
@@ -33,6 +37,8 @@ private Q_SLOTS:
     void nameOrder();
     void postKeepsCursorOnMovedRow();
     void primaryOrder();
+    void indexOfOlderOrderIsRebuilt();
+    void bulkInsertsAndDeletes();
 
     // edit, insert, post and the hooks
     void editOnEmptyViewInserts();
@@ -128,10 +134,14 @@ void TestTable::tableNameSpellings_data()
 {
     QTest::addColumn<QString>("created");
     QTest::addColumn<QString>("opened");
-    QTest::newRow("bare, then .DB") << "base" << "base.DB";
-    QTest::newRow("bare, then .db") << "base" << "base.db";
-    QTest::newRow(".db, then bare") << "base.db" << "base";
-    QTest::newRow("other letter case") << "base" << "BASE.Db";
+    QTest::newRow("bare, then .DB") << "base"
+                                    << "base.DB";
+    QTest::newRow("bare, then .db") << "base"
+                                    << "base.db";
+    QTest::newRow(".db, then bare") << "base.db"
+                                    << "base";
+    QTest::newRow("other letter case") << "base"
+                                       << "BASE.Db";
 }
 
 void TestTable::tableNameSpellings()
@@ -215,9 +225,12 @@ void TestTable::nameOrder_data()
     QTest::addColumn<QStringList>("ordered");
     QTest::newRow("latin in any case") << QStringList{"bob", "Alice", "CAROL", "alan"}
                                        << QStringList{"alan", "Alice", "bob", "CAROL"};
-    QTest::newRow("cyrillic in any case")
-        << QStringList{"яков", "Борис", "АННА", "вера", "ёлкин"}
-        << QStringList{"АННА", "Борис", "вера", "яков", "ёлкин"};
+    QTest::newRow("cyrillic in any case") << QStringList{"яков", "Борис", "АННА", "вера", "ёлкин"}
+                                          << QStringList{"АННА", "Борис", "вера", "ёлкин", "яков"};
+    QTest::newRow("ё after е, before ж") << QStringList{"ЖУКОВ", "ёжиков", "ЕЖОВ", "ЯКОВЛЕВ"}
+                                         << QStringList{"ЕЖОВ", "ёжиков", "ЖУКОВ", "ЯКОВЛЕВ"};
+    QTest::newRow("ё inside a name") << QStringList{"СЕМЖИН", "Семёнов", "СЕМЕНОВА", "семенов"}
+                                     << QStringList{"семенов", "СЕМЕНОВА", "Семёнов", "СЕМЖИН"};
     QTest::newRow("prefix first") << QStringList{"ИВАНОВА", "иванов", "ИВАН"}
                                   << QStringList{"ИВАН", "иванов", "ИВАНОВА"};
 }
@@ -283,6 +296,84 @@ void TestTable::primaryOrder()
     AddEmployee(plain, "А", "1");
     QCOMPARE(Column(plain, "Fio100"), QStringList({"Я", "А"}));
     QCOMPARE(Column(plain, "Id"), QStringList({"1", "2"}));
+}
+
+namespace {
+
+// RU_NOCASE as an older build could have ordered: plain code points, reversed.
+int ReversedOrder(void*, int na, const void* a, int nb, const void* b)
+{
+    const int c = std::memcmp(a, b, std::size_t(std::min(na, nb)));
+    return c != 0 ? -c : nb - na;
+}
+
+} // namespace
+
+void TestTable::indexOfOlderOrderIsRebuilt()
+{
+    CreateEmployees(m_data);
+    Session().CloseAll();
+    {
+        sqlite3* db = nullptr;
+        QCOMPARE(sqlite3_open(StoreFile(m_data).toUtf8().constData(), &db), SQLITE_OK);
+        sqlite3_create_collation(db, Collation::RuNoCaseName, SQLITE_UTF8, nullptr, &ReversedOrder);
+        const char* sql = "REINDEX RU_NOCASE; PRAGMA user_version = 0;"
+                          "INSERT INTO base (Fio100, Accnt) VALUES ('ЁЖ', '1'), ('ЕЖ', '1'),"
+                          " ('ЖУК', '1'), ('ёж', '2')";
+        QCOMPARE(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(db);
+    }
+    auto view = OpenEmployees(m_data);
+    QCOMPARE(Column(*view, "Fio100"), QStringList({"ЕЖ", "ЁЖ", "ёж", "ЖУК"}));
+    const std::shared_ptr<StoreConnection> connection = Session().Connect(m_data, false);
+    QCOMPARE(connection->QueryText("PRAGMA integrity_check"), QStringLiteral("ok"));
+    // The unique index finds the duplicate again.
+    view->Append();
+    view->FieldByName("Fio100").SetAsString("Ёж");
+    view->FieldByName("Accnt").SetAsString("1");
+    QVERIFY_THROWS_EXCEPTION(EDatabaseError, view->Post());
+}
+
+void TestTable::bulkInsertsAndDeletes()
+{
+    CreateEmployees(m_data);
+    auto view = OpenEmployees(m_data);
+    QRandomGenerator random(11);
+    QStringList names;
+    {
+        TTransaction scope(m_data);
+        for (int i = 0; i < 3000; ++i) {
+            const QString name = QStringLiteral("Ф%1").arg(random.bounded(1000000));
+            names << name;
+            AddEmployee(*view, name, QString::number(i));
+            // The cursor follows each new row to its place.
+            QCOMPARE(view->FieldByName("Accnt").AsString(), QString::number(i));
+        }
+        scope.Commit();
+    }
+    QStringList sorted = names;
+    std::stable_sort(sorted.begin(), sorted.end(), [](const QString& a, const QString& b) {
+        return Collation::CompareNoCase(a, b) < 0;
+    });
+    QCOMPARE(Column(*view, "Fio100"), sorted);
+    {
+        TTransaction scope(m_data);
+        view->First();
+        for (int i = 0; i < 1000; ++i)
+            view->Delete(); // from the top
+        view->SetRecNo(1000);
+        for (int i = 0; i < 500; ++i) {
+            const QString next = sorted[1000 + 999 + 1 + i];
+            view->Delete(); // from the middle: the next row becomes current
+            QCOMPARE(view->FieldByName("Fio100").AsString(), next);
+        }
+        scope.Commit();
+    }
+    sorted.remove(1999, 500);
+    sorted.remove(0, 1000);
+    QCOMPARE(Column(*view, "Fio100"), sorted);
+    auto fresh = OpenEmployees(m_data);
+    QCOMPARE(Column(*fresh, "Fio100"), sorted);
 }
 
 void TestTable::editOnEmptyViewInserts()
@@ -427,11 +518,16 @@ void TestTable::duplicates_data()
     QTest::addColumn<QString>("accnt");
     QTest::addColumn<bool>("refused");
     // Stored first: "ЁЖ ИВАН" with account "40817".
-    QTest::newRow("same") << "ЁЖ ИВАН" << "40817" << true;
-    QTest::newRow("cyrillic lower case") << "ёж иван" << "40817" << true;
-    QTest::newRow("mixed case") << "Ёж Иван" << "40817" << true;
-    QTest::newRow("other account") << "ЁЖ ИВАН" << "40818" << false;
-    QTest::newRow("е is not ё") << "ЕЖ ИВАН" << "40817" << false;
+    QTest::newRow("same") << "ЁЖ ИВАН"
+                          << "40817" << true;
+    QTest::newRow("cyrillic lower case") << "ёж иван"
+                                         << "40817" << true;
+    QTest::newRow("mixed case") << "Ёж Иван"
+                                << "40817" << true;
+    QTest::newRow("other account") << "ЁЖ ИВАН"
+                                   << "40818" << false;
+    QTest::newRow("е is not ё") << "ЕЖ ИВАН"
+                                << "40817" << false;
 }
 
 void TestTable::duplicates()

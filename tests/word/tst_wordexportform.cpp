@@ -2,8 +2,10 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QTest>
 
+#include "export/TWordExportCheckBox.h"
 #include "export/TWordExportForm.h"
 #include "export/word/DocxPackage.h"
 #include "tests/word/StatementTestKit.h"
@@ -46,6 +48,7 @@ private Q_SLOTS:
     void failedStatementShowsErrorAndLoopGoesOn();
     void unknownOrganisationMakesNoStatement();
     void buttonReadsDoneAfterFirstExport();
+    void checkBoxShowsTheWindowModally();
     void realReaderSeesTheValues();
 
 private:
@@ -123,7 +126,7 @@ void TestWordExportForm::statementForOneOrganisation()
     QCOMPARE(m_fixture->OutFiles(), QStringList{StatementFile});
     const QString path = m_fixture->OutDir() + StatementFile;
     QCOMPARE(m_fixture->Opened, QStringList{path});
-    QCOMPARE(TableRows(path), tableRows);
+    QCOMPARE(WordTestKit::TableRows(path), tableRows);
 
     const QString text = DocumentText(path);
     QVERIFY2(text.contains(QStringLiteral("Организация: ") + Alpha + QLatin1Char('\r')),
@@ -196,7 +199,7 @@ void TestWordExportForm::allMakesOneStatementPerOrganisationInOrder()
     QCOMPARE(m_fixture->OutFiles(), files);
     const QStringList sorted{names[2], names[0], names[1]};
     for (int i = 0; i < files.size(); ++i)
-        QCOMPARE(TableRows(expectedOpened[i]).value(1),
+        QCOMPARE(WordTestKit::TableRows(expectedOpened[i]).value(1),
                  QStringLiteral("1|РАБОТНИК %1|1|10.00").arg(sorted[i]));
 }
 
@@ -285,6 +288,36 @@ void TestWordExportForm::buttonReadsDoneAfterFirstExport()
     m_fixture->Export(*m_form, QStringLiteral("Альфа"));
     QCOMPARE(m_form->StartButton->text(), QStringLiteral("Готово"));
     QCOMPARE(m_fixture->OutFiles(), QStringList{StatementFile});
+}
+
+void TestWordExportForm::checkBoxShowsTheWindowModally()
+{
+    m_fixture->AddOrg(QStringLiteral("Альфа"));
+    m_fixture->AddOrg(QStringLiteral("Бета"));
+    TWordExportCheckBox target(QStringLiteral("Документ Word"));
+    QStringList seen;
+    const auto pressStart = [&] {
+        QTimer::singleShot(0, m_form.get(), [&] {
+            seen << QStringLiteral("%1 %2 %3")
+                        .arg(m_form->isVisible())
+                        .arg(m_form->isModal())
+                        .arg(m_form->StartButton->text());
+            m_form->StartButton->click();
+        });
+    };
+
+    pressStart();
+    target.Export(m_fixture->Employees(), m_fixture->Orgs(), QStringLiteral("Бета"));
+    QCOMPARE(m_fixture->OutFiles(), QStringList{StatementFile});
+    QVERIFY(!m_form->isVisible());
+    QVERIFY(DocumentText(m_fixture->OutDir() + StatementFile).contains(QStringLiteral("Бета\r")));
+
+    pressStart();
+    target.Export(m_fixture->Employees(), m_fixture->Orgs(), QStringLiteral("Все"));
+    QCOMPARE(seen, (QStringList{QStringLiteral("1 1 Начать"), QStringLiteral("1 1 Готово")}));
+    QCOMPARE(m_fixture->OutFiles(),
+             (QStringList{QStringLiteral("Ведомость.doc"), QStringLiteral("Ведомость_Альфа.doc"),
+                          QStringLiteral("Ведомость_Бета.doc")}));
 }
 
 void TestWordExportForm::realReaderSeesTheValues()

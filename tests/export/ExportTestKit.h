@@ -1,0 +1,83 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QString>
+#include <QStringDecoder>
+#include <QStringList>
+
+#include "export/ExportData.h"
+#include "tests/dialogs/DialogsTestKit.h"
+
+// The main window's side of the export: its views over a temporary data folder and the
+// text of its export selector.
+class ExportViews final : public MainViews
+{
+public:
+    TTable* OrgTable() const override { return m_views.OrgTable(); }
+    TTable* EmployeeTable() const override { return m_views.EmployeeTable(); }
+    QString OrgBoxExportText() const override { return SelectorText; }
+
+    // An organisation with the fields the register reads.
+    void AddOrg(const QString& name, const QString& accnt, const QString& contract)
+    {
+        TTable& orgs = *OrgTable();
+        orgs.Append();
+        const QStringList fields = FakeMainViews::OrgFieldNames();
+        const QStringList values = {name,
+                                    accnt,
+                                    QStringLiteral("Директор"),
+                                    QStringLiteral("Петров Петр Петрович"),
+                                    QStringLiteral("Сидорова Анна Ивановна"),
+                                    contract,
+                                    QStringLiteral("RUR")};
+        for (int i = 0; i < fields.size(); ++i)
+            orgs.FieldByName(fields[i]).SetAsString(values[i]);
+        orgs.Post();
+    }
+
+    void AddEmployee(const QString& fio, const QString& accnt, const QString& org,
+                     const QString& amount, bool listed = true)
+    {
+        TTable& employees = *EmployeeTable();
+        employees.Append();
+        employees.FieldByName(QStringLiteral("Fio100")).SetAsString(fio);
+        employees.FieldByName(QStringLiteral("Accnt")).SetAsString(accnt);
+        employees.FieldByName(QStringLiteral("Amount")).SetAsString(amount);
+        employees.FieldByName(QStringLiteral("Org120")).SetAsString(org);
+        employees.FieldByName(QStringLiteral("Export")).SetAsBoolean(listed);
+        employees.Post();
+    }
+
+    QString SelectorText = ExportData::AllOrganizations;
+
+private:
+    FakeMainViews m_views;
+};
+
+inline QByteArray ReadBytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The lines of a register file as text: CR LF split off, Windows-1251 decoded.
+inline QStringList RegisterLines(const QString& path)
+{
+    QStringDecoder decoder("windows-1251");
+    QString text = decoder.decode(ReadBytes(path));
+    if (text.endsWith(QStringLiteral("\r\n")))
+        text.chop(2);
+    return text.split(QStringLiteral("\r\n"));
+}
+
+inline QStringList FilesIn(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+}
+
+inline QString TestDataPath(const QString& name)
+{
+    return qEnvironmentVariable("TESTDATA") + QLatin1Char('/') + name;
+}

@@ -1,0 +1,407 @@
+#include <QAction>
+#include <QComboBox>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <memory>
+
+#include "app/TMainForm.h"
+#include "export/TExportCheckBox.h"
+#include "export/TExportForm.h"
+#include "export/TWordExportCheckBox.h"
+#include "storage/TSession.h"
+#include "tests/export/ExportTestKit.h"
+#include "tests/support/MessageRecorder.h"
+#include "tests/support/TempDataFolder.h"
+
+namespace {
+
+const QString Alpha = QStringLiteral("Альфа");
+const QString Beta = QStringLiteral("Бета");
+const QString All = QStringLiteral("Все");
+const QString Announcement = QStringLiteral("Экспорт в текстовый файл");
+
+// Records the message boxes and, at each, the files the out folder holds at that moment.
+class OutFolderWatcher final : public Messages::Handler
+{
+public:
+    explicit OutFolderWatcher(QString outDir) : m_outDir(std::move(outDir))
+    {
+        Messages::SetHandler(this);
+    }
+    ~OutFolderWatcher() override { Messages::SetHandler(nullptr); }
+
+    bool Show(Messages::Kind, const QString& text, const QString& caption) override
+    {
+        Shown << text + QLatin1Char('|') + caption;
+        FilesAtMessage << FilesIn(m_outDir).join(QLatin1Char(','));
+        return true;
+    }
+
+    QStringList Shown;
+    QStringList FilesAtMessage;
+
+private:
+    QString m_outDir;
+};
+
+// A target that records what it was asked, and may fail.
+class RecordingTarget final : public TExportCheckBox
+{
+public:
+    RecordingTarget(const QString& name, QStringList& calls, bool fails, QWidget* parent)
+        : TExportCheckBox(name, parent), m_calls(calls), m_fails(fails)
+    {
+        setObjectName(name);
+        setChecked(true);
+    }
+
+    void Export(TTable&, TTable&, const QString& str) override
+    {
+        m_calls << objectName() + QLatin1Char(':') + str;
+        if (m_fails)
+            throw Exception(QStringLiteral("Сбой цели ") + objectName());
+    }
+
+private:
+    QStringList& m_calls;
+    bool m_fails;
+};
+
+} // namespace
+
+class TestExportForm : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+
+    void singleOrganisationWritesListTxt();
+    void allWritesOneFilePerOrganisationWithCleanedTags();
+    void announcementOnceBeforeAnyFile();
+    void unknownOrganisationWritesNothing();
+    void faultStopsAtThatOrganisation_data();
+    void faultStopsAtThatOrganisation();
+    void missingOutFolderIsNamed();
+
+    void listStartsFromTheExportSelector_data();
+    void listStartsFromTheExportSelector();
+    void ticksSurviveReshowing();
+    void targetsAskedInControlOrderWithTheTypedChoice();
+    void errorInATargetStopsLaterTargetsAndCloses();
+    void okWritesTheRegisterOfTheChosenOrganisation();
+    void exportCommandOfTheMainWindowExportsTheSelectorChoice();
+
+private:
+    void Export(const QString& choice);
+    void ShowForm();
+    template <typename T> T* Find(const char* name) const
+    {
+        T* child = m_form->findChild<T*>(QLatin1String(name));
+        Q_ASSERT(child);
+        return child;
+    }
+    QString Out(const QString& name) const { return m_folder->OutDir() + name; }
+
+    std::unique_ptr<TempDataFolder> m_folder;
+    std::unique_ptr<MessageRecorder> m_messages;
+    std::unique_ptr<ExportViews> m_views;
+    std::unique_ptr<TExportForm> m_form;
+};
+
+void TestExportForm::init()
+{
+    m_folder = std::make_unique<TempDataFolder>();
+    m_messages = std::make_unique<MessageRecorder>();
+    m_views = std::make_unique<ExportViews>();
+    m_views->AddOrg(Beta, QStringLiteral("40702810000000000002"), QStringLiteral("22"));
+    m_views->AddOrg(Alpha, QStringLiteral("40702810000000000001"), QStringLiteral("11"));
+    m_views->AddEmployee(QStringLiteral("ЯКОВЛЕВ"), QStringLiteral("1"), Alpha,
+                         QStringLiteral("0.10"));
+    m_views->AddEmployee(QStringLiteral("АНТОНОВ"), QStringLiteral("2"), Alpha,
+                         QStringLiteral("0.20"));
+    m_views->AddEmployee(QStringLiteral("БОРИСОВ"), QStringLiteral("3"), Beta,
+                         QStringLiteral("4.00"));
+    m_views->AddEmployee(QStringLiteral("ВАСИЛЬЕВ"), QStringLiteral("4"), Alpha,
+                         QStringLiteral("5.00"), false);
+    m_views->AddEmployee(QStringLiteral("ГРИГОРЬЕВ"), QStringLiteral("5"), QStringLiteral("альфа"),
+                         QStringLiteral("6.00"));
+    m_views->AddEmployee(QStringLiteral("ДМИТРИЕВ"), QStringLiteral("6"), QStringLiteral(" Альфа"),
+                         QStringLiteral("7.00"));
+    m_form = std::make_unique<TExportForm>(*m_views);
+}
+
+void TestExportForm::cleanup()
+{
+    m_form.reset();
+    m_views.reset();
+    Session().CloseAll();
+    m_messages.reset();
+    m_folder.reset();
+}
+
+void TestExportForm::Export(const QString& choice)
+{
+    TExportCheckBox target(QStringLiteral("Текстовый файл"));
+    target.Export(*m_views->EmployeeTable(), *m_views->OrgTable(), choice);
+}
+
+void TestExportForm::ShowForm()
+{
+    m_form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+}
+
+void TestExportForm::singleOrganisationWritesListTxt()
+{
+    Export(Alpha);
+    QCOMPARE(FilesIn(m_folder->OutDir()), QStringList{QStringLiteral("list.txt")});
+    const QStringList alphaLines = {QStringLiteral("=========="),
+                                    QStringLiteral("Версия 2;1;40702810000000000001;11;Альфа"),
+                                    QStringLiteral("АНТОНОВ;2;0.20"),
+                                    QStringLiteral("ЯКОВЛЕВ;1;0.10"),
+                                    QStringLiteral("=========="),
+                                    QStringLiteral("Итого:") + QString(58, QLatin1Char(' ')) +
+                                        QStringLiteral("0.30")};
+    QCOMPARE(RegisterLines(Out(QStringLiteral("list.txt"))), alphaLines);
+
+    Export(Beta);
+    QCOMPARE(FilesIn(m_folder->OutDir()), QStringList{QStringLiteral("list.txt")});
+    QCOMPARE(RegisterLines(Out(QStringLiteral("list.txt"))).value(2),
+             QStringLiteral("БОРИСОВ;3;4.00"));
+}
+
+void TestExportForm::allWritesOneFilePerOrganisationWithCleanedTags()
+{
+    m_views->AddOrg(QStringLiteral("ООО \"Рога/Копыта\""), QStringLiteral("3"),
+                    QStringLiteral("33"));
+    m_views->AddOrg(QStringLiteral("А/Б"), QStringLiteral("earlier"), QStringLiteral("44"));
+    m_views->AddOrg(QStringLiteral("АБ"), QStringLiteral("later"), QStringLiteral("55"));
+    m_views->AddEmployee(QStringLiteral("ЖУКОВ"), QStringLiteral("7"), QStringLiteral("А/Б"),
+                         QStringLiteral("1"));
+    Export(All);
+
+    QCOMPARE(
+        FilesIn(m_folder->OutDir()),
+        (QStringList{QStringLiteral("list_АБ.txt"), QStringLiteral("list_Альфа.txt"),
+                     QStringLiteral("list_Бета.txt"), QStringLiteral("list_ООО РогаКопыта.txt")}));
+    QCOMPARE(RegisterLines(Out(QStringLiteral("list_Альфа.txt"))).value(3),
+             QStringLiteral("ЯКОВЛЕВ;1;0.10"));
+    QCOMPARE(RegisterLines(Out(QStringLiteral("list_Бета.txt"))).mid(1, 2),
+             (QStringList{QStringLiteral("Версия 2;1;40702810000000000002;22;Бета"),
+                          QStringLiteral("БОРИСОВ;3;4.00")}));
+    // "А/Б" comes before "АБ" by name, so the later one's register is the one left.
+    QCOMPARE(RegisterLines(Out(QStringLiteral("list_АБ.txt"))),
+             (QStringList{QStringLiteral("=========="), QStringLiteral("Версия 2;1;later;55;АБ"),
+                          QStringLiteral("=========="),
+                          QStringLiteral("Итого:") + QString(58, QLatin1Char(' ')) +
+                              QStringLiteral("0.00")}));
+}
+
+void TestExportForm::announcementOnceBeforeAnyFile()
+{
+    OutFolderWatcher watcher(m_folder->OutDir());
+    Export(All);
+    QCOMPARE(watcher.Shown, QStringList{Announcement + QStringLiteral("|Export")});
+    QCOMPARE(watcher.FilesAtMessage, QStringList{QString()});
+    QCOMPARE(FilesIn(m_folder->OutDir()).size(), 2);
+}
+
+void TestExportForm::unknownOrganisationWritesNothing()
+{
+    const QString typed = QStringLiteral("альфа");
+    try {
+        Export(typed);
+        QFAIL("exported");
+    } catch (const Exception& error) {
+        QCOMPARE(error.Message(), QStringLiteral("Организация не найдена: ") + typed);
+    }
+    QCOMPARE(m_messages->Texts(), QStringList{Announcement});
+    QCOMPARE(FilesIn(m_folder->OutDir()), QStringList());
+}
+
+void TestExportForm::faultStopsAtThatOrganisation_data()
+{
+    QTest::addColumn<QString>("fio");
+    QTest::addColumn<QString>("amount");
+    QTest::addColumn<QString>("contract");
+    QTest::addColumn<QString>("named");
+    QTest::newRow("unreadable amount") << "ЕФИМОВ"
+                                       << "12,5.00"
+                                       << "66"
+                                       << "ЕФИМОВ";
+    QTest::newRow("line smuggled into a name") << "ЕФИМОВ\r\nВОР;4081;99999.00"
+                                               << "1.00"
+                                               << "66"
+                                               << "ВОР";
+    QTest::newRow("semicolon in the contract") << "ЕФИМОВ"
+                                               << "1.00"
+                                               << "6;6"
+                                               << "Вега";
+}
+
+void TestExportForm::faultStopsAtThatOrganisation()
+{
+    QFETCH(QString, fio);
+    QFETCH(QString, amount);
+    QFETCH(QString, contract);
+    QFETCH(QString, named);
+    const QString vega = QStringLiteral("Вега");
+    m_views->AddOrg(vega, QStringLiteral("5"), contract);
+    m_views->AddEmployee(fio, QStringLiteral("9"), vega, amount);
+    {
+        QFile earlier(Out(QStringLiteral("list_Вега.txt")));
+        QVERIFY(earlier.open(QIODevice::WriteOnly));
+        earlier.write("earlier register");
+    }
+    try {
+        Export(All);
+        QFAIL("exported");
+    } catch (const Exception& error) {
+        QVERIFY2(error.Message().contains(named), qPrintable(error.Message()));
+    }
+    // Альфа, Бета, Вега by name: the first two are written, Вега's earlier file is untouched.
+    QCOMPARE(FilesIn(m_folder->OutDir()),
+             (QStringList{QStringLiteral("list_Альфа.txt"), QStringLiteral("list_Бета.txt"),
+                          QStringLiteral("list_Вега.txt")}));
+    QCOMPARE(ReadBytes(Out(QStringLiteral("list_Вега.txt"))), QByteArray("earlier register"));
+}
+
+void TestExportForm::missingOutFolderIsNamed()
+{
+    QVERIFY(QDir(m_folder->OutDir()).removeRecursively());
+    try {
+        Export(Alpha);
+        QFAIL("exported");
+    } catch (const Exception& error) {
+        QVERIFY2(
+            error.Message().contains(QDir::toNativeSeparators(Out(QStringLiteral("list.txt")))),
+            qPrintable(error.Message()));
+    }
+    QVERIFY(!QFileInfo::exists(m_folder->OutDir()));
+}
+
+void TestExportForm::listStartsFromTheExportSelector_data()
+{
+    QTest::addColumn<QString>("selector");
+    QTest::newRow("all") << All;
+    QTest::newRow("an organisation") << Beta;
+    QTest::newRow("typed text") << QStringLiteral(" нет такой ");
+}
+
+void TestExportForm::listStartsFromTheExportSelector()
+{
+    QFETCH(QString, selector);
+    m_views->SelectorText = QStringLiteral("Альфа");
+    ShowForm();
+    m_form->hide();
+    m_views->AddOrg(QStringLiteral("Вега"), QStringLiteral("5"), QStringLiteral("6"));
+    m_views->SelectorText = selector;
+    ShowForm();
+    auto* box = Find<QComboBox>("ComboBox1");
+    QStringList items;
+    for (int i = 0; i < box->count(); ++i)
+        items << box->itemText(i);
+    QCOMPARE(items, (QStringList{All, Alpha, Beta, QStringLiteral("Вега")}));
+    QCOMPARE(box->currentText(), selector);
+    QCOMPARE(m_form->windowTitle(), QStringLiteral("Экспорт данных"));
+}
+
+void TestExportForm::ticksSurviveReshowing()
+{
+    ShowForm();
+    Find<TExportCheckBox>("ExportCheckBox1")->setChecked(true);
+    m_form->reject();
+    ShowForm();
+    QVERIFY(Find<TExportCheckBox>("ExportCheckBox1")->isChecked());
+    QVERIFY(!Find<TWordExportCheckBox>("WordExportCheckBox1")->isChecked());
+}
+
+void TestExportForm::targetsAskedInControlOrderWithTheTypedChoice()
+{
+    QList<QObject*> order;
+    for (QObject* child : m_form->children()) {
+        if (qobject_cast<TExportCheckBox*>(child))
+            order << child;
+    }
+    QCOMPARE(order, (QList<QObject*>{Find<TExportCheckBox>("ExportCheckBox1"),
+                                     Find<TWordExportCheckBox>("WordExportCheckBox1")}));
+
+    QStringList calls;
+    new RecordingTarget(QStringLiteral("First"), calls, false, m_form.get());
+    auto* unticked = new RecordingTarget(QStringLiteral("Unticked"), calls, false, m_form.get());
+    unticked->setChecked(false);
+    new RecordingTarget(QStringLiteral("Last"), calls, false, m_form.get());
+    ShowForm();
+    const QString typed = QStringLiteral("  Альфа ");
+    Find<QComboBox>("ComboBox1")->setEditText(typed);
+    QTest::mouseClick(Find<QPushButton>("Button1"), Qt::LeftButton);
+    QCOMPARE(calls,
+             (QStringList{QStringLiteral("First:") + typed, QStringLiteral("Last:") + typed}));
+    QCOMPARE(m_messages->Texts(), QStringList());
+    QVERIFY(!m_form->isVisible());
+    QCOMPARE(m_form->result(), int(QDialog::Accepted));
+}
+
+void TestExportForm::errorInATargetStopsLaterTargetsAndCloses()
+{
+    QStringList calls;
+    new RecordingTarget(QStringLiteral("Failing"), calls, true, m_form.get());
+    new RecordingTarget(QStringLiteral("Later"), calls, false, m_form.get());
+    ShowForm();
+    Find<QComboBox>("ComboBox1")->setEditText(Beta);
+    QTest::mouseClick(Find<QPushButton>("Button1"), Qt::LeftButton);
+    QCOMPARE(calls, QStringList{QStringLiteral("Failing:") + Beta});
+    QCOMPARE(m_messages->Messages().size(), 1);
+    QCOMPARE(m_messages->Messages().front().kind, Messages::Kind::Error);
+    QCOMPARE(m_messages->Messages().front().text, QStringLiteral("Сбой цели Failing"));
+    QVERIFY(!m_form->isVisible());
+    QCOMPARE(m_form->result(), int(QDialog::Accepted));
+}
+
+void TestExportForm::okWritesTheRegisterOfTheChosenOrganisation()
+{
+    m_views->SelectorText = Beta;
+    ShowForm();
+    Find<TExportCheckBox>("ExportCheckBox1")->setChecked(true);
+    QTest::mouseClick(Find<QPushButton>("Button1"), Qt::LeftButton);
+    QCOMPARE(m_messages->Messages().size(), 1);
+    QCOMPARE(m_messages->Messages().front().caption, QStringLiteral("Export"));
+    QCOMPARE(FilesIn(m_folder->OutDir()), QStringList{QStringLiteral("list.txt")});
+    QCOMPARE(RegisterLines(Out(QStringLiteral("list.txt"))).value(1),
+             QStringLiteral("Версия 2;1;40702810000000000002;22;Бета"));
+    QVERIFY(!m_form->isVisible());
+}
+
+void TestExportForm::exportCommandOfTheMainWindowExportsTheSelectorChoice()
+{
+    TMainForm main;
+    TExportForm form(main, &main);
+    main.SetExportForm(&form);
+    main.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&main));
+    // Choosing an organisation in the selector flags its employees only.
+    main.findChild<QComboBox*>(QStringLiteral("OrgBoxExport"))->setCurrentText(Beta);
+
+    QString startedWith;
+    QTimer::singleShot(0, &form, [&] {
+        QTRY_VERIFY(form.isVisible());
+        startedWith = form.findChild<QComboBox*>(QStringLiteral("ComboBox1"))->currentText();
+        form.findChild<TExportCheckBox*>(QStringLiteral("ExportCheckBox1"))->setChecked(true);
+        QTest::mouseClick(form.findChild<QPushButton*>(QStringLiteral("Button1")), Qt::LeftButton);
+    });
+    main.findChild<QAction*>(QStringLiteral("export1"))->trigger();
+
+    QCOMPARE(startedWith, Beta);
+    QVERIFY(!form.isVisible());
+    QCOMPARE(m_messages->Texts(), QStringList{Announcement});
+    QCOMPARE(RegisterLines(Out(QStringLiteral("list.txt"))).mid(1, 3),
+             (QStringList{QStringLiteral("Версия 2;1;40702810000000000002;22;Бета"),
+                          QStringLiteral("БОРИСОВ;3;4.00"), QStringLiteral("==========")}));
+}
+
+QTEST_MAIN(TestExportForm)
+#include "tst_exportform.moc"
