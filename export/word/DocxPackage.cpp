@@ -133,11 +133,14 @@ QByteArray DocxPackage::Part(const QString& name) const
 
 void DocxPackage::SetPart(const QString& name, const QByteArray& data)
 {
-    if (auto* entry = const_cast<Entry*>(Find(name))) {
-        entry->data = data;
-        return;
+    const QByteArray key = name.toUtf8();
+    for (Entry& entry : m_parts) {
+        if (entry.name == key) {
+            entry.data = data;
+            return;
+        }
     }
-    m_parts.push_back(Entry{name.toUtf8(), data});
+    m_parts.push_back(Entry{key, data});
 }
 
 QString DocxPackage::MainDocumentPart() const
