@@ -4,6 +4,7 @@
 #include "dialogs/TEmployeeAddForm.h"
 #include "dialogs/TSettingsForm.h"
 #include "export/TExportForm.h"
+#include "export/TWordExportForm.h"
 #include "import/TImportForm.h"
 #include "ui/LookAndFeel.h"
 
@@ -20,7 +21,7 @@ int main(int argc, char* argv[])
     TImportForm ImportForm(&MainForm);
     MainForm.SetImportForm(&ImportForm, [&ImportForm] { return ImportForm.OpenSourceDb(); });
     TEmployeeAddForm EmployeeAddForm(MainForm, &MainForm);
-    // WordExportForm (TWordExportForm) is created here.
+    TWordExportForm WordExportForm(&MainForm);
     MainForm.SetForms(&SettingsForm, &EmployeeAddForm);
 
     MainForm.show();

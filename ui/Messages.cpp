@@ -63,6 +63,17 @@ public:
         }
         return false;
     }
+
+    bool ShowDetailed(Kind kind, const QString& text, const QString& caption,
+                      const QString& details) override
+    {
+        if (kind != Kind::Message)
+            return Show(kind, text, caption);
+        QMessageBox box(QMessageBox::NoIcon, caption, text, QMessageBox::Ok);
+        box.setDetailedText(details);
+        box.exec();
+        return true;
+    }
 };
 
 Handler*& Current()
@@ -82,6 +93,11 @@ Handler& Active()
 void SetHandler(Handler* handler)
 {
     Current() = handler;
+}
+
+void ShowDetailedMessage(const QString& text, const QString& caption, const QString& details)
+{
+    Active().ShowDetailed(Kind::Message, text, caption, details);
 }
 
 void ShowMessage(const QString& text)
