@@ -344,6 +344,7 @@ void TTable::Detach()
     m_updates.clear();
     m_insert.reset();
     m_delete.reset();
+    m_select.reset();
     if (m_connection)
         m_connection->UnregisterView(this);
     m_connection.reset();
@@ -983,11 +984,7 @@ void TTable::WriteRow()
                 if (checked & (1ull << f))
                     bind(update, parameter++, row[f], f);
             }
-            std::vector<QString> stored(static_cast<std::size_t>(fieldCount));
             try {
-                if (!update.Step())
-                    throw RecordChangedError();
-                ReadValues(update.Handle(), 1, stored.data());
                 while (update.Step()) {
                 }
             } catch (const EDatabaseError& error) {
@@ -995,6 +992,12 @@ void TTable::WriteRow()
                 throw translate(error);
             }
             update.Reset();
+            if (sqlite3_changes64(m_connection->Handle()) != 1)
+                throw RecordChangedError();
+            // Show what is stored now, other users' changes to other fields included.
+            std::vector<QString> stored(static_cast<std::size_t>(fieldCount));
+            if (!ReadStoredRow(m_rows.Rowid(m_current), stored.data()))
+                throw RecordChangedError();
             std::move(stored.begin(), stored.end(), row);
         }
         m_buffer.clear();
@@ -1024,8 +1027,7 @@ void TTable::WriteRow()
                  ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(Quoted(m_storedName))
                  : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
                        .arg(Quoted(m_storedName), columns.join(QLatin1String(", ")),
-                            parameters.join(QLatin1String(", ")))) +
-                ReturningClause(),
+                            parameters.join(QLatin1String(", ")))),
             m_connection->FilePath());
     }
     int parameter = 1;
@@ -1033,14 +1035,7 @@ void TTable::WriteRow()
         if (!m_fields[std::size_t(f)].rowidAlias)
             bind(*m_insert, parameter++, m_buffer[std::size_t(f)], f);
     }
-    qint64 rowid = 0;
-    std::vector<QString> stored(static_cast<std::size_t>(fieldCount));
     try {
-        if (!m_insert->Step())
-            throw EDatabaseError(
-                QStringLiteral("Запись не добавлена в таблицу «%1».").arg(m_storedName));
-        rowid = sqlite3_column_int64(m_insert->Handle(), 0);
-        ReadValues(m_insert->Handle(), 1, stored.data());
         while (m_insert->Step()) {
         }
     } catch (const EDatabaseError& error) {
@@ -1048,6 +1043,11 @@ void TTable::WriteRow()
         throw translate(error);
     }
     m_insert->Reset();
+    const qint64 rowid = sqlite3_last_insert_rowid(m_connection->Handle());
+    std::vector<QString> stored(static_cast<std::size_t>(fieldCount));
+    if (!ReadStoredRow(rowid, stored.data()))
+        throw EDatabaseError(
+            QStringLiteral("Запись не добавлена в таблицу «%1».").arg(m_storedName));
     const int placed = m_rows.Insert(std::move(stored), rowid);
     m_buffer.clear();
     m_modifiedMask = 0;
@@ -1084,24 +1084,41 @@ Statement& TTable::UpdateStatement(unsigned long long mask)
         if (checked & (1ull << f))
             conditions << SameValueCondition(f, parameter++);
     }
-    auto statement = std::make_unique<Statement>(
-        m_connection->Handle(),
-        QStringLiteral("UPDATE %1 SET %2 WHERE %3")
-                .arg(Quoted(m_storedName), assignments.join(QLatin1String(", ")),
-                     conditions.join(QLatin1String(" AND "))) +
-            ReturningClause(),
-        m_connection->FilePath());
+    auto statement = std::make_unique<Statement>(m_connection->Handle(),
+                                                 QStringLiteral("UPDATE %1 SET %2 WHERE %3")
+                                                     .arg(Quoted(m_storedName),
+                                                          assignments.join(QLatin1String(", ")),
+                                                          conditions.join(QLatin1String(" AND "))),
+                                                 m_connection->FilePath());
     Statement& result = *statement;
     m_updates.emplace(mask, std::move(statement));
     return result;
 }
 
-QString TTable::ReturningClause() const
+bool TTable::ReadStoredRow(qint64 rowid, QString* values)
 {
-    QStringList columns{QStringLiteral("rowid")};
-    for (const FieldInfo& field : m_fields)
-        columns << Quoted(field.def.Name);
-    return QLatin1String(" RETURNING ") + columns.join(QLatin1String(", "));
+    if (!m_select) {
+        QStringList columns;
+        for (const FieldInfo& field : m_fields)
+            columns << Quoted(field.def.Name);
+        m_select = std::make_unique<Statement>(
+            m_connection->Handle(),
+            QStringLiteral("SELECT %1 FROM %2 WHERE rowid = ?1")
+                .arg(columns.join(QLatin1String(", ")), Quoted(m_storedName)),
+            m_connection->FilePath());
+    }
+    m_select->BindInt(1, rowid);
+    bool found = false;
+    try {
+        found = m_select->Step();
+        if (found)
+            ReadValues(m_select->Handle(), 0, values);
+    } catch (...) {
+        m_select->Reset();
+        throw;
+    }
+    m_select->Reset();
+    return found;
 }
 
 QString TTable::SameValueCondition(int field, int parameter) const
@@ -1191,7 +1208,7 @@ void TTable::Delete()
         }
         m_delete = std::make_unique<Statement>(
             m_connection->Handle(),
-            QStringLiteral("DELETE FROM %1 WHERE %2 RETURNING rowid")
+            QStringLiteral("DELETE FROM %1 WHERE %2")
                 .arg(Quoted(m_storedName), conditions.join(QLatin1String(" AND "))),
             m_connection->FilePath());
     }
@@ -1210,8 +1227,6 @@ void TTable::Delete()
             m_delete->BindText(parameter++, value);
     }
     try {
-        if (!m_delete->Step())
-            throw RecordChangedError();
         while (m_delete->Step()) {
         }
     } catch (...) {
@@ -1219,6 +1234,8 @@ void TTable::Delete()
         throw;
     }
     m_delete->Reset();
+    if (sqlite3_changes64(m_connection->Handle()) != 1)
+        throw RecordChangedError();
     m_rows.Erase(m_current);
     const int count = RecordCount();
     m_current = count == 0 ? -1 : std::min(m_current, count - 1);

@@ -159,8 +159,8 @@ private:
     };
 
     void CheckActive() const;
-    const TFieldDef& CheckedField(int field) const; // throws on a closed view or a bad index
-    QString ReturningClause() const;
+    const TFieldDef& CheckedField(int field) const;    // throws on a closed view or a bad index
+    bool ReadStoredRow(qint64 rowid, QString* values); // false when the row is gone
     QString SameValueCondition(int field, int parameter) const;
     void ReadValues(sqlite3_stmt* stmt, int firstColumn, QString* values) const;
     EDatabaseError RecordChangedError() const;
@@ -206,4 +206,5 @@ private:
     std::map<unsigned long long, std::unique_ptr<Statement>> m_updates;
     std::unique_ptr<Statement> m_insert;
     std::unique_ptr<Statement> m_delete;
+    std::unique_ptr<Statement> m_select;
 };
