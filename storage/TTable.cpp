@@ -316,11 +316,13 @@ void TTable::Open()
     try {
         ReadLayout();
         BuildOrder();
-        LoadRows();
+        if (!m_rowsOnDemand)
+            LoadRows();
     } catch (...) {
         Detach();
         throw;
     }
+    m_rowsRead = !m_rowsOnDemand;
     m_state = State::Browse;
     m_current = m_rows.IsEmpty() ? -1 : 0;
     m_bof = true;
@@ -339,8 +341,39 @@ void TTable::Close()
     Q_EMIT StateChanged();
 }
 
+void TTable::SetRowsOnDemand(bool onDemand)
+{
+    if (!Active())
+        m_rowsOnDemand = onDemand;
+}
+
+void TTable::RowsNeeded() const
+{
+    // Views are never made const, so reading the rows late changes no const object.
+    if (!m_rowsRead && Active())
+        const_cast<TTable*>(this)->ReadRowsNow();
+}
+
+void TTable::ReadRowsNow()
+{
+    LoadRows();
+    m_rowsRead = true;
+    const int count = m_rows.Count();
+    if (m_state == State::Insert) {
+        m_current = count;
+    } else {
+        const int placed = m_placeRowid < 0 ? -1 : m_rows.Find(m_placeRowid);
+        m_current = placed >= 0 ? placed : (count == 0 ? -1 : 0);
+    }
+    m_bof = count == 0 || m_placeRowid < 0;
+    m_eof = count == 0;
+    m_placeRowid = -1;
+}
+
 void TTable::Detach()
 {
+    m_rowsRead = false;
+    m_placeRowid = -1;
     m_updates.clear();
     m_insert.reset();
     m_delete.reset();
@@ -607,8 +640,8 @@ void TTable::LoadRows()
 
 void TTable::Reload()
 {
-    if (!Active())
-        return;
+    if (!Active() || !m_rowsRead)
+        return; // rows not read yet are read fresh when first needed
     const qint64 rowid =
         (m_current >= 0 && m_current < m_rows.Count()) ? m_rows.Rowid(m_current) : -1;
     const int old = m_current;
@@ -653,6 +686,7 @@ void TTable::CheckBrowse()
 
 void TTable::RequireRows(const char* action) const
 {
+    RowsNeeded();
     if (m_rows.IsEmpty())
         throw EDatabaseError(QStringLiteral("Таблица «%1» не содержит записей: %2 невозможно.")
                                  .arg(m_storedName, QString::fromUtf8(action)));
@@ -660,11 +694,31 @@ void TTable::RequireRows(const char* action) const
 
 int TTable::RecordCount() const
 {
+    RowsNeeded();
     return m_rows.Count();
+}
+
+bool TTable::Eof() const
+{
+    RowsNeeded();
+    return m_eof;
+}
+
+bool TTable::Bof() const
+{
+    RowsNeeded();
+    return m_bof;
+}
+
+int TTable::CurrentRow() const
+{
+    RowsNeeded();
+    return m_current;
 }
 
 int TTable::RecNo() const
 {
+    RowsNeeded();
     if (m_state == State::Insert || m_current < 0)
         return 0;
     return m_current + 1;
@@ -689,6 +743,7 @@ void TTable::SetState(State state)
 void TTable::First()
 {
     CheckActive();
+    RowsNeeded();
     CheckBrowse();
     SetCurrent(m_rows.IsEmpty() ? -1 : 0);
     m_bof = true;
@@ -698,6 +753,7 @@ void TTable::First()
 void TTable::Next()
 {
     CheckActive();
+    RowsNeeded();
     CheckBrowse();
     const int count = RecordCount();
     if (m_current + 1 < count) {
@@ -712,6 +768,7 @@ void TTable::Next()
 void TTable::Prior()
 {
     CheckActive();
+    RowsNeeded();
     CheckBrowse();
     const int count = RecordCount();
     if (m_current > 0) {
@@ -726,6 +783,7 @@ void TTable::Prior()
 void TTable::Last()
 {
     CheckActive();
+    RowsNeeded();
     CheckBrowse();
     const int count = RecordCount();
     SetCurrent(count - 1);
@@ -736,6 +794,7 @@ void TTable::Last()
 void TTable::SetRecNo(int recNo)
 {
     CheckActive();
+    RowsNeeded();
     const int count = RecordCount();
     if (count == 0)
         return;
@@ -798,6 +857,7 @@ const QString& TTable::Value(int field) const
     static const QString blank;
     if (m_state == State::Edit || m_state == State::Insert)
         return m_buffer[std::size_t(field)];
+    RowsNeeded();
     if (m_current < 0)
         return blank;
     return m_rows.Row(m_current)[field];
@@ -805,6 +865,7 @@ const QString& TTable::Value(int field) const
 
 QString TTable::ReadCell(int row, int field) const
 {
+    RowsNeeded();
     if ((m_state == State::Edit || m_state == State::Insert) && row == m_current)
         return m_buffer[std::size_t(field)];
     if (row < 0 || row >= RecordCount())
@@ -814,6 +875,7 @@ QString TTable::ReadCell(int row, int field) const
 
 int TTable::DisplayRowCount() const
 {
+    RowsNeeded();
     return RecordCount() + (m_state == State::Insert ? 1 : 0);
 }
 
@@ -857,6 +919,7 @@ void TTable::Edit()
     CheckActive();
     if (m_state == State::Edit || m_state == State::Insert)
         return;
+    RowsNeeded();
     if (m_rows.IsEmpty()) {
         Insert();
         return;
@@ -874,7 +937,8 @@ void TTable::Insert()
     m_buffer.assign(m_fields.size(), QString());
     m_modifiedMask = 0;
     m_insertReturn = m_current;
-    m_current = RecordCount();
+    // Unread rows stay unread: the insert row's place is fixed when they are read.
+    m_current = m_rowsRead ? RecordCount() : 0;
     m_state = State::Insert;
     Q_EMIT RowsChanged();
     Q_EMIT StateChanged();
@@ -898,7 +962,7 @@ void TTable::Cancel()
     } else if (m_state == State::Insert) {
         m_buffer.clear();
         m_modifiedMask = 0;
-        const int count = RecordCount();
+        const int count = m_rowsRead ? RecordCount() : 0;
         m_current = count == 0 ? -1 : std::clamp(m_insertReturn, 0, count - 1);
         m_state = State::Browse;
         Q_EMIT RowsChanged();
@@ -1048,9 +1112,19 @@ void TTable::WriteRow()
     if (!ReadStoredRow(rowid, stored.data()))
         throw EDatabaseError(
             QStringLiteral("Запись не добавлена в таблицу «%1».").arg(m_storedName));
-    const int placed = m_rows.Insert(std::move(stored), rowid);
     m_buffer.clear();
     m_modifiedMask = 0;
+    if (!m_rowsRead) {
+        // The new row becomes current once the rows are read.
+        m_placeRowid = rowid;
+        m_current = -1;
+        m_state = State::Browse;
+        Q_EMIT StateChanged();
+        Q_EMIT RowsChanged();
+        Q_EMIT CurrentChanged();
+        return;
+    }
+    const int placed = m_rows.Insert(std::move(stored), rowid);
     m_current = RecordCount() - 1; // where the insert row was shown
     m_state = State::Browse;
     m_eof = m_bof = false;
