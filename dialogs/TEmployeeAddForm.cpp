@@ -140,6 +140,8 @@ void TEmployeeAddForm::FormActivate()
     if (!EmployeeTable->Active()) {
         EmployeeTable->SetDatabaseName(TPathBuilder::GetEmployeeDBPath());
         EmployeeTable->SetTableName(QStringLiteral("base.db"));
+        // The dialog only adds a row: it never needs the table's rows in memory.
+        EmployeeTable->SetRowsOnDemand(true);
         EmployeeTable->Open();
     }
     EmployeeTable->Cancel();

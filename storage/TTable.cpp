@@ -236,11 +236,13 @@ void TTable::Open()
     try {
         ReadLayout();
         BuildOrder();
-        LoadRows();
+        if (!m_rowsOnDemand)
+            LoadRows();
     } catch (...) {
         Detach();
         throw;
     }
+    m_rowsRead = !m_rowsOnDemand;
     m_state = State::Browse;
     m_current = m_rows.IsEmpty() ? -1 : 0;
     m_bof = true;
@@ -259,11 +261,43 @@ void TTable::Close()
     Q_EMIT StateChanged();
 }
 
+void TTable::SetRowsOnDemand(bool onDemand)
+{
+    if (!Active())
+        m_rowsOnDemand = onDemand;
+}
+
+void TTable::RowsNeeded() const
+{
+    // Views are never made const, so reading the rows late changes no const object.
+    if (!m_rowsRead && Active())
+        const_cast<TTable*>(this)->ReadRowsNow();
+}
+
+void TTable::ReadRowsNow()
+{
+    LoadRows();
+    m_rowsRead = true;
+    const int count = m_rows.Count();
+    if (m_state == State::Insert) {
+        m_current = count;
+    } else {
+        const int placed = m_placeRowid < 0 ? -1 : m_rows.Find(m_placeRowid);
+        m_current = placed >= 0 ? placed : (count == 0 ? -1 : 0);
+    }
+    m_bof = count == 0 || m_placeRowid < 0;
+    m_eof = count == 0;
+    m_placeRowid = -1;
+}
+
 void TTable::Detach()
 {
+    m_rowsRead = false;
+    m_placeRowid = -1;
     m_updates.clear();
     m_insert.reset();
     m_delete.reset();
+    m_select.reset();
     if (m_connection)
         m_connection->UnregisterView(this);
     m_connection.reset();
@@ -427,8 +461,8 @@ void TTable::LoadRows()
 
 void TTable::Reload()
 {
-    if (!Active())
-        return;
+    if (!Active() || !m_rowsRead)
+        return; // rows not read yet are read fresh when first needed
     const qint64 rowid =
         (m_current >= 0 && m_current < m_rows.Count()) ? m_rows.Rowid(m_current) : -1;
     const int old = m_current;
@@ -473,6 +507,7 @@ void TTable::CheckBrowse()
 
 void TTable::RequireRows(const char* action) const
 {
+    RowsNeeded();
     if (m_rows.IsEmpty())
         throw EDatabaseError(QStringLiteral("Таблица «%1» не содержит записей: %2 невозможно.")
                                  .arg(m_storedName, QString::fromUtf8(action)));
@@ -480,11 +515,31 @@ void TTable::RequireRows(const char* action) const
 
 int TTable::RecordCount() const
 {
+    RowsNeeded();
     return m_rows.Count();
+}
+
+bool TTable::Eof() const
+{
+    RowsNeeded();
+    return m_eof;
+}
+
+bool TTable::Bof() const
+{
+    RowsNeeded();
+    return m_bof;
+}
+
+int TTable::CurrentRow() const
+{
+    RowsNeeded();
+    return m_current;
 }
 
 int TTable::RecNo() const
 {
+    RowsNeeded();
     if (m_state == State::Insert || m_current < 0)
         return 0;
     return m_current + 1;
@@ -509,6 +564,7 @@ void TTable::SetState(State state)
 void TTable::First()
 {
     CheckActive();
+    RowsNeeded();
     CheckBrowse();
     SetCurrent(m_rows.IsEmpty() ? -1 : 0);
     m_bof = true;
@@ -518,6 +574,7 @@ void TTable::First()
 void TTable::Next()
 {
     CheckActive();
+    RowsNeeded();
     CheckBrowse();
     const int count = RecordCount();
     if (m_current + 1 < count) {
@@ -532,6 +589,7 @@ void TTable::Next()
 void TTable::Prior()
 {
     CheckActive();
+    RowsNeeded();
     CheckBrowse();
     const int count = RecordCount();
     if (m_current > 0) {
@@ -546,6 +604,7 @@ void TTable::Prior()
 void TTable::Last()
 {
     CheckActive();
+    RowsNeeded();
     CheckBrowse();
     const int count = RecordCount();
     SetCurrent(count - 1);
@@ -556,6 +615,7 @@ void TTable::Last()
 void TTable::SetRecNo(int recNo)
 {
     CheckActive();
+    RowsNeeded();
     const int count = RecordCount();
     if (count == 0)
         return;
@@ -618,6 +678,7 @@ const QString& TTable::Value(int field) const
     static const QString blank;
     if (m_state == State::Edit || m_state == State::Insert)
         return m_buffer[std::size_t(field)];
+    RowsNeeded();
     if (m_current < 0)
         return blank;
     return m_rows.Row(m_current)[field];
@@ -625,6 +686,7 @@ const QString& TTable::Value(int field) const
 
 QString TTable::ReadCell(int row, int field) const
 {
+    RowsNeeded();
     if ((m_state == State::Edit || m_state == State::Insert) && row == m_current)
         return m_buffer[std::size_t(field)];
     if (row < 0 || row >= RecordCount())
@@ -634,6 +696,7 @@ QString TTable::ReadCell(int row, int field) const
 
 int TTable::DisplayRowCount() const
 {
+    RowsNeeded();
     return RecordCount() + (m_state == State::Insert ? 1 : 0);
 }
 
@@ -677,6 +740,7 @@ void TTable::Edit()
     CheckActive();
     if (m_state == State::Edit || m_state == State::Insert)
         return;
+    RowsNeeded();
     if (m_rows.IsEmpty()) {
         Insert();
         return;
@@ -694,7 +758,8 @@ void TTable::Insert()
     m_buffer.assign(m_fields.size(), QString());
     m_modifiedMask = 0;
     m_insertReturn = m_current;
-    m_current = RecordCount();
+    // Unread rows stay unread: the insert row's place is fixed when they are read.
+    m_current = m_rowsRead ? RecordCount() : 0;
     m_state = State::Insert;
     Q_EMIT RowsChanged();
     Q_EMIT StateChanged();
@@ -718,7 +783,7 @@ void TTable::Cancel()
     } else if (m_state == State::Insert) {
         m_buffer.clear();
         m_modifiedMask = 0;
-        const int count = RecordCount();
+        const int count = m_rowsRead ? RecordCount() : 0;
         m_current = count == 0 ? -1 : std::clamp(m_insertReturn, 0, count - 1);
         m_state = State::Browse;
         Q_EMIT RowsChanged();
@@ -804,11 +869,7 @@ void TTable::WriteRow()
                 if (checked & (1ull << f))
                     bind(update, parameter++, row[f], f);
             }
-            std::vector<QString> stored(static_cast<std::size_t>(fieldCount));
             try {
-                if (!update.Step())
-                    throw RecordChangedError();
-                ReadValues(update.Handle(), 1, stored.data());
                 while (update.Step()) {
                 }
             } catch (const EDatabaseError& error) {
@@ -816,6 +877,12 @@ void TTable::WriteRow()
                 throw translate(error);
             }
             update.Reset();
+            if (sqlite3_changes64(m_connection->Handle()) != 1)
+                throw RecordChangedError();
+            // Show what is stored now, other users' changes to other fields included.
+            std::vector<QString> stored(static_cast<std::size_t>(fieldCount));
+            if (!ReadStoredRow(m_rows.Rowid(m_current), stored.data()))
+                throw RecordChangedError();
             std::move(stored.begin(), stored.end(), row);
         }
         m_buffer.clear();
@@ -845,8 +912,7 @@ void TTable::WriteRow()
                  ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(Quoted(m_storedName))
                  : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
                        .arg(Quoted(m_storedName), columns.join(QLatin1String(", ")),
-                            parameters.join(QLatin1String(", ")))) +
-                ReturningClause(),
+                            parameters.join(QLatin1String(", ")))),
             m_connection->FilePath());
     }
     int parameter = 1;
@@ -854,14 +920,7 @@ void TTable::WriteRow()
         if (!m_fields[std::size_t(f)].rowidAlias)
             bind(*m_insert, parameter++, m_buffer[std::size_t(f)], f);
     }
-    qint64 rowid = 0;
-    std::vector<QString> stored(static_cast<std::size_t>(fieldCount));
     try {
-        if (!m_insert->Step())
-            throw EDatabaseError(
-                QStringLiteral("Запись не добавлена в таблицу «%1».").arg(m_storedName));
-        rowid = sqlite3_column_int64(m_insert->Handle(), 0);
-        ReadValues(m_insert->Handle(), 1, stored.data());
         while (m_insert->Step()) {
         }
     } catch (const EDatabaseError& error) {
@@ -869,9 +928,24 @@ void TTable::WriteRow()
         throw translate(error);
     }
     m_insert->Reset();
-    const int placed = m_rows.Insert(std::move(stored), rowid);
+    const qint64 rowid = sqlite3_last_insert_rowid(m_connection->Handle());
+    std::vector<QString> stored(static_cast<std::size_t>(fieldCount));
+    if (!ReadStoredRow(rowid, stored.data()))
+        throw EDatabaseError(
+            QStringLiteral("Запись не добавлена в таблицу «%1».").arg(m_storedName));
     m_buffer.clear();
     m_modifiedMask = 0;
+    if (!m_rowsRead) {
+        // The new row becomes current once the rows are read.
+        m_placeRowid = rowid;
+        m_current = -1;
+        m_state = State::Browse;
+        Q_EMIT StateChanged();
+        Q_EMIT RowsChanged();
+        Q_EMIT CurrentChanged();
+        return;
+    }
+    const int placed = m_rows.Insert(std::move(stored), rowid);
     m_current = RecordCount() - 1; // where the insert row was shown
     m_state = State::Browse;
     m_eof = m_bof = false;
@@ -905,24 +979,41 @@ Statement& TTable::UpdateStatement(unsigned long long mask)
         if (checked & (1ull << f))
             conditions << SameValueCondition(f, parameter++);
     }
-    auto statement = std::make_unique<Statement>(
-        m_connection->Handle(),
-        QStringLiteral("UPDATE %1 SET %2 WHERE %3")
-                .arg(Quoted(m_storedName), assignments.join(QLatin1String(", ")),
-                     conditions.join(QLatin1String(" AND "))) +
-            ReturningClause(),
-        m_connection->FilePath());
+    auto statement = std::make_unique<Statement>(m_connection->Handle(),
+                                                 QStringLiteral("UPDATE %1 SET %2 WHERE %3")
+                                                     .arg(Quoted(m_storedName),
+                                                          assignments.join(QLatin1String(", ")),
+                                                          conditions.join(QLatin1String(" AND "))),
+                                                 m_connection->FilePath());
     Statement& result = *statement;
     m_updates.emplace(mask, std::move(statement));
     return result;
 }
 
-QString TTable::ReturningClause() const
+bool TTable::ReadStoredRow(qint64 rowid, QString* values)
 {
-    QStringList columns{QStringLiteral("rowid")};
-    for (const FieldInfo& field : m_fields)
-        columns << Quoted(field.def.Name);
-    return QLatin1String(" RETURNING ") + columns.join(QLatin1String(", "));
+    if (!m_select) {
+        QStringList columns;
+        for (const FieldInfo& field : m_fields)
+            columns << Quoted(field.def.Name);
+        m_select = std::make_unique<Statement>(
+            m_connection->Handle(),
+            QStringLiteral("SELECT %1 FROM %2 WHERE rowid = ?1")
+                .arg(columns.join(QLatin1String(", ")), Quoted(m_storedName)),
+            m_connection->FilePath());
+    }
+    m_select->BindInt(1, rowid);
+    bool found = false;
+    try {
+        found = m_select->Step();
+        if (found)
+            ReadValues(m_select->Handle(), 0, values);
+    } catch (...) {
+        m_select->Reset();
+        throw;
+    }
+    m_select->Reset();
+    return found;
 }
 
 QString TTable::SameValueCondition(int field, int parameter) const
@@ -1012,7 +1103,7 @@ void TTable::Delete()
         }
         m_delete = std::make_unique<Statement>(
             m_connection->Handle(),
-            QStringLiteral("DELETE FROM %1 WHERE %2 RETURNING rowid")
+            QStringLiteral("DELETE FROM %1 WHERE %2")
                 .arg(Quoted(m_storedName), conditions.join(QLatin1String(" AND "))),
             m_connection->FilePath());
     }
@@ -1031,8 +1122,6 @@ void TTable::Delete()
             m_delete->BindText(parameter++, value);
     }
     try {
-        if (!m_delete->Step())
-            throw RecordChangedError();
         while (m_delete->Step()) {
         }
     } catch (...) {
@@ -1040,6 +1129,8 @@ void TTable::Delete()
         throw;
     }
     m_delete->Reset();
+    if (sqlite3_changes64(m_connection->Handle()) != 1)
+        throw RecordChangedError();
     m_rows.Erase(m_current);
     const int count = RecordCount();
     m_current = count == 0 ? -1 : std::min(m_current, count - 1);
