@@ -258,6 +258,8 @@ std::shared_ptr<StoreConnection> StoreConnection::Open(const QString& folder, bo
                 .arg(QDir::toNativeSeparators(filePath), mode),
             EDatabaseError::Kind::General);
     connection->Exec(QStringLiteral("PRAGMA synchronous=FULL"));
+    // Savepoint journals stay in memory: a pass with a savepoint per row writes no temp file.
+    connection->Exec(QStringLiteral("PRAGMA temp_store=MEMORY"));
     connection->ReindexForCollation();
     // Reads go through the page cache of the system, without a copy per page.
     connection->Exec(QStringLiteral("PRAGMA mmap_size=268435456"));
