@@ -2,7 +2,8 @@
 
 #include <QHash>
 
-#include <optional>
+#include <utility>
+#include <vector>
 
 #include <sqlite3.h>
 
@@ -221,6 +222,8 @@ LayoutPlan PlanLayout(StoreConnection& connection, const TableSchema::StoredLayo
 
     // The primary key; one that the rows would break (twice the same key) waits until they
     // are mended, and the table keeps its rows without it.
+    const TableSchema::StoredIndex* storedKey = stored.Primary();
+    const QString haveKey = storedKey ? storedKey->Def.Fields : QString();
     QString wantedKey;
     for (const TIndexDef& index : indexes) {
         if (!(index.Options & ixPrimary))
@@ -229,16 +232,15 @@ LayoutPlan PlanLayout(StoreConnection& connection, const TableSchema::StoredLayo
         const TFieldDef* def = keys.size() == 1 ? currentField(keys.front()) : nullptr;
         if (def && def->DataType == TFieldType::AutoInc) {
             wantedKey = index.Fields;
-        } else if (!HasDuplicates(connection, table, fields, index)) {
+        } else if (SameFields(haveKey, index.Fields) ||
+                   !HasDuplicates(connection, table, fields, index)) {
             wantedKey = index.Fields;
             plan.constraints << QLatin1String("PRIMARY KEY (") +
                                     TableSchema::KeyColumns(table, fields, index) +
                                     QLatin1Char(')');
         }
     }
-    const TableSchema::StoredIndex* storedKey = stored.Primary();
-    const QString haveKey = storedKey ? storedKey->Def.Fields : QString();
-    if (!SameFields(haveKey, wantedKey) || haveKey.isEmpty() != wantedKey.isEmpty())
+    if (!SameFields(haveKey, wantedKey))
         plan.rebuild = true;
 
     // Secondary indexes; a unique one that the rows would break is made without uniqueness.
@@ -246,11 +248,15 @@ LayoutPlan PlanLayout(StoreConnection& connection, const TableSchema::StoredLayo
     for (const TIndexDef& index : indexes) {
         if (index.Options & ixPrimary)
             continue;
+        const TableSchema::StoredIndex* have = stored.FindIndex(index.Name);
+        if (have && SameIndex(have->Def, index)) {
+            secondary.push_back(index);
+            continue;
+        }
         TIndexDef want = index;
         if ((want.Options & ixUnique) && HasDuplicates(connection, table, fields, want))
             want.Options &= ~ixUnique;
         secondary.push_back(want);
-        const TableSchema::StoredIndex* have = stored.FindIndex(want.Name);
         if (have && SameIndex(have->Def, want))
             continue;
         if (have)
@@ -356,28 +362,42 @@ int TTableUpgrade::NormalizeAmounts(const QString& table)
                      QStringLiteral("UPDATE %1 SET %2 = ?1 WHERE rowid = ?2")
                          .arg(Quoted(layout.Name), Quoted(Layouts::AmountField)),
                      file);
-    int written = 0;
-    std::optional<TTransaction> transaction; // begun at the first row to write
+    // The changes are gathered first and written after the read, so the read never walks
+    // a table that is changing under it; a row that cannot be normalised still leaves the
+    // rows before it written.
+    std::vector<std::pair<qint64, QString>> changes;
+    auto write = [&] {
+        if (changes.empty())
+            return;
+        TTransaction transaction(m_folder, TTransaction::Mode::KeepDone);
+        for (const auto& [rowid, normal] : changes) {
+            update.BindText(1, normal);
+            update.BindInt(2, rowid);
+            update.Step();
+            update.Reset();
+        }
+        transaction.Commit();
+    };
     sqlite3_stmt* s = select.Handle();
-    while (select.Step()) {
-        const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(s, 1));
-        const int length = sqlite3_column_bytes(s, 1);
-        if (IsNormalized(bytes, length, size))
-            continue;
-        const QString text = bytes ? QString::fromUtf8(bytes, length) : QString();
-        const QString normal = CutToSize(Amount::NormalizeAmount(text), size);
-        if (bytes && normal == text)
-            continue;
-        if (!transaction)
-            transaction.emplace(m_folder, TTransaction::Mode::KeepDone);
-        update.BindText(1, normal);
-        update.BindInt(2, sqlite3_column_int64(s, 0));
-        update.Step();
-        update.Reset();
-        ++written;
+    try {
+        while (select.Step()) {
+            const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(s, 1));
+            const int length = sqlite3_column_bytes(s, 1);
+            if (IsNormalized(bytes, length, size))
+                continue;
+            const QString text = bytes ? QString::fromUtf8(bytes, length) : QString();
+            QString normal = CutToSize(Amount::NormalizeAmount(text), size);
+            if (!bytes || normal != text)
+                changes.emplace_back(sqlite3_column_int64(s, 0), std::move(normal));
+        }
+    } catch (...) {
+        select.Reset();
+        write();
+        throw;
     }
-    if (transaction)
-        transaction->Commit();
+    select.Reset();
+    write();
+    const int written = int(changes.size());
     return written;
 }
 
