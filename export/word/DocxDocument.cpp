@@ -150,13 +150,6 @@ int WriteText(pugi::xml_node run, pugi::xml_node anchor, const QString& text)
     return length;
 }
 
-std::vector<pugi::xml_node> RowsOf(pugi::xml_node table)
-{
-    std::vector<pugi::xml_node> rows;
-    for (pugi::xml_node child : table.children("w:tr"))
-        rows.push_back(child);
-    return rows;
-}
 
 void CollectCells(pugi::xml_node container, std::vector<pugi::xml_node>& out)
 {
@@ -547,17 +540,30 @@ pugi::xml_node DocxDocument::TableAt(int position) const
     return {};
 }
 
-int DocxDocument::RowCount(pugi::xml_node table)
+const std::vector<pugi::xml_node>& DocxDocument::RowsOf(pugi::xml_node table) const
+{
+    // Rows change only through AddRow, which keeps this list up to date.
+    if (m_rowsTable != table) {
+        m_rows.clear();
+        for (pugi::xml_node child : table.children("w:tr"))
+            m_rows.push_back(child);
+        m_rowsTable = table;
+    }
+    return m_rows;
+}
+
+int DocxDocument::RowCount(pugi::xml_node table) const
 {
     return static_cast<int>(RowsOf(table).size());
 }
 
 void DocxDocument::AddRow(pugi::xml_node table)
 {
-    const std::vector<pugi::xml_node> rows = RowsOf(table);
+    const std::vector<pugi::xml_node>& rows = RowsOf(table);
     if (rows.empty())
         throw EWordError(QStringLiteral("В таблице нет строк"));
     pugi::xml_node row = table.insert_copy_after(rows.back(), rows.back());
+    m_rows.push_back(row);
     DropCopiedIds(row);
     std::vector<pugi::xml_node> cells;
     CollectCells(row, cells);
@@ -571,9 +577,9 @@ void DocxDocument::AddRow(pugi::xml_node table)
     Changed();
 }
 
-pugi::xml_node DocxDocument::CellAt(pugi::xml_node table, int row, int column)
+pugi::xml_node DocxDocument::CellAt(pugi::xml_node table, int row, int column) const
 {
-    const std::vector<pugi::xml_node> rows = RowsOf(table);
+    const std::vector<pugi::xml_node>& rows = RowsOf(table);
     if (row < 1 || row > static_cast<int>(rows.size()))
         return {};
     std::vector<pugi::xml_node> cells;
@@ -590,6 +596,8 @@ void DocxDocument::SetCellText(pugi::xml_node table, int row, int column, const 
         throw EWordError(QStringLiteral("В таблице нет ячейки: строка %1, столбец %2")
                              .arg(row)
                              .arg(column));
+    if (cell.find_node([](pugi::xml_node n) { return Is(n, "w:tbl"); }))
+        m_rowsTable = pugi::xml_node(); // a table nested in the cell goes with its text
     pugi::xml_node paragraph = CellParagraph(cell);
     pugi::xml_node run = FreshCellRun(cell, paragraph);
     EmptyCell(cell, paragraph, run);
@@ -599,7 +607,7 @@ void DocxDocument::SetCellText(pugi::xml_node table, int row, int column, const 
     Changed();
 }
 
-QString DocxDocument::CellText(pugi::xml_node table, int row, int column)
+QString DocxDocument::CellText(pugi::xml_node table, int row, int column) const
 {
     const pugi::xml_node cell = CellAt(table, row, column);
     QString text;

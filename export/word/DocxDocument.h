@@ -50,12 +50,12 @@ public:
     pugi::xml_node TableAt(int position) const;
 
     // Table editing; a table is a node that TableAt returned.
-    static int RowCount(pugi::xml_node table);
+    int RowCount(pugi::xml_node table) const;
     // Appends a copy of the last row with its row, cell and paragraph properties and no text.
     void AddRow(pugi::xml_node table);
     // Replaces the whole text of a cell (1-based); throws EWordError when there is no such cell.
     void SetCellText(pugi::xml_node table, int row, int column, const QString& text);
-    static QString CellText(pugi::xml_node table, int row, int column);
+    QString CellText(pugi::xml_node table, int row, int column) const;
 
 private:
     struct Segment
@@ -81,13 +81,17 @@ private:
     // Makes `position` fall between two runs, splitting a run (and its text) when needed.
     void SplitAt(int position);
     std::vector<pugi::xml_node> RunsIn(Range range) const;
-    static pugi::xml_node CellAt(pugi::xml_node table, int row, int column);
+    // The rows of a table; kept between calls, so filling a long table row by row stays linear.
+    const std::vector<pugi::xml_node>& RowsOf(pugi::xml_node table) const;
+    pugi::xml_node CellAt(pugi::xml_node table, int row, int column) const;
 
     pugi::xml_document m_xml;
     pugi::xml_node m_body;
     mutable std::vector<Paragraph> m_paragraphs;
     mutable std::vector<Segment> m_segments;
     mutable bool m_indexed = false;
+    mutable pugi::xml_node m_rowsTable;
+    mutable std::vector<pugi::xml_node> m_rows;
 
     // The emptied first run of the last deletion, waiting for text at that position.
     pugi::xml_node m_caretRun;

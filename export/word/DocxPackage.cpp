@@ -1,5 +1,6 @@
 #include "export/word/DocxPackage.h"
 
+#include <QDir>
 #include <QFile>
 #include <QSaveFile>
 
@@ -41,13 +42,14 @@ using SourceHandle = std::unique_ptr<zip_source_t, SourceFreer>;
 
 DocxPackage DocxPackage::Open(const QString& path)
 {
+    const QString shown = QDir::toNativeSeparators(path);
     QFile file(path);
     if (!file.exists())
-        throw EWordError(QStringLiteral("Файл не найден: %1").arg(path));
+        throw EWordError(QStringLiteral("Файл не найден: %1").arg(shown));
     if (!file.open(QIODevice::ReadOnly))
         throw EWordError(
-            QStringLiteral("Не удается открыть файл %1: %2").arg(path, file.errorString()));
-    return FromBytes(file.readAll(), path);
+            QStringLiteral("Не удается открыть файл %1: %2").arg(shown, file.errorString()));
+    return FromBytes(file.readAll(), shown);
 }
 
 DocxPackage DocxPackage::FromBytes(const QByteArray& bytes, const QString& what)
@@ -229,12 +231,13 @@ QByteArray DocxPackage::ToBytes() const
 
 void DocxPackage::SaveAs(const QString& path) const
 {
+    const QString shown = QDir::toNativeSeparators(path);
     const QByteArray bytes = ToBytes();
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         throw EWordError(
-            QStringLiteral("Не удается создать файл %1: %2").arg(path, file.errorString()));
+            QStringLiteral("Не удается создать файл %1: %2").arg(shown, file.errorString()));
     if (file.write(bytes) != bytes.size() || !file.commit())
         throw EWordError(
-            QStringLiteral("Не удается записать файл %1: %2").arg(path, file.errorString()));
+            QStringLiteral("Не удается записать файл %1: %2").arg(shown, file.errorString()));
 }

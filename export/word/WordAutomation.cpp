@@ -50,7 +50,7 @@ WordRange::WordRange(std::shared_ptr<WordDocumentState> document, pugi::xml_node
 
 QString WordRange::Text() const
 {
-    return DocxDocument::CellText(m_table, m_row, m_column);
+    return m_document->body.CellText(m_table, m_row, m_column);
 }
 
 void WordRange::SetText(const QString& text)
@@ -108,7 +108,7 @@ WordRows::WordRows(std::shared_ptr<WordDocumentState> document, pugi::xml_node t
 
 int WordRows::Count() const
 {
-    return DocxDocument::RowCount(m_table);
+    return m_document->body.RowCount(m_table);
 }
 
 void WordRows::Add()
