@@ -102,9 +102,11 @@ private:
     std::unique_ptr<TTable> FOrgTable;
     TDataSource* EmployeeDataSource = nullptr;
     TDataSource* orgds = nullptr;
-    TQuery Query1;                      // column statements of the upgrade
-    std::unique_ptr<TTable> TempTable; // the employee table during the upgrade
-    std::unique_ptr<TTableUpgrade> FUpgrade; // both tables' upgrade: one copy before a change
+    // The upgrade of older tables: its statement runner, its view of the employee table, and
+    // one upgrade for both tables, so one copy of the store goes before the first change.
+    TQuery Query1;
+    std::unique_ptr<TTable> TempTable;
+    std::unique_ptr<TTableUpgrade> FUpgrade;
     bool FBackupFailureShown = false;
     unsigned FOriginalOptions = 0;
     bool FInExportColumn = false;

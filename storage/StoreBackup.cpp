@@ -26,13 +26,11 @@ QString PrepareFolder(const QString& dataFolder)
     if (QFileInfo(folder).isDir())
         return folder;
     if (!QDir().mkpath(folder))
-        throw Exception(FailureMessage(
-            folder, QStringLiteral("не удалось создать папку.")));
-    QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                      QFileDevice::ExeOwner | QFileDevice::ReadGroup |
-                                      QFileDevice::WriteGroup | QFileDevice::ExeGroup |
-                                      QFileDevice::ReadOther | QFileDevice::WriteOther |
-                                      QFileDevice::ExeOther);
+        throw Exception(FailureMessage(folder, QStringLiteral("не удалось создать папку.")));
+    QFile::setPermissions(
+        folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
+                    QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup |
+                    QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther);
     return folder;
 }
 
@@ -79,8 +77,9 @@ QString TStoreBackup::MakeBeforeChange(const QString& dataFolder, const QDateTim
     if (!connection)
         return {};
     const QString folder = PrepareFolder(dataFolder);
-    const QString target = folder + QStringLiteral("store-%1.sqlite3")
-                                        .arg(now.toString(QStringLiteral("yyyyMMdd-HHmmss")));
+    const QString target =
+        folder +
+        QStringLiteral("store-%1.sqlite3").arg(now.toString(QStringLiteral("yyyyMMdd-HHmmss")));
     if (!QFileInfo::exists(target))
         Copy(*connection, target);
     return target;
@@ -110,7 +109,8 @@ void TStoreBackup::Copy(StoreConnection& connection, const QString& target)
         reason = StoreError(copy, rc, part).Message();
     sqlite3_close(copy);
     if (rc == SQLITE_OK && !QFile::rename(part, target))
-        reason = QStringLiteral("не удалось переименовать «%1».").arg(QDir::toNativeSeparators(part));
+        reason =
+            QStringLiteral("не удалось переименовать «%1».").arg(QDir::toNativeSeparators(part));
     if (!reason.isEmpty()) {
         QFile::remove(part);
         throw Exception(FailureMessage(target, reason));

@@ -15,8 +15,8 @@ QString Unquoted(QString identifier)
 {
     if (identifier.size() >= 2 && identifier.startsWith(QLatin1Char('"')) &&
         identifier.endsWith(QLatin1Char('"')))
-        identifier = identifier.mid(1, identifier.size() - 2).replace(QLatin1String("\"\""),
-                                                                       QLatin1String("\""));
+        identifier = identifier.mid(1, identifier.size() - 2)
+                         .replace(QLatin1String("\"\""), QLatin1String("\""));
     return identifier;
 }
 
@@ -24,10 +24,9 @@ QString Unquoted(QString identifier)
 // changed rows on their next refresh, but none may outlive its table's layout.
 QString RelaidTable(const QString& sql)
 {
-    static const QRegularExpression changing(
-        QStringLiteral("^\\s*(?:ALTER|DROP)\\s+TABLE"
-                       "\\s+(\"(?:[^\"]|\"\")+\"|[^\\s(]+)"),
-        QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression changing(QStringLiteral("^\\s*(?:ALTER|DROP)\\s+TABLE"
+                                                            "\\s+(\"(?:[^\"]|\"\")+\"|[^\\s(]+)"),
+                                             QRegularExpression::CaseInsensitiveOption);
     const QRegularExpressionMatch match = changing.match(sql);
     return match.hasMatch() ? Unquoted(match.captured(1)) : QString();
 }
@@ -47,8 +46,8 @@ void DropIndexedColumn(StoreConnection& connection, const TableSchema::StoredLay
             definition = TableSchema::Quoted(def.Name) + QLatin1String(" INTEGER PRIMARY KEY") +
                          (def.DataType == TFieldType::AutoInc ? QLatin1String(" AUTOINCREMENT")
                                                               : QLatin1String(""));
-        columns.push_back({def.Name, definition, TableSchema::Quoted(def.Name),
-                           i == stored.RowidAlias});
+        columns.push_back(
+            {def.Name, definition, TableSchema::Quoted(def.Name), i == stored.RowidAlias});
     }
     auto uses = [field](const TableSchema::StoredIndex& index) {
         return std::find(index.Fields.begin(), index.Fields.end(), field) != index.Fields.end();
@@ -77,8 +76,9 @@ void DropIndexedColumn(StoreConnection& connection, const TableSchema::StoredLay
 bool DropColumn(StoreConnection& connection, const QString& sql)
 {
     static const QRegularExpression drop(
-        QStringLiteral("^\\s*ALTER\\s+TABLE\\s+(\"(?:[^\"]|\"\")+\"|\\S+)\\s+DROP\\s+(?:COLUMN\\s+)?"
-                       "(\"(?:[^\"]|\"\")+\"|\\S+)\\s*;?\\s*$"),
+        QStringLiteral(
+            "^\\s*ALTER\\s+TABLE\\s+(\"(?:[^\"]|\"\")+\"|\\S+)\\s+DROP\\s+(?:COLUMN\\s+)?"
+            "(\"(?:[^\"]|\"\")+\"|\\S+)\\s*;?\\s*$"),
         QRegularExpression::CaseInsensitiveOption);
     const QRegularExpressionMatch match = drop.match(sql);
     if (!match.hasMatch())
@@ -96,8 +96,8 @@ bool DropColumn(StoreConnection& connection, const QString& sql)
             QStringLiteral("Поле «%1» не найдено в таблице «%2».").arg(column, stored.Name));
     bool indexed = field == stored.RowidAlias;
     for (const TableSchema::StoredIndex& index : stored.Indexes)
-        indexed = indexed || std::find(index.Fields.begin(), index.Fields.end(), field) !=
-                                 index.Fields.end();
+        indexed = indexed ||
+                  std::find(index.Fields.begin(), index.Fields.end(), field) != index.Fields.end();
     if (indexed) {
         DropIndexedColumn(connection, stored, field);
         return true;

@@ -316,8 +316,8 @@ void TTable::ReadLayout()
 {
     const TableSchema::StoredLayout layout = TableSchema::ReadLayout(*m_connection, m_tableName);
     if (layout.Fields.size() > 64)
-        throw EDatabaseError(QStringLiteral("Таблица «%1» содержит слишком много полей.")
-                                 .arg(layout.Name));
+        throw EDatabaseError(
+            QStringLiteral("Таблица «%1» содержит слишком много полей.").arg(layout.Name));
     m_storedName = layout.Name;
     m_fields.clear();
     for (std::size_t i = 0; i < layout.Fields.size(); ++i)

@@ -194,11 +194,10 @@ StoredLayout ReadLayout(StoreConnection& connection, const QString& name)
     StoredLayout layout;
     layout.Name = FindTable(connection, name);
     if (layout.Name.isEmpty())
-        throw EDatabaseError(
-            QStringLiteral("Таблица «%1» не найдена в папке «%2».")
-                .arg(BareTableName(name),
-                     connection.FilePath().chopped(qsizetype(strlen(StoreConnection::FileName)))),
-            EDatabaseError::Kind::TableMissing);
+        throw EDatabaseError(QStringLiteral("Таблица «%1» не найдена в папке «%2».")
+                                 .arg(BareTableName(name), connection.FilePath().chopped(qsizetype(
+                                                               strlen(StoreConnection::FileName)))),
+                             EDatabaseError::Kind::TableMissing);
     sqlite3* db = connection.Handle();
     const QString& file = connection.FilePath();
 
@@ -207,14 +206,13 @@ StoredLayout ReadLayout(StoreConnection& connection, const QString& name)
         Statement sql(db, QStringLiteral("SELECT sql FROM sqlite_master WHERE name = ?1"), file);
         sql.BindText(1, layout.Name);
         if (sql.Step())
-            autoIncrement = ColumnText(sql.Handle(), 0).contains(QLatin1String("AUTOINCREMENT"),
-                                                                  Qt::CaseInsensitive);
+            autoIncrement = ColumnText(sql.Handle(), 0)
+                                .contains(QLatin1String("AUTOINCREMENT"), Qt::CaseInsensitive);
     }
 
     std::vector<std::pair<int, int>> primary; // (position in key, field)
     {
-        Statement info(db, QStringLiteral("PRAGMA table_info(%1)").arg(Quoted(layout.Name)),
-                       file);
+        Statement info(db, QStringLiteral("PRAGMA table_info(%1)").arg(Quoted(layout.Name)), file);
         while (info.Step()) {
             sqlite3_stmt* s = info.Handle();
             const QString declared = ColumnText(s, 2);
@@ -252,8 +250,7 @@ StoredLayout ReadLayout(StoreConnection& connection, const QString& name)
     };
     std::vector<Listed> listed;
     {
-        Statement list(db, QStringLiteral("PRAGMA index_list(%1)").arg(Quoted(layout.Name)),
-                       file);
+        Statement list(db, QStringLiteral("PRAGMA index_list(%1)").arg(Quoted(layout.Name)), file);
         while (list.Step()) {
             sqlite3_stmt* s = list.Handle();
             listed.push_back({ColumnText(s, 1), sqlite3_column_int(s, 2) != 0, ColumnText(s, 3)});
@@ -266,8 +263,7 @@ StoredLayout ReadLayout(StoreConnection& connection, const QString& name)
         StoredIndex index;
         index.StoreName = entry.name;
         const bool isPrimary = entry.origin == QLatin1String("pk");
-        Statement xinfo(db, QStringLiteral("PRAGMA index_xinfo(%1)").arg(Quoted(entry.name)),
-                        file);
+        Statement xinfo(db, QStringLiteral("PRAGMA index_xinfo(%1)").arg(Quoted(entry.name)), file);
         QStringList names;
         bool noCase = false;
         while (xinfo.Step()) {
@@ -338,12 +334,12 @@ QString StoredIndexStatement(const StoredLayout& layout, const StoredIndex& inde
                                         : QLatin1String("BINARY"));
     }
     const bool unique = index.Def.Options & ixUnique;
-    const QString name = (unique ? QLatin1String("Unique_") : QLatin1String("Key_")) +
-                         names.join(QLatin1Char('_'));
+    const QString name =
+        (unique ? QLatin1String("Unique_") : QLatin1String("Key_")) + names.join(QLatin1Char('_'));
     return QStringLiteral("CREATE %1INDEX %2 ON %3 (%4)")
         .arg(unique ? QStringLiteral("UNIQUE ") : QString(),
-             Quoted(IndexStoreName(layout.Name, name)),
-             Quoted(layout.Name), columns.join(QLatin1String(", ")));
+             Quoted(IndexStoreName(layout.Name, name)), Quoted(layout.Name),
+             columns.join(QLatin1String(", ")));
 }
 
 void Rebuild(StoreConnection& connection, const QString& table,

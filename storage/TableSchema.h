@@ -17,9 +17,9 @@ namespace TableSchema {
 // An index of a stored table, with what it takes to make it again.
 struct StoredIndex
 {
-    TIndexDef Def;          // named without the table's prefix; a primary key by its fields
-    QString StoreName;      // the index's name in the store; empty for a rowid key
-    QString Sql;            // its CREATE INDEX statement; empty for a key of the table itself
+    TIndexDef Def;           // named without the table's prefix; a primary key by its fields
+    QString StoreName;       // the index's name in the store; empty for a rowid key
+    QString Sql;             // its CREATE INDEX statement; empty for a key of the table itself
     std::vector<int> Fields; // positions in StoredLayout::Fields
     std::vector<bool> NoCase;
 };
@@ -28,9 +28,9 @@ struct StoredLayout
 {
     QString Name; // the table's name in the store
     TFieldDefs Fields;
-    QStringList Declared; // each field's declared type, as written
-    QStringList Defaults; // each field's default as an SQL expression, empty for none
-    int RowidAlias = -1;  // the field that is the rowid, -1 for none
+    QStringList Declared;             // each field's declared type, as written
+    QStringList Defaults;             // each field's default as an SQL expression, empty for none
+    int RowidAlias = -1;              // the field that is the rowid, -1 for none
     std::vector<StoredIndex> Indexes; // the primary key first, then in order of creation
 
     int FindField(const QString& name) const; // exact name, -1 when missing

@@ -96,8 +96,9 @@ bool Exists(StoreConnection& connection, const QString& query)
 
 bool HasBlanks(StoreConnection& connection, const QString& table, const QString& field)
 {
-    return Exists(connection, QStringLiteral("SELECT 1 FROM %1 WHERE %2 IS NULL")
-                                  .arg(Quoted(table), Quoted(field)));
+    return Exists(
+        connection,
+        QStringLiteral("SELECT 1 FROM %1 WHERE %2 IS NULL").arg(Quoted(table), Quoted(field)));
 }
 
 // Whether two rows share a key of the index, blanks apart (a blank key is never equal).
@@ -184,13 +185,13 @@ LayoutPlan PlanLayout(StoreConnection& connection, const TableSchema::StoredLayo
         TFieldDef want = def;
         if (want.Required && want.DataType != TFieldType::AutoInc) {
             const int at = storedField(def.Name);
-            want.Required = at >= 0 ? !HasBlanks(connection, table, stored.Fields[at].Name)
-                                    : !hasRows;
+            want.Required =
+                at >= 0 ? !HasBlanks(connection, table, stored.Fields[at].Name) : !hasRows;
         }
         wanted.push_back(want);
         if (storedField(def.Name) < 0 && want.DataType == TFieldType::AutoInc) {
-            plan.columns.push_back({want.Name, TableSchema::ColumnDefinition(want),
-                                    QStringLiteral("rowid"), true});
+            plan.columns.push_back(
+                {want.Name, TableSchema::ColumnDefinition(want), QStringLiteral("rowid"), true});
             plan.rebuild = true;
         }
     }
@@ -201,8 +202,8 @@ LayoutPlan PlanLayout(StoreConnection& connection, const TableSchema::StoredLayo
             const bool rowid = want.DataType == TFieldType::AutoInc;
             plan.columns.push_back({want.Name, TableSchema::ColumnDefinition(want),
                                     rowid ? QStringLiteral("rowid") : Quoted(have.Name), rowid});
-            plan.rebuild = plan.rebuild || !SameField(have, want) ||
-                           (rowid && int(i) != stored.RowidAlias);
+            plan.rebuild =
+                plan.rebuild || !SameField(have, want) || (rowid && int(i) != stored.RowidAlias);
         } else {
             // Fields the program does not write must not refuse its rows.
             plan.columns.push_back({have.Name,

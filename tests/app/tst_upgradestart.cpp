@@ -83,7 +83,8 @@ void tst_UpgradeStart::olderTablesUpgradedSilently()
     QCOMPARE(box->itemText(2), QStringLiteral("ООО Ромашка"));
 
     // Today's copy, and the copy made before the layouts changed.
-    const QStringList copies = QDir(TStoreBackup::Folder(m_folder->DataDir())).entryList(QDir::Files);
+    const QStringList copies =
+        QDir(TStoreBackup::Folder(m_folder->DataDir())).entryList(QDir::Files);
     QCOMPARE(copies.size(), 2);
     QVERIFY(copies.contains(
         QDate::currentDate().toString(QStringLiteral("'store-'yyyyMMdd'.sqlite3'"))));

@@ -98,8 +98,7 @@ void TestTableSchema::createdLayoutReadsBack_data()
                       {"Closed", TFieldType::Boolean, 0, false}}
         << TIndexDefs{{"Code;Branch", "Code;Branch", ixPrimary | ixCaseInsensitive},
                       {"ByCount", "Count;Code", ixUnique}};
-    QTest::newRow("no key") << TFieldDefs{{"Name", TFieldType::String, 10, false}}
-                            << TIndexDefs{};
+    QTest::newRow("no key") << TFieldDefs{{"Name", TFieldType::String, 10, false}} << TIndexDefs{};
 }
 
 void TestTableSchema::createdLayoutReadsBack()
@@ -142,9 +141,8 @@ void TestTableSchema::findTable()
 {
     QFETCH(QString, name);
     QFETCH(QString, found);
-    for (const QString& statement :
-         TableSchema::CreateStatements("base", Layouts::EmployeeFields(),
-                                       Layouts::EmployeeIndexes()))
+    for (const QString& statement : TableSchema::CreateStatements("base", Layouts::EmployeeFields(),
+                                                                  Layouts::EmployeeIndexes()))
         Connection().Exec(statement);
     Connection().Exec("CREATE TABLE Config (x CHAR(1))");
     QCOMPARE(TableSchema::FindTable(Connection(), name), found);
@@ -190,12 +188,11 @@ void TestTableSchema::rebuildKeepsRowsAndIsAllOrNothing()
     const QStringList before = SqlStore::Schema(data);
 
     // b may not be blank: the copy fails, and the table stays as it was.
-    QVERIFY_THROWS_EXCEPTION(
-        EDatabaseError,
-        TableSchema::Rebuild(Connection(), "t",
-                             {{"a", "\"a\" CHAR(5)", "\"a\"", false},
-                              {"b", "\"b\" CHAR(5) NOT NULL", "\"b\"", false}},
-                             {}, {}));
+    QVERIFY_THROWS_EXCEPTION(EDatabaseError,
+                             TableSchema::Rebuild(Connection(), "t",
+                                                  {{"a", "\"a\" CHAR(5)", "\"a\"", false},
+                                                   {"b", "\"b\" CHAR(5) NOT NULL", "\"b\"", false}},
+                                                  {}, {}));
     QCOMPARE(SqlStore::Schema(data), before);
 
     TableSchema::Rebuild(Connection(), "t",

@@ -188,12 +188,11 @@ void TestUpgrade::nameStepKeepsFio()
 
 void TestUpgrade::fullUpgradeInOneStart()
 {
-    SqlStore::Exec(m_data, {OlderBase, OlderConfig,
-                            "CREATE UNIQUE INDEX ByName ON base (Fio, Accnt)",
-                            "CREATE INDEX Fio_Accnt ON base (Fio)",
-                            OlderEmployee("ПЕТРОВ", "2", "Ромашка"),
-                            OlderEmployee("ИВАНОВ", "1", "Бета"), OlderOrganization("ООО Ромашка"),
-                            OlderOrganization("Бета")});
+    SqlStore::Exec(m_data,
+                   {OlderBase, OlderConfig, "CREATE UNIQUE INDEX ByName ON base (Fio, Accnt)",
+                    "CREATE INDEX Fio_Accnt ON base (Fio)", OlderEmployee("ПЕТРОВ", "2", "Ромашка"),
+                    OlderEmployee("ИВАНОВ", "1", "Бета"), OlderOrganization("ООО Ромашка"),
+                    OlderOrganization("Бета")});
     Upgrade();
 
     const QStringList fields = Rows("SELECT name FROM pragma_table_info('base')");
@@ -277,8 +276,8 @@ void TestUpgrade::carryOver()
 void TestUpgrade::organizationCarriedIntoOrganization120()
 {
     CreateEmployees(m_data);
-    SqlStore::Exec(m_data, {OlderConfig, OlderOrganization("Альфа"),
-                            OlderOrganization("ООО \"Бета\"")});
+    SqlStore::Exec(m_data,
+                   {OlderConfig, OlderOrganization("Альфа"), OlderOrganization("ООО \"Бета\"")});
     Upgrade();
 
     QCOMPARE(Rows("SELECT Organization120 FROM config ORDER BY 1"),
@@ -296,10 +295,10 @@ void TestUpgrade::failuresLeaveTheTableAsItWas_data()
 {
     QTest::addColumn<QStringList>("tables");
 
-    QTest::newRow("neither Fio100 nor Fio")
-        << QStringList{"CREATE TABLE base (Id INTEGER PRIMARY KEY, Name CHAR(100), Accnt "
-                       "CHAR(22), Amount CHAR(15), Org CHAR(120))",
-                       OlderConfig, "INSERT INTO base (Name, Amount, Org) VALUES ('А', '1.00', 'Б')"};
+    QTest::newRow("neither Fio100 nor Fio") << QStringList{
+        "CREATE TABLE base (Id INTEGER PRIMARY KEY, Name CHAR(100), Accnt "
+        "CHAR(22), Amount CHAR(15), Org CHAR(120))",
+        OlderConfig, "INSERT INTO base (Name, Amount, Org) VALUES ('А', '1.00', 'Б')"};
     QTest::newRow("Org without an organisation table")
         << QStringList{OlderBase, OlderEmployee("ИВАНОВ", "1", "Альфа")};
     QTest::newRow("Org and an organisation table without Organization")
@@ -332,8 +331,7 @@ void TestUpgrade::conversionFailureKeepsOrganizations()
     SqlStore::Exec(m_data, {OlderBase, OlderConfig, OlderEmployee("ИВАНОВ", "1", "Альфа"),
                             OlderEmployee("ПЕТРОВ", "2", "Бета"), OlderOrganization("Альфа"),
                             OlderOrganization("Бета"), "UPDATE base SET Amount = '1.00'",
-                            "ALTER TABLE base ADD Fio100 CHAR(100)",
-                            "UPDATE base SET Fio100 = Fio",
+                            "ALTER TABLE base ADD Fio100 CHAR(100)", "UPDATE base SET Fio100 = Fio",
                             "CREATE TRIGGER refuse BEFORE UPDATE ON base "
                             "BEGIN SELECT RAISE(ABORT, 'refused'); END"});
     const QStringList schema = SqlStore::Schema(m_data);
@@ -352,9 +350,9 @@ void TestUpgrade::conversionFailureKeepsOrganizations()
 void TestUpgrade::duplicateKeysWaitUntilMended()
 {
     // An older table without a case-insensitive key can hold one employee twice.
-    SqlStore::Exec(m_data, {OlderBase, OlderConfig, OlderOrganization("Альфа"),
-                            OlderEmployee("ИВАНОВ", "1", "Альфа"),
-                            OlderEmployee("Иванов", "1", "Альфа")});
+    SqlStore::Exec(m_data,
+                   {OlderBase, OlderConfig, OlderOrganization("Альфа"),
+                    OlderEmployee("ИВАНОВ", "1", "Альфа"), OlderEmployee("Иванов", "1", "Альфа")});
     Upgrade();
 
     auto view = OpenEmployees(m_data); // nothing is lost, and the ordered view opens
@@ -408,8 +406,7 @@ void TestUpgrade::copyBeforeLayoutChange()
     // The copy holds the tables as they were before the change, in one file.
     QTemporaryDir other;
     QVERIFY(QFile::copy(copy, other.path() + "/store.sqlite3"));
-    QCOMPARE(SqlStore::Column(other.path() + "/", "SELECT Org FROM base"),
-             QStringList{"Альфа"});
+    QCOMPARE(SqlStore::Column(other.path() + "/", "SELECT Org FROM base"), QStringList{"Альфа"});
     QCOMPARE(SqlStore::Column(other.path() + "/", "SELECT Organization FROM config"),
              QStringList{"Альфа"});
     QCOMPARE(m_backupFailures, 0);
@@ -437,8 +434,7 @@ void TestUpgrade::dailyCopies()
     // The last copy holds the rows of its day.
     QTemporaryDir other;
     QVERIFY(QFile::copy(folder + expected.last(), other.path() + "/store.sqlite3"));
-    QCOMPARE(SqlStore::Column(other.path() + "/", "SELECT count(*) FROM base"),
-             QStringList{"16"});
+    QCOMPARE(SqlStore::Column(other.path() + "/", "SELECT count(*) FROM base"), QStringList{"16"});
 }
 
 void TestUpgrade::failedCopyIsToldAndUpgradeGoesOn()

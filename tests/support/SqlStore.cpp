@@ -83,8 +83,8 @@ QString Values(const QStringList& texts)
     for (const QString& text : texts)
         quoted << (text == QLatin1String("<null>")
                        ? QStringLiteral("NULL")
-                       : QLatin1Char('\'') + QString(text).replace(QLatin1Char('\''),
-                                                                   QLatin1String("''")) +
+                       : QLatin1Char('\'') +
+                             QString(text).replace(QLatin1Char('\''), QLatin1String("''")) +
                              QLatin1Char('\''));
     return quoted.join(QLatin1String(", "));
 }
