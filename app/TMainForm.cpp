@@ -14,17 +14,24 @@
 #include <QSignalBlocker>
 #include <QStyleOptionButton>
 
+#include <algorithm>
+
 #include "amount/Amount.h"
 #include "storage/Layouts.h"
+#include "storage/StoreBackup.h"
+#include "storage/StoredLayout.h"
 #include "storage/TPathBuilder.h"
 #include "storage/TSession.h"
 #include "storage/TTransaction.h"
+#include "storage/TableUpgrade.h"
 #include "ui/ErrorBoundary.h"
 #include "ui/KeyRules.h"
 #include "ui/Messages.h"
+#include "ui/TComboBox.h"
 #include "ui/TDBComboBox.h"
 #include "ui/TDBGrid.h"
 #include "ui/TDataSource.h"
+#include "ui/WindowPlacement.h"
 
 namespace {
 
@@ -155,10 +162,6 @@ void TMainForm::CreateControls()
 {
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QStringLiteral("Ведомость"));
-    // The design's 8-point font, in the platform's own family.
-    QFont designFont = font();
-    designFont.setPointSize(8);
-    setFont(designFont);
 
     QMenuBar* MainMenu = menuBar();
     MainMenu->setObjectName(QStringLiteral("MainMenu"));
@@ -172,12 +175,10 @@ void TMainForm::CreateControls()
 
     auto* client = new QWidget(this);
     client->setObjectName(QStringLiteral("ClientArea"));
-    client->setFixedSize(698, 360);
     setCentralWidget(client);
 
     EmployeeGrid = new TDBGrid(client);
     EmployeeGrid->setObjectName(QStringLiteral("EmployeeGrid"));
-    EmployeeGrid->setGeometry(0, 0, 698, 329);
     EmployeeGrid->SetOptions(TDBGrid::Editing | TDBGrid::Titles | TDBGrid::Indicator |
                              TDBGrid::ColLines | TDBGrid::RowLines | TDBGrid::Tabs |
                              TDBGrid::ConfirmDelete | TDBGrid::CancelOnExit |
@@ -197,15 +198,14 @@ void TMainForm::CreateControls()
         EmployeeGridDrawColumnCell(painter, option, index);
     };
 
-    auto makeButton = [client](const char* name, const QString& text, int left) {
+    auto makeButton = [client](const char* name, const QString& text) {
         auto* button = new QPushButton(text, client);
         button->setObjectName(QString::fromLatin1(name));
-        button->setGeometry(left, 335, 129, 25);
         return button;
     };
-    AddButton = makeButton("AddButton", QStringLiteral("Добавить сотрудника"), 0);
-    DelButton = makeButton("DelButton", QStringLiteral("Удалить сотрудника"), 136);
-    SaveButton = makeButton("SaveButton", QStringLiteral("Сохранить"), 272);
+    AddButton = makeButton("AddButton", QStringLiteral("Добавить сотрудника"));
+    DelButton = makeButton("DelButton", QStringLiteral("Удалить сотрудника"));
+    SaveButton = makeButton("SaveButton", QStringLiteral("Сохранить"));
 
     OrgBox = new TDBComboBox(client);
     OrgBox->setObjectName(QStringLiteral("OrgBox"));
@@ -214,13 +214,13 @@ void TMainForm::CreateControls()
     OrgBox->SetDataField(OrgField);
     OrgBox->hide();
 
-    OrgBoxExport = new QComboBox(client);
+    OrgBoxExport = new TComboBox(client);
     OrgBoxExport->setObjectName(QStringLiteral("OrgBoxExport"));
     OrgBoxExport->setEditable(true);
     OrgBoxExport->setInsertPolicy(QComboBox::NoInsert);
     // Typed text is taken as typed: completing a partial name would tick its employees.
     OrgBoxExport->setCompleter(nullptr);
-    OrgBoxExport->setGeometry(424, 336, 161, std::min(OrgBoxExport->sizeHint().height(), 24));
+    ArrangeControls();
 
     setTabOrder(EmployeeGrid, AddButton);
     setTabOrder(AddButton, DelButton);
@@ -243,9 +243,29 @@ void TMainForm::CreateControls()
     connect(OrgBox, &TDBComboBox::Change, this, &TMainForm::OrgBoxChange);
     connect(OrgBoxExport, &QComboBox::currentTextChanged, this, &TMainForm::OrgBoxExportChange);
 
-    // Fixed size: the client area and the menu above it.
+    // Fixed size: the client area and the menu above it. The designed place where it fits
+    // the screen, else moved inside it.
     layout()->setSizeConstraint(QLayout::SetFixedSize);
     move(530, 419);
+    FitOnScreen(this);
+}
+
+void TMainForm::ArrangeControls()
+{
+    // The design's sizes in pixels are the least; a caption wider in the program's font
+    // widens its button, and the grid its columns, and the window follows.
+    const int gridWidth = std::max(698, EmployeeGrid->NeededWidth());
+    EmployeeGrid->setGeometry(0, 0, gridWidth, 329);
+    int left = 0;
+    for (QPushButton* button : {AddButton, DelButton, SaveButton}) {
+        const int width = std::max(129, button->sizeHint().width());
+        button->setGeometry(left, 335, width, 25);
+        left += width + 7;
+    }
+    const int selectorLeft = std::max(424, left + 16);
+    OrgBoxExport->setGeometry(selectorLeft, 336, 161,
+                              std::min(OrgBoxExport->sizeHint().height(), 24));
+    centralWidget()->setFixedSize(std::max(gridWidth, selectorLeft + 161), 360);
 }
 
 // ---- Start-up ----
@@ -255,7 +275,8 @@ void TMainForm::FormCreate()
     // An error ends the sequence at its step; the window still opens with what was done.
     Guarded([this] {
         EnsureFolders();
-        // Older table files are brought to the current layout here (UpgradeTables).
+        UpgradeTables();
+        RejectUnknownLayouts();
         Session().SetNetFileDir(TPathBuilder::GetSessionDBPath());
         Session().SetPrivateDir(TPathBuilder::GetSessionDBPath());
         FEmployeeTable->SetDatabaseName(TPathBuilder::GetEmployeeDBPath());
@@ -275,10 +296,87 @@ void TMainForm::FormCreate()
     });
 }
 
+void TMainForm::RejectUnknownLayouts()
+{
+    // Checked before the store is opened for work: a table the program does not know is
+    // left exactly as it is (no journal switch, no new table beside it).
+    const QString folder = TPathBuilder::GetEmployeeDBPath();
+    struct Known
+    {
+        QString table;
+        TFieldDefs fields;
+        QStringList indexes;
+    };
+    const Known known[] = {
+        {QStringLiteral("base"),
+         Layouts::EmployeeFields(),
+         {QString::fromLatin1(Layouts::EmployeeIndex)}},
+        {QStringLiteral("config"), Layouts::OrganizationFields(), {}},
+    };
+    for (const Known& table : known) {
+        const TStoredLayout stored = TStoredLayout::Read(folder, table.table);
+        if (!stored.Exists())
+            continue;
+        const QString lacks = stored.Lacks(table.fields, table.indexes);
+        if (!lacks.isEmpty())
+            throw Exception(QStringLiteral("Таблица «%1» в файле «%2» имеет неизвестную программе "
+                                           "структуру: %3. Файл оставлен без изменений.")
+                                .arg(table.table, stored.FilePath(), lacks));
+    }
+}
+
+bool TMainForm::TablesOpen() const
+{
+    if (FEmployeeTable->Active() && FOrgTable && FOrgTable->Active())
+        return true;
+    Messages::ShowError(QStringLiteral("Таблицы не открыты: ") +
+                        TStoredLayout::StoreFile(TPathBuilder::GetEmployeeDBPath()));
+    return false;
+}
+
 void TMainForm::EnsureFolders()
 {
     MakeSharedFolder(TPathBuilder::GetEmployeeDBPath());
     MakeSharedFolder(QFileInfo(TPathBuilder::GetOutTxtPath(QString())).path());
+}
+
+void TMainForm::UpgradeTables()
+{
+    const QString folder = TPathBuilder::GetSessionDBPath();
+    Session().SetNetFileDir(folder);
+    try {
+        TStoreBackup::MakeDaily(folder, QDate::currentDate());
+    } catch (const EDatabaseError&) {
+        throw; // the store itself failed: that ends the start
+    } catch (const Exception& error) {
+        ReportBackupFailure(error);
+    }
+    TempTable = std::make_unique<TTable>();
+    TempTable->SetDatabaseName(folder);
+    TempTable->SetTableName(QStringLiteral("base"));
+    if (TempTable->Exists()) {
+        Upgrade().UpgradeEmployees(*TempTable);
+    }
+    TempTable->Close();
+    Session().CloseAll();
+}
+
+TTableUpgrade& TMainForm::Upgrade()
+{
+    if (!FUpgrade) {
+        FUpgrade = std::make_unique<TTableUpgrade>(TPathBuilder::GetEmployeeDBPath(), Query1);
+        FUpgrade->OnBackupFailed = [this](const Exception& error) { ReportBackupFailure(error); };
+    }
+    return *FUpgrade;
+}
+
+// A backup that failed is told once a run; the start goes on without it.
+void TMainForm::ReportBackupFailure(const Exception& error)
+{
+    if (FBackupFailureShown)
+        return;
+    FBackupFailureShown = true;
+    Messages::ShowMessage(error.Message());
 }
 
 void TMainForm::CreateEmployeeTable()
@@ -298,7 +396,7 @@ void TMainForm::OpenOrganizationTable()
     view->SetTableName(QString::fromLatin1(Layouts::OrganizationTableName));
     if (view->Exists()) {
         view->Open();
-        // An older layout is brought up to date here (upgrade of older table files).
+        Upgrade().UpgradeOrganizations(*view);
     } else {
         view->FieldDefs() = Layouts::OrganizationFields();
         view->IndexDefs() = Layouts::OrganizationIndexes();
@@ -371,6 +469,8 @@ int TMainForm::OrgCount() const
 void TMainForm::settings1Click()
 {
     Guarded([this] {
+        if (!TablesOpen())
+            return;
         EmployeeGrid->CommitEditor();
         if (SettingsForm)
             SettingsForm->exec();
@@ -383,6 +483,8 @@ void TMainForm::settings1Click()
 void TMainForm::export1Click()
 {
     Guarded([this] {
+        if (!TablesOpen())
+            return;
         EmployeeGrid->CommitEditor();
         if (FEmployeeTable->RecordCount() == 0) {
             Messages::ShowMessage(QStringLiteral("Таблица сотрудников не заполнена"));
@@ -400,6 +502,8 @@ void TMainForm::export1Click()
 void TMainForm::import1Click()
 {
     Guarded([this] {
+        if (!TablesOpen())
+            return;
         EmployeeGrid->CommitEditor();
         if (ImportForm && FOpenSourceDb && FOpenSourceDb())
             ImportForm->exec();
@@ -410,6 +514,8 @@ void TMainForm::import1Click()
 void TMainForm::AddButtonClick()
 {
     Guarded([this] {
+        if (!TablesOpen())
+            return;
         EmployeeGrid->CommitEditor();
         if (OrgCount() == 0) {
             Messages::ShowMessage(
@@ -425,6 +531,8 @@ void TMainForm::AddButtonClick()
 void TMainForm::DelButtonClick()
 {
     Guarded([this] {
+        if (!TablesOpen())
+            return;
         EmployeeGrid->CommitEditor();
         TTable& employees = *FEmployeeTable;
         const QString fio = employees.FieldByName(FioField).AsString();
@@ -613,6 +721,8 @@ void TMainForm::OrgBoxChange()
 
 void TMainForm::OrgBoxExportChange()
 {
+    if (!FEmployeeTable->Active())
+        return; // no rows to flag; start-up has said why
     Guarded([this] {
         EmployeeGrid->CommitEditor();
         TTable& employees = *FEmployeeTable;

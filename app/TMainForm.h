@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 
+#include "storage/TQuery.h"
 #include "storage/TTable.h"
 #include "ui/MainViews.h"
 
@@ -16,6 +17,8 @@ class QStyleOptionViewItem;
 class TDataSource;
 class TDBComboBox;
 class TDBGrid;
+class Exception;
+class TTableUpgrade;
 class TTransaction;
 
 // The main window: the employee grid with its editing rules, the organisation lists and
@@ -45,8 +48,15 @@ protected:
 
 private:
     void CreateControls();
+    void ArrangeControls();
     void FormCreate();
     void EnsureFolders();
+    void UpgradeTables();
+    TTableUpgrade& Upgrade();
+    void ReportBackupFailure(const Exception& error);
+    void RejectUnknownLayouts();
+    // False, after saying so once, when start-up could not open the tables.
+    bool TablesOpen() const;
     void CreateEmployeeTable();
     void OpenOrganizationTable();
     void ReplaceOrgTable();
@@ -92,6 +102,10 @@ private:
     std::unique_ptr<TTable> FOrgTable;
     TDataSource* EmployeeDataSource = nullptr;
     TDataSource* orgds = nullptr;
+    TQuery Query1;                      // column statements of the upgrade
+    std::unique_ptr<TTable> TempTable; // the employee table during the upgrade
+    std::unique_ptr<TTableUpgrade> FUpgrade; // both tables' upgrade: one copy before a change
+    bool FBackupFailureShown = false;
     unsigned FOriginalOptions = 0;
     bool FInExportColumn = false;
     bool FOrgBoxChosen = false; // a choice hid the picker until the current cell moves

@@ -4,11 +4,14 @@
 #include "dialogs/TEmployeeAddForm.h"
 #include "dialogs/TSettingsForm.h"
 #include "export/TExportForm.h"
+#include "export/TWordExportForm.h"
 #include "import/TImportForm.h"
+#include "ui/LookAndFeel.h"
 
 int main(int argc, char* argv[])
 {
     QApplication application(argc, argv);
+    LookAndFeel::Install(application);
 
     // Each window once, in this order; the main window runs its start-up while created.
     TMainForm MainForm;
@@ -18,7 +21,7 @@ int main(int argc, char* argv[])
     TImportForm ImportForm(&MainForm);
     MainForm.SetImportForm(&ImportForm, [&ImportForm] { return ImportForm.OpenSourceDb(); });
     TEmployeeAddForm EmployeeAddForm(MainForm, &MainForm);
-    // WordExportForm (TWordExportForm) is created here.
+    TWordExportForm WordExportForm(&MainForm);
     MainForm.SetForms(&SettingsForm, &EmployeeAddForm);
 
     MainForm.show();

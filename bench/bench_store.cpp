@@ -1,5 +1,6 @@
 // The table store against raw SQLite on the same 100,000 employees.
 #include <QDir>
+#include <QFile>
 #include <QRandomGenerator>
 #include <QString>
 #include <QTemporaryDir>
@@ -7,6 +8,7 @@
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
 
+#include <memory>
 #include <vector>
 
 #include "bench/BenchSupport.h"
@@ -29,8 +31,8 @@ struct Store
 
 QString RandomName(QRandomGenerator& random)
 {
-    static const QStringList first = {"ИВАНОВ", "ПЕТРОВА", "СИДОРОВ", "КУЗНЕЦОВА", "СМИРНОВ",
-                                      "ПОПОВА", "ВАСИЛЬЕВ", "НОВИКОВА", "МОРОЗОВ", "ВОЛКОВА"};
+    static const QStringList first = {"ИВАНОВ", "ПЕТРОВА",  "СИДОРОВ",  "КУЗНЕЦОВА", "СМИРНОВ",
+                                      "ПОПОВА", "ВАСИЛЬЕВ", "НОВИКОВА", "МОРОЗОВ",   "ВОЛКОВА"};
     static const QStringList second = {"АННА", "ИВАН", "ОЛЬГА", "ПЁТР", "МАРИЯ", "СЕРГЕЙ"};
     return first[random.bounded(first.size())] + QLatin1Char(' ') +
            second[random.bounded(second.size())] + QLatin1Char(' ') +
@@ -66,9 +68,9 @@ Store& SharedStore()
             const QByteArray fio = RandomName(random).toUtf8();
             const QByteArray accnt = "4081781000" + QByteArray::number(1000000000 + i);
             const QByteArray amount = QByteArray::number(random.bounded(100000)) + ".00";
-            const QByteArray org = (QStringLiteral("ООО Организация ") +
-                                    QString::number(random.bounded(1000)))
-                                       .toUtf8();
+            const QByteArray org =
+                (QStringLiteral("ООО Организация ") + QString::number(random.bounded(1000)))
+                    .toUtf8();
             sqlite3_bind_text(insert, 1, fio.constData(), -1, SQLITE_TRANSIENT);
             sqlite3_bind_text(insert, 2, accnt.constData(), -1, SQLITE_TRANSIENT);
             sqlite3_bind_text(insert, 3, amount.constData(), -1, SQLITE_TRANSIENT);
@@ -155,8 +157,10 @@ void RawUpdatePass(benchmark::State& state)
     std::vector<qint64> ids;
     {
         sqlite3_stmt* stmt = nullptr;
-        sqlite3_prepare_v2(db, "SELECT Id FROM base ORDER BY Fio100 COLLATE RU_NOCASE, Accnt "
-                               "COLLATE RU_NOCASE", -1, &stmt, nullptr);
+        sqlite3_prepare_v2(db,
+                           "SELECT Id FROM base ORDER BY Fio100 COLLATE RU_NOCASE, Accnt "
+                           "COLLATE RU_NOCASE",
+                           -1, &stmt, nullptr);
         while (sqlite3_step(stmt) == SQLITE_ROW)
             ids.push_back(sqlite3_column_int64(stmt, 0));
         sqlite3_finalize(stmt);
@@ -205,8 +209,203 @@ void ViewPostPass(benchmark::State& state)
     state.SetItemsProcessed(state.iterations() * Rows);
 }
 
+struct NewRow
+{
+    QByteArray fio, accnt, amount, org;
+};
+
+// Rows in random name order, as an import brings them.
+const std::vector<NewRow>& RandomRows()
+{
+    static const std::vector<NewRow> rows = [] {
+        std::vector<NewRow> made;
+        QRandomGenerator random(7);
+        for (int i = 0; i < Rows; ++i)
+            made.push_back({RandomName(random).toUtf8(),
+                            "4081781000" + QByteArray::number(2000000000 + i),
+                            QByteArray::number(random.bounded(100000)) + ".00",
+                            QStringLiteral("ООО Организация %1").arg(i % 500).toUtf8()});
+        return made;
+    }();
+    return rows;
+}
+
+// A data folder with an empty employee table.
+std::unique_ptr<Store> EmptyStore()
+{
+    auto store = std::make_unique<Store>();
+    store->folder = store->dir.path() + QLatin1Char('/');
+    store->file = store->folder + QStringLiteral("store.sqlite3");
+    TTable table;
+    table.SetDatabaseName(store->folder);
+    table.SetTableName(QStringLiteral("base"));
+    table.FieldDefs() = Layouts::EmployeeFields();
+    table.IndexDefs() = Layouts::EmployeeIndexes();
+    table.CreateTable();
+    Session().CloseAll();
+    return store;
+}
+
+// A copy of the shared store's file.
+std::unique_ptr<Store> CopiedStore()
+{
+    auto store = std::make_unique<Store>();
+    store->folder = store->dir.path() + QLatin1Char('/');
+    store->file = store->folder + QStringLiteral("store.sqlite3");
+    QFile::copy(SharedStore().file, store->file);
+    return store;
+}
+
+sqlite3* RawOpen(const QString& file)
+{
+    sqlite3* db = nullptr;
+    sqlite3_open(file.toUtf8().constData(), &db);
+    Collation::Register(db);
+    sqlite3_exec(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL; PRAGMA mmap_size=268435456",
+                 nullptr, nullptr, nullptr);
+    return db;
+}
+
+void RawRandomInserts(benchmark::State& state)
+{
+    const std::vector<NewRow>& rows = RandomRows();
+    for (auto _ : state) {
+        state.PauseTiming();
+        std::unique_ptr<Store> store = EmptyStore();
+        state.ResumeTiming();
+        sqlite3* db = RawOpen(store->file);
+        sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+        sqlite3_stmt* insert = nullptr;
+        sqlite3_prepare_v2(db,
+                           "INSERT INTO base (Fio100, Accnt, Amount, Export, Org120) "
+                           "VALUES (?1, ?2, ?3, ?4, ?5)",
+                           -1, &insert, nullptr);
+        for (const NewRow& row : rows) {
+            sqlite3_bind_text(insert, 1, row.fio.constData(), int(row.fio.size()), SQLITE_STATIC);
+            sqlite3_bind_text(insert, 2, row.accnt.constData(), int(row.accnt.size()),
+                              SQLITE_STATIC);
+            sqlite3_bind_text(insert, 3, row.amount.constData(), int(row.amount.size()),
+                              SQLITE_STATIC);
+            sqlite3_bind_int(insert, 4, 1);
+            sqlite3_bind_text(insert, 5, row.org.constData(), int(row.org.size()), SQLITE_STATIC);
+            sqlite3_step(insert);
+            sqlite3_reset(insert);
+        }
+        sqlite3_finalize(insert);
+        sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+        sqlite3_close(db);
+        state.PauseTiming();
+        store.reset();
+        state.ResumeTiming();
+    }
+    state.SetItemsProcessed(state.iterations() * Rows);
+}
+
+void ViewRandomInserts(benchmark::State& state)
+{
+    const std::vector<NewRow>& rows = RandomRows();
+    const QString fio = QStringLiteral("Fio100"), accnt = QStringLiteral("Accnt"),
+                  amount = QStringLiteral("Amount"), exported = QStringLiteral("Export"),
+                  org = QStringLiteral("Org120");
+    for (auto _ : state) {
+        state.PauseTiming();
+        std::unique_ptr<Store> store = EmptyStore();
+        state.ResumeTiming();
+        {
+            TTable view;
+            view.SetDatabaseName(store->folder);
+            view.SetTableName(QStringLiteral("base.DB"));
+            view.SetIndexName(QStringLiteral("Fio_Accnt"));
+            view.Open();
+            TTransaction scope(store->folder);
+            for (const NewRow& row : rows) {
+                view.Append();
+                view.FieldByName(fio).SetAsString(QString::fromUtf8(row.fio));
+                view.FieldByName(accnt).SetAsString(QString::fromUtf8(row.accnt));
+                view.FieldByName(amount).SetAsString(QString::fromUtf8(row.amount));
+                view.FieldByName(exported).SetAsBoolean(true);
+                view.FieldByName(org).SetAsString(QString::fromUtf8(row.org));
+                view.Post();
+            }
+            scope.Commit();
+            benchmark::DoNotOptimize(view.RecordCount());
+        }
+        state.PauseTiming();
+        Session().CloseAll();
+        store.reset();
+        state.ResumeTiming();
+    }
+    state.SetItemsProcessed(state.iterations() * Rows);
+}
+
+void RawDeletes(benchmark::State& state)
+{
+    for (auto _ : state) {
+        state.PauseTiming();
+        std::unique_ptr<Store> store = CopiedStore();
+        sqlite3* db = RawOpen(store->file);
+        std::vector<qint64> ids;
+        {
+            sqlite3_stmt* stmt = nullptr;
+            sqlite3_prepare_v2(db,
+                               "SELECT Id FROM base ORDER BY Fio100 COLLATE RU_NOCASE, Accnt "
+                               "COLLATE RU_NOCASE",
+                               -1, &stmt, nullptr);
+            while (sqlite3_step(stmt) == SQLITE_ROW)
+                ids.push_back(sqlite3_column_int64(stmt, 0));
+            sqlite3_finalize(stmt);
+        }
+        state.ResumeTiming();
+        sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+        sqlite3_stmt* remove = nullptr;
+        sqlite3_prepare_v2(db, "DELETE FROM base WHERE rowid = ?1", -1, &remove, nullptr);
+        for (const qint64 id : ids) {
+            sqlite3_bind_int64(remove, 1, id);
+            sqlite3_step(remove);
+            sqlite3_reset(remove);
+        }
+        sqlite3_finalize(remove);
+        sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+        state.PauseTiming();
+        sqlite3_close(db);
+        store.reset();
+        state.ResumeTiming();
+    }
+    state.SetItemsProcessed(state.iterations() * Rows);
+}
+
+void ViewDeletes(benchmark::State& state)
+{
+    for (auto _ : state) {
+        state.PauseTiming();
+        std::unique_ptr<Store> store = CopiedStore();
+        auto view = std::make_unique<TTable>();
+        view->SetDatabaseName(store->folder);
+        view->SetTableName(QStringLiteral("base.DB"));
+        view->SetIndexName(QStringLiteral("Fio_Accnt"));
+        view->Open();
+        state.ResumeTiming();
+        {
+            TTransaction scope(store->folder);
+            for (view->First(); !view->IsEmpty();)
+                view->Delete();
+            scope.Commit();
+        }
+        state.PauseTiming();
+        view.reset();
+        Session().CloseAll();
+        store.reset();
+        state.ResumeTiming();
+    }
+    state.SetItemsProcessed(state.iterations() * Rows);
+}
+
 } // namespace
 
+BENCHMARK(RawRandomInserts)->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK(ViewRandomInserts)->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK(RawDeletes)->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK(ViewDeletes)->Unit(benchmark::kMillisecond)->Iterations(2);
 BENCHMARK(RawSelectAll)->Unit(benchmark::kMillisecond);
 BENCHMARK(OpenView)->Unit(benchmark::kMillisecond);
 BENCHMARK(RawUpdatePass)->Unit(benchmark::kMillisecond);

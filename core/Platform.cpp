@@ -42,9 +42,22 @@ std::optional<QString> CommonAppDataFolder()
     return SystemCommonAppDataFolder();
 }
 
+static QString& ProgramFolderOverride()
+{
+    static QString folder;
+    return folder;
+}
+
 QString ProgramFolder()
 {
+    if (!ProgramFolderOverride().isEmpty())
+        return ProgramFolderOverride();
     return QCoreApplication::applicationDirPath();
+}
+
+void SetProgramFolder(const QString& folder)
+{
+    ProgramFolderOverride() = folder;
 }
 
 void SetCommonAppDataProvider(FolderProvider provider)

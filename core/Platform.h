@@ -18,4 +18,7 @@ QString ProgramFolder();
 // Replaces the common-folder provider; an empty function restores the real one.
 void SetCommonAppDataProvider(FolderProvider provider);
 
+// Replaces the program folder (where templates/ lies); an empty text restores the real one.
+void SetProgramFolder(const QString& folder);
+
 } // namespace Platform

@@ -16,6 +16,7 @@
 #include "ui/KeyRules.h"
 #include "ui/MainViews.h"
 #include "ui/Messages.h"
+#include "ui/TComboBox.h"
 #include "ui/TDBEdit.h"
 #include "ui/TDataSource.h"
 
@@ -61,10 +62,11 @@ TEmployeeAddForm::TEmployeeAddForm(MainViews& views, QWidget* parent)
     AmountLabel = makeLabel("AmountLabel", QStringLiteral("Сумма для зачисления"));
     AmountDBEdit = makeEdit("AmountDBEdit", AmountField, KeyRules::Rule::Amount);
     OrgLabel = makeLabel("OrgLabel", QStringLiteral("Организация"));
-    OrgBox = new QComboBox(this);
+    // A long organisation name must not widen the dialog: it is elided in the box and
+    // shown whole in the open list.
+    OrgBox = new TComboBox(this);
     OrgBox->setObjectName(QStringLiteral("OrgBox"));
     OrgBox->setEditable(false);
-    OrgBox->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     OrgBox->setMinimumContentsLength(30);
     OrgDBEdit = makeEdit("OrgDBEdit", OrgField, KeyRules::Rule::Any);
     OrgDBEdit->setVisible(false);
@@ -121,8 +123,9 @@ void TEmployeeAddForm::showEvent(QShowEvent* event)
     QDialog::showEvent(event);
     // A window restored by the system is the same showing.
     if (!event->spontaneous()) {
-        CenterOnScreen(this);
         Guarded([this] { FormActivate(); });
+        // Centred once its list is filled, the size it is shown at.
+        CenterOnScreen(this);
     }
 }
 
@@ -137,6 +140,8 @@ void TEmployeeAddForm::FormActivate()
     if (!EmployeeTable->Active()) {
         EmployeeTable->SetDatabaseName(TPathBuilder::GetEmployeeDBPath());
         EmployeeTable->SetTableName(QStringLiteral("base.db"));
+        // The dialog only adds a row: it never needs the table's rows in memory.
+        EmployeeTable->SetRowsOnDemand(true);
         EmployeeTable->Open();
     }
     EmployeeTable->Cancel();

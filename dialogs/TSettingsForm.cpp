@@ -18,6 +18,7 @@
 #include "ui/WindowPlacement.h"
 #include "ui/MainViews.h"
 #include "ui/Messages.h"
+#include "ui/TComboBox.h"
 #include "ui/TDataSource.h"
 
 namespace {
@@ -62,10 +63,9 @@ TSettingsForm::TSettingsForm(MainViews& views, QWidget* parent)
     };
 
     Label8 = makeLabel("Label8", QStringLiteral("Выбор организации"));
-    OrgBox = new QComboBox(this);
+    OrgBox = new TComboBox(this);
     OrgBox->setObjectName(QStringLiteral("OrgBox"));
     OrgBox->setEditable(false);
-    OrgBox->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     OrgBox->setMinimumContentsLength(40);
     Label1 = makeLabel("Label1", QStringLiteral("Название организации"));
     Label2 = makeLabel("Label2", QStringLiteral("Расчетный счет организации"));
@@ -130,8 +130,8 @@ void TSettingsForm::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
     if (!event->spontaneous()) {
-        CenterOnScreen(this);
         Guarded([this] { OnActive(); });
+        CenterOnScreen(this);
     }
 }
 
@@ -147,20 +147,6 @@ TTable& TSettingsForm::Orgs() const
     if (!orgs || !orgs->Active())
         throw Exception(QStringLiteral("Таблица организаций не открыта."));
     return *orgs;
-}
-
-TTable& TSettingsForm::Employees()
-{
-    if (!EmployeeTable->Active()) {
-        EmployeeTable->SetDatabaseName(TPathBuilder::GetEmployeeDBPath());
-        EmployeeTable->SetTableName(QStringLiteral("base.db"));
-        EmployeeTable->Open();
-    } else if (FEmployeesStale) {
-        EmployeeTable->Cancel();
-        EmployeeTable->Refresh();
-    }
-    FEmployeesStale = false;
-    return *EmployeeTable;
 }
 
 void TSettingsForm::LoadEditors(TTable& orgs)
@@ -208,7 +194,6 @@ void TSettingsForm::ShowStoredOrganization(const QString& name)
     TTable* orgs = FViews.OrgTable();
     if (EmployeeTable->Active())
         EmployeeTable->Cancel();
-    FEmployeesStale = true;
     if (!orgs || !orgs->Active())
         return;
     orgs->Cancel();
@@ -230,8 +215,6 @@ void TSettingsForm::ShowStoredOrganization(const QString& name)
 
 void TSettingsForm::OnActive()
 {
-    // Kept open between showings: others may have changed the employees since.
-    FEmployeesStale = true;
     TTable& orgs = Orgs();
     if (orgs.RecordCount() < 1)
         return;
@@ -329,20 +312,13 @@ void TSettingsForm::Button2Click()
 
 void TSettingsForm::RenameEmployees(const QString& oldName, const QString& newName)
 {
-    TTable& employees = Employees();
-    const int orgField = employees.FindField(EmployeeOrgField);
-    if (orgField < 0)
-        throw Exception(QStringLiteral("В таблице сотрудников нет поля «%1».").arg(EmployeeOrgField));
-    // Org120 is not part of the view's order, so storing a row never moves it.
-    const int count = employees.RecordCount();
-    for (int row = 0; row < count; ++row) {
-        if (employees.CellText(row, orgField) != oldName)
-            continue;
-        employees.SetRecNo(row + 1);
-        employees.Edit();
-        employees.Fields(orgField).SetAsString(newName);
-        employees.Post();
-    }
+    // One statement over the store, like the delete: no copy of the employees is read, and
+    // rows that others changed meanwhile are judged by what is stored now.
+    TQuery query;
+    query.SetDatabaseName(TPathBuilder::GetEmployeeDBPath());
+    query.SQL = QStringLiteral("UPDATE base SET %1 = ?2 WHERE %1 = ?1").arg(EmployeeOrgField);
+    query.Params = {oldName, newName};
+    query.ExecSQL();
 }
 
 void TSettingsForm::Button3Click()
@@ -393,7 +369,6 @@ void TSettingsForm::DeleteEmployees(const QString& name)
     query.SetDatabaseName(TPathBuilder::GetEmployeeDBPath());
     query.SQL = QStringLiteral("DELETE FROM base WHERE Org120 = ?1");
     query.Params = {name};
-    FEmployeesStale = true;
     query.ExecSQL();
 }
 

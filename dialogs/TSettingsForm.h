@@ -37,7 +37,6 @@ private:
     void FormClose();
 
     TTable& Orgs() const;
-    TTable& Employees();
     void LoadEditors(TTable& orgs);
     void WriteEditors(TTable& orgs);
     void ClearEditors();
@@ -73,5 +72,4 @@ private:
     QPushButton* Button3;
 
     std::array<QLineEdit*, 7> FEdits{};
-    bool FEmployeesStale = true; // the view's rows may be behind the store
 };

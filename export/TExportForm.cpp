@@ -93,7 +93,9 @@ void TExportForm::FormActivate()
 void TExportForm::Button1Click()
 {
     const QString choice = ComboBox1->currentText();
-    for (QObject* child : children()) {
+    // A copy: a target's message box or window becomes a child of the dialog meanwhile.
+    const QObjectList controls = children();
+    for (QObject* child : controls) {
         auto* target = qobject_cast<TExportCheckBox*>(child);
         if (target && target->isChecked())
             target->Export(*FViews.EmployeeTable(), *FViews.OrgTable(), choice);

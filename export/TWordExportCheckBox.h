@@ -2,7 +2,8 @@
 
 #include "export/TExportCheckBox.h"
 
-// The export target of the Word statement.
+// The export target of the Word statement: hands the views and the choice to the Word export
+// window and shows it modally.
 class TWordExportCheckBox : public TExportCheckBox
 {
     Q_OBJECT
@@ -10,4 +11,6 @@ class TWordExportCheckBox : public TExportCheckBox
 
 public:
     using TExportCheckBox::TExportCheckBox;
+
+    void Export(TTable& Data, TTable& Config, const QString& str) override;
 };

@@ -11,6 +11,14 @@ inline char32_t Fold(char32_t c)
 {
     if (c < 0x80)
         return (c >= 'A' && c <= 'Z') ? c + 32 : c;
+    // The basic Cyrillic block folds by fixed offsets; names are mostly made of it.
+    if (c >= 0x0400 && c < 0x0460) {
+        if (c < 0x0410)
+            return c + 0x50; // Ѐ..Џ, Ё among them
+        if (c < 0x0430)
+            return c + 0x20; // А..Я
+        return c;
+    }
     return QChar::toCaseFolded(c);
 }
 

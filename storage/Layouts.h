@@ -4,7 +4,7 @@
 
 #include "storage/FieldDefs.h"
 
-// The current layouts of the employee table "base" and the organisation table "config".
+// The layouts of the employee table "base" and the organisation table "config".
 namespace Layouts {
 
 inline constexpr const char* EmployeeTableName = "base.DB";
@@ -18,6 +18,17 @@ inline const QString AmountField = QStringLiteral("Amount");
 inline const QString ExportField = QStringLiteral("Export");
 inline const QString OrgField = QStringLiteral("Org120");
 inline const QString OrgNameField = QStringLiteral("Organization120");
+
+// Older layouts: fields that earlier versions kept under bare names, recognised by those
+// names alone (letter case counts), and the current fields that take their place.
+struct TOlderField
+{
+    QString Older;
+    QString Current;
+};
+inline const TOlderField OlderFioField{QStringLiteral("Fio"), FioField};
+inline const TOlderField OlderOrgField{QStringLiteral("Org"), OrgField};
+inline const TOlderField OlderOrgNameField{QStringLiteral("Organization"), OrgNameField};
 
 TFieldDefs EmployeeFields();
 TIndexDefs EmployeeIndexes();

@@ -10,6 +10,7 @@
 
 #include "storage/Collation.h"
 #include "storage/TTable.h"
+#include "storage/TableSchema.h"
 
 namespace {
 
@@ -318,23 +319,12 @@ QString StoreConnection::QueryText(const QString& sql)
 
 QString StoreConnection::BareTableName(const QString& name)
 {
-    QString bare = name.trimmed();
-    if (bare.endsWith(QLatin1String(".db"), Qt::CaseInsensitive))
-        bare.chop(3);
-    return bare;
+    return TableSchema::BareTableName(name);
 }
 
 QString StoreConnection::FindTable(const QString& name)
 {
-    Statement statement(m_db,
-                        QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table' "
-                                       "AND name = ?1 COLLATE NOCASE"),
-                        m_filePath);
-    statement.BindText(1, BareTableName(name));
-    if (!statement.Step())
-        return {};
-    return QString::fromUtf8(
-        reinterpret_cast<const char*>(sqlite3_column_text(statement.Handle(), 0)));
+    return TableSchema::FindTable(*this, name);
 }
 
 void StoreConnection::Begin()

@@ -12,6 +12,7 @@
 #include "storage/StoreConnection.h"
 #include "storage/TSession.h"
 #include "storage/TTransaction.h"
+#include "storage/TableSchema.h"
 
 namespace {
 
@@ -53,26 +54,6 @@ QString CutToSize(const QString& value, int size)
 bool IsNumeric(TFieldType type)
 {
     return type != TFieldType::String;
-}
-
-TFieldDef ParseColumn(const QString& name, const QString& declared, bool notNull)
-{
-    TFieldDef def;
-    def.Name = name;
-    def.Required = notNull;
-    const QString type = declared.trimmed().toUpper();
-    if (type.startsWith(QLatin1String("BOOL")) || type == QLatin1String("LOGICAL")) {
-        def.DataType = TFieldType::Boolean;
-    } else if (type.contains(QLatin1String("INT"))) {
-        def.DataType = TFieldType::Integer;
-    } else {
-        def.DataType = TFieldType::String;
-        const qsizetype open = type.indexOf(QLatin1Char('('));
-        const qsizetype close = type.indexOf(QLatin1Char(')'));
-        if (open > 0 && close > open)
-            def.Size = type.mid(open + 1, close - open - 1).trimmed().toInt();
-    }
-    return def;
 }
 
 QString ColumnText(sqlite3_stmt* stmt, int column)
@@ -233,68 +214,7 @@ void TTable::CreateTable()
     const QString name = StoreConnection::BareTableName(m_tableName);
     if (!connection->FindTable(name).isEmpty())
         throw EDatabaseError(QStringLiteral("Таблица «%1» уже существует.").arg(name));
-    if (m_fieldDefs.empty())
-        throw EDatabaseError(QStringLiteral("Для таблицы «%1» не заданы поля.").arg(name));
-
-    auto fieldDef = [this, &name](const QString& fieldName) -> const TFieldDef& {
-        for (const TFieldDef& def : m_fieldDefs) {
-            if (def.Name.compare(fieldName, Qt::CaseInsensitive) == 0)
-                return def;
-        }
-        throw EDatabaseError(
-            QStringLiteral("Поле «%1» индекса таблицы «%2» не определено.").arg(fieldName, name));
-    };
-    auto keyColumns = [&](const TIndexDef& index) {
-        QStringList columns;
-        for (const QString& field : index.Fields.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
-            const TFieldDef& def = fieldDef(field.trimmed());
-            QString column = Quoted(def.Name);
-            if ((index.Options & ixCaseInsensitive) && def.DataType == TFieldType::String)
-                column += QLatin1String(" COLLATE ") + QLatin1String(Collation::RuNoCaseName);
-            columns << column;
-        }
-        return columns.join(QLatin1String(", "));
-    };
-
-    QStringList columns;
-    for (const TFieldDef& def : m_fieldDefs) {
-        QString column = Quoted(def.Name) + QLatin1Char(' ');
-        switch (def.DataType) {
-        case TFieldType::String:
-            column +=
-                def.Size > 0 ? QStringLiteral("CHAR(%1)").arg(def.Size) : QStringLiteral("TEXT");
-            break;
-        case TFieldType::Boolean:
-            column += QLatin1String("BOOLEAN");
-            break;
-        case TFieldType::Integer:
-            column += QLatin1String("INTEGER");
-            break;
-        case TFieldType::AutoInc:
-            column += QLatin1String("INTEGER PRIMARY KEY AUTOINCREMENT");
-            break;
-        }
-        if (def.Required)
-            column += QLatin1String(" NOT NULL");
-        columns << column;
-    }
-    QStringList statements;
-    for (const TIndexDef& index : m_indexDefs) {
-        if (index.Options & ixPrimary) {
-            const QStringList fields = index.Fields.split(QLatin1Char(';'), Qt::SkipEmptyParts);
-            if (fields.size() == 1 &&
-                fieldDef(fields.front().trimmed()).DataType == TFieldType::AutoInc)
-                continue; // the auto-increment column is the primary key already
-            columns << QLatin1String("PRIMARY KEY (") + keyColumns(index) + QLatin1Char(')');
-            continue;
-        }
-        statements << QStringLiteral("CREATE %1INDEX %2 ON %3 (%4)")
-                          .arg((index.Options & ixUnique) ? QStringLiteral("UNIQUE ") : QString(),
-                               Quoted(name + QLatin1Char('.') + index.Name), Quoted(name),
-                               keyColumns(index));
-    }
-    statements.prepend(QStringLiteral("CREATE TABLE %1 (%2)")
-                           .arg(Quoted(name), columns.join(QLatin1String(", "))));
+    const QStringList statements = TableSchema::CreateStatements(name, m_fieldDefs, m_indexDefs);
 
     TTransaction transaction(m_folder);
     for (const QString& statement : statements)
@@ -316,11 +236,13 @@ void TTable::Open()
     try {
         ReadLayout();
         BuildOrder();
-        LoadRows();
+        if (!m_rowsOnDemand)
+            LoadRows();
     } catch (...) {
         Detach();
         throw;
     }
+    m_rowsRead = !m_rowsOnDemand;
     m_state = State::Browse;
     m_current = m_rows.IsEmpty() ? -1 : 0;
     m_bof = true;
@@ -339,11 +261,43 @@ void TTable::Close()
     Q_EMIT StateChanged();
 }
 
+void TTable::SetRowsOnDemand(bool onDemand)
+{
+    if (!Active())
+        m_rowsOnDemand = onDemand;
+}
+
+void TTable::RowsNeeded() const
+{
+    // Views are never made const, so reading the rows late changes no const object.
+    if (!m_rowsRead && Active())
+        const_cast<TTable*>(this)->ReadRowsNow();
+}
+
+void TTable::ReadRowsNow()
+{
+    LoadRows();
+    m_rowsRead = true;
+    const int count = m_rows.Count();
+    if (m_state == State::Insert) {
+        m_current = count;
+    } else {
+        const int placed = m_placeRowid < 0 ? -1 : m_rows.Find(m_placeRowid);
+        m_current = placed >= 0 ? placed : (count == 0 ? -1 : 0);
+    }
+    m_bof = count == 0 || m_placeRowid < 0;
+    m_eof = count == 0;
+    m_placeRowid = -1;
+}
+
 void TTable::Detach()
 {
+    m_rowsRead = false;
+    m_placeRowid = -1;
     m_updates.clear();
     m_insert.reset();
     m_delete.reset();
+    m_select.reset();
     if (m_connection)
         m_connection->UnregisterView(this);
     m_connection.reset();
@@ -360,131 +314,32 @@ void TTable::Detach()
 
 void TTable::ReadLayout()
 {
-    m_storedName = m_connection->FindTable(m_tableName);
-    if (m_storedName.isEmpty())
-        throw EDatabaseError(QStringLiteral("Таблица «%1» не найдена в папке «%2».")
-                                 .arg(StoreConnection::BareTableName(m_tableName),
-                                      QDir::toNativeSeparators(m_folder)),
-                             EDatabaseError::Kind::TableMissing);
-    sqlite3* db = m_connection->Handle();
-    const QString& file = m_connection->FilePath();
-
-    bool autoIncrement = false;
-    {
-        Statement sql(db, QStringLiteral("SELECT sql FROM sqlite_master WHERE name = ?1"), file);
-        sql.BindText(1, m_storedName);
-        if (sql.Step())
-            autoIncrement = ColumnText(sql.Handle(), 0)
-                                .contains(QLatin1String("AUTOINCREMENT"), Qt::CaseInsensitive);
-    }
-
+    const TableSchema::StoredLayout layout = TableSchema::ReadLayout(*m_connection, m_tableName);
+    if (layout.Fields.size() > 64)
+        throw EDatabaseError(QStringLiteral("Таблица «%1» содержит слишком много полей.")
+                                 .arg(layout.Name));
+    m_storedName = layout.Name;
     m_fields.clear();
-    std::vector<std::pair<int, int>> primary; // (position in key, field)
-    {
-        Statement info(db, QStringLiteral("PRAGMA table_info(%1)").arg(Quoted(m_storedName)), file);
-        while (info.Step()) {
-            sqlite3_stmt* s = info.Handle();
-            FieldInfo field;
-            field.def =
-                ParseColumn(ColumnText(s, 1), ColumnText(s, 2), sqlite3_column_int(s, 3) != 0);
-            const int pk = sqlite3_column_int(s, 5);
-            if (pk > 0)
-                primary.emplace_back(pk, int(m_fields.size()));
-            m_fields.push_back(std::move(field));
-        }
-    }
-    if (m_fields.size() > 64)
-        throw EDatabaseError(
-            QStringLiteral("Таблица «%1» содержит слишком много полей.").arg(m_storedName));
-    std::sort(primary.begin(), primary.end());
+    for (std::size_t i = 0; i < layout.Fields.size(); ++i)
+        m_fields.push_back({layout.Fields[i], int(i) == layout.RowidAlias});
+    // A key other than the rowid takes part in naming a row on write.
     m_keyMask = 0;
-    for (const auto& [position, field] : primary)
-        m_keyMask |= 1ull << field;
-
+    if (const TableSchema::StoredIndex* key = layout.Primary(); key && layout.RowidAlias < 0) {
+        for (int field : key->Fields)
+            m_keyMask |= 1ull << field;
+    }
     m_indexes.clear();
-    if (primary.size() == 1) {
-        FieldInfo& key = m_fields[std::size_t(primary.front().second)];
-        if (key.def.DataType == TFieldType::Integer) {
-            key.rowidAlias = true;
-            m_keyMask = 0; // the rowid names the row already
-            key.def.Required = true;
-            if (autoIncrement)
-                key.def.DataType = TFieldType::AutoInc;
-            IndexInfo index;
-            index.name = key.def.Name;
-            index.fields = {primary.front().second};
-            index.noCase = {false};
-            index.unique = index.primary = true;
-            m_indexes.push_back(std::move(index));
-        }
-    }
-
-    struct Listed
-    {
-        QString name;
-        bool unique;
-        QString origin;
-    };
-    std::vector<Listed> listed;
-    {
-        Statement list(db, QStringLiteral("PRAGMA index_list(%1)").arg(Quoted(m_storedName)), file);
-        while (list.Step()) {
-            sqlite3_stmt* s = list.Handle();
-            listed.push_back({ColumnText(s, 1), sqlite3_column_int(s, 2) != 0, ColumnText(s, 3)});
-        }
-    }
-    // index_list gives the newest first; keep the order of creation.
-    std::reverse(listed.begin(), listed.end());
-    for (const Listed& entry : listed) {
-        IndexInfo index;
-        index.unique = entry.unique;
-        index.primary = entry.origin == QLatin1String("pk");
-        Statement xinfo(db, QStringLiteral("PRAGMA index_xinfo(%1)").arg(Quoted(entry.name)), file);
-        QStringList names;
-        while (xinfo.Step()) {
-            sqlite3_stmt* s = xinfo.Handle();
-            if (sqlite3_column_int(s, 5) == 0)
-                continue; // the rowid that ends every index entry
-            const int cid = sqlite3_column_int(s, 1);
-            if (cid < 0 || cid >= int(m_fields.size()))
-                continue;
-            index.fields.push_back(cid);
-            index.noCase.push_back(ColumnText(s, 4).compare(QLatin1String(Collation::RuNoCaseName),
-                                                            Qt::CaseInsensitive) == 0);
-            names << m_fields[std::size_t(cid)].def.Name;
-        }
-        const QString prefix = m_storedName + QLatin1Char('.');
-        if (index.primary)
-            index.name = names.join(QLatin1Char(';'));
-        else if (entry.name.startsWith(prefix, Qt::CaseInsensitive))
-            index.name = entry.name.mid(prefix.size());
-        else
-            index.name = entry.name;
-        if (index.primary)
-            m_indexes.insert(m_indexes.begin(), std::move(index));
-        else
-            m_indexes.push_back(std::move(index));
-    }
-
-    m_fieldDefs.clear();
-    for (const FieldInfo& field : m_fields)
-        m_fieldDefs.push_back(field.def);
+    m_fieldDefs = layout.Fields;
     m_indexDefs.clear();
-    for (const IndexInfo& index : m_indexes) {
-        QStringList names;
-        bool noCase = false;
-        for (std::size_t i = 0; i < index.fields.size(); ++i) {
-            names << m_fields[std::size_t(index.fields[i])].def.Name;
-            noCase = noCase || index.noCase[i];
-        }
-        unsigned options = 0;
-        if (index.primary)
-            options |= ixPrimary;
-        if (index.unique)
-            options |= ixUnique;
-        if (noCase)
-            options |= ixCaseInsensitive;
-        m_indexDefs.push_back({index.name, names.join(QLatin1Char(';')), options});
+    for (const TableSchema::StoredIndex& stored : layout.Indexes) {
+        IndexInfo index;
+        index.name = stored.Def.Name;
+        index.fields = stored.Fields;
+        index.noCase = stored.NoCase;
+        index.unique = (stored.Def.Options & ixUnique) != 0;
+        index.primary = (stored.Def.Options & ixPrimary) != 0;
+        m_indexes.push_back(std::move(index));
+        m_indexDefs.push_back(stored.Def);
     }
 }
 
@@ -606,8 +461,8 @@ void TTable::LoadRows()
 
 void TTable::Reload()
 {
-    if (!Active())
-        return;
+    if (!Active() || !m_rowsRead)
+        return; // rows not read yet are read fresh when first needed
     const qint64 rowid =
         (m_current >= 0 && m_current < m_rows.Count()) ? m_rows.Rowid(m_current) : -1;
     const int old = m_current;
@@ -652,6 +507,7 @@ void TTable::CheckBrowse()
 
 void TTable::RequireRows(const char* action) const
 {
+    RowsNeeded();
     if (m_rows.IsEmpty())
         throw EDatabaseError(QStringLiteral("Таблица «%1» не содержит записей: %2 невозможно.")
                                  .arg(m_storedName, QString::fromUtf8(action)));
@@ -659,11 +515,31 @@ void TTable::RequireRows(const char* action) const
 
 int TTable::RecordCount() const
 {
+    RowsNeeded();
     return m_rows.Count();
+}
+
+bool TTable::Eof() const
+{
+    RowsNeeded();
+    return m_eof;
+}
+
+bool TTable::Bof() const
+{
+    RowsNeeded();
+    return m_bof;
+}
+
+int TTable::CurrentRow() const
+{
+    RowsNeeded();
+    return m_current;
 }
 
 int TTable::RecNo() const
 {
+    RowsNeeded();
     if (m_state == State::Insert || m_current < 0)
         return 0;
     return m_current + 1;
@@ -688,6 +564,7 @@ void TTable::SetState(State state)
 void TTable::First()
 {
     CheckActive();
+    RowsNeeded();
     CheckBrowse();
     SetCurrent(m_rows.IsEmpty() ? -1 : 0);
     m_bof = true;
@@ -697,6 +574,7 @@ void TTable::First()
 void TTable::Next()
 {
     CheckActive();
+    RowsNeeded();
     CheckBrowse();
     const int count = RecordCount();
     if (m_current + 1 < count) {
@@ -711,6 +589,7 @@ void TTable::Next()
 void TTable::Prior()
 {
     CheckActive();
+    RowsNeeded();
     CheckBrowse();
     const int count = RecordCount();
     if (m_current > 0) {
@@ -725,6 +604,7 @@ void TTable::Prior()
 void TTable::Last()
 {
     CheckActive();
+    RowsNeeded();
     CheckBrowse();
     const int count = RecordCount();
     SetCurrent(count - 1);
@@ -735,6 +615,7 @@ void TTable::Last()
 void TTable::SetRecNo(int recNo)
 {
     CheckActive();
+    RowsNeeded();
     const int count = RecordCount();
     if (count == 0)
         return;
@@ -797,6 +678,7 @@ const QString& TTable::Value(int field) const
     static const QString blank;
     if (m_state == State::Edit || m_state == State::Insert)
         return m_buffer[std::size_t(field)];
+    RowsNeeded();
     if (m_current < 0)
         return blank;
     return m_rows.Row(m_current)[field];
@@ -804,6 +686,7 @@ const QString& TTable::Value(int field) const
 
 QString TTable::ReadCell(int row, int field) const
 {
+    RowsNeeded();
     if ((m_state == State::Edit || m_state == State::Insert) && row == m_current)
         return m_buffer[std::size_t(field)];
     if (row < 0 || row >= RecordCount())
@@ -813,6 +696,7 @@ QString TTable::ReadCell(int row, int field) const
 
 int TTable::DisplayRowCount() const
 {
+    RowsNeeded();
     return RecordCount() + (m_state == State::Insert ? 1 : 0);
 }
 
@@ -856,6 +740,7 @@ void TTable::Edit()
     CheckActive();
     if (m_state == State::Edit || m_state == State::Insert)
         return;
+    RowsNeeded();
     if (m_rows.IsEmpty()) {
         Insert();
         return;
@@ -873,7 +758,8 @@ void TTable::Insert()
     m_buffer.assign(m_fields.size(), QString());
     m_modifiedMask = 0;
     m_insertReturn = m_current;
-    m_current = RecordCount();
+    // Unread rows stay unread: the insert row's place is fixed when they are read.
+    m_current = m_rowsRead ? RecordCount() : 0;
     m_state = State::Insert;
     Q_EMIT RowsChanged();
     Q_EMIT StateChanged();
@@ -897,7 +783,7 @@ void TTable::Cancel()
     } else if (m_state == State::Insert) {
         m_buffer.clear();
         m_modifiedMask = 0;
-        const int count = RecordCount();
+        const int count = m_rowsRead ? RecordCount() : 0;
         m_current = count == 0 ? -1 : std::clamp(m_insertReturn, 0, count - 1);
         m_state = State::Browse;
         Q_EMIT RowsChanged();
@@ -983,11 +869,7 @@ void TTable::WriteRow()
                 if (checked & (1ull << f))
                     bind(update, parameter++, row[f], f);
             }
-            std::vector<QString> stored(static_cast<std::size_t>(fieldCount));
             try {
-                if (!update.Step())
-                    throw RecordChangedError();
-                ReadValues(update.Handle(), 1, stored.data());
                 while (update.Step()) {
                 }
             } catch (const EDatabaseError& error) {
@@ -995,6 +877,12 @@ void TTable::WriteRow()
                 throw translate(error);
             }
             update.Reset();
+            if (sqlite3_changes64(m_connection->Handle()) != 1)
+                throw RecordChangedError();
+            // Show what is stored now, other users' changes to other fields included.
+            std::vector<QString> stored(static_cast<std::size_t>(fieldCount));
+            if (!ReadStoredRow(m_rows.Rowid(m_current), stored.data()))
+                throw RecordChangedError();
             std::move(stored.begin(), stored.end(), row);
         }
         m_buffer.clear();
@@ -1024,8 +912,7 @@ void TTable::WriteRow()
                  ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(Quoted(m_storedName))
                  : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
                        .arg(Quoted(m_storedName), columns.join(QLatin1String(", ")),
-                            parameters.join(QLatin1String(", ")))) +
-                ReturningClause(),
+                            parameters.join(QLatin1String(", ")))),
             m_connection->FilePath());
     }
     int parameter = 1;
@@ -1033,14 +920,7 @@ void TTable::WriteRow()
         if (!m_fields[std::size_t(f)].rowidAlias)
             bind(*m_insert, parameter++, m_buffer[std::size_t(f)], f);
     }
-    qint64 rowid = 0;
-    std::vector<QString> stored(static_cast<std::size_t>(fieldCount));
     try {
-        if (!m_insert->Step())
-            throw EDatabaseError(
-                QStringLiteral("Запись не добавлена в таблицу «%1».").arg(m_storedName));
-        rowid = sqlite3_column_int64(m_insert->Handle(), 0);
-        ReadValues(m_insert->Handle(), 1, stored.data());
         while (m_insert->Step()) {
         }
     } catch (const EDatabaseError& error) {
@@ -1048,9 +928,24 @@ void TTable::WriteRow()
         throw translate(error);
     }
     m_insert->Reset();
-    const int placed = m_rows.Insert(std::move(stored), rowid);
+    const qint64 rowid = sqlite3_last_insert_rowid(m_connection->Handle());
+    std::vector<QString> stored(static_cast<std::size_t>(fieldCount));
+    if (!ReadStoredRow(rowid, stored.data()))
+        throw EDatabaseError(
+            QStringLiteral("Запись не добавлена в таблицу «%1».").arg(m_storedName));
     m_buffer.clear();
     m_modifiedMask = 0;
+    if (!m_rowsRead) {
+        // The new row becomes current once the rows are read.
+        m_placeRowid = rowid;
+        m_current = -1;
+        m_state = State::Browse;
+        Q_EMIT StateChanged();
+        Q_EMIT RowsChanged();
+        Q_EMIT CurrentChanged();
+        return;
+    }
+    const int placed = m_rows.Insert(std::move(stored), rowid);
     m_current = RecordCount() - 1; // where the insert row was shown
     m_state = State::Browse;
     m_eof = m_bof = false;
@@ -1084,24 +979,41 @@ Statement& TTable::UpdateStatement(unsigned long long mask)
         if (checked & (1ull << f))
             conditions << SameValueCondition(f, parameter++);
     }
-    auto statement = std::make_unique<Statement>(
-        m_connection->Handle(),
-        QStringLiteral("UPDATE %1 SET %2 WHERE %3")
-                .arg(Quoted(m_storedName), assignments.join(QLatin1String(", ")),
-                     conditions.join(QLatin1String(" AND "))) +
-            ReturningClause(),
-        m_connection->FilePath());
+    auto statement = std::make_unique<Statement>(m_connection->Handle(),
+                                                 QStringLiteral("UPDATE %1 SET %2 WHERE %3")
+                                                     .arg(Quoted(m_storedName),
+                                                          assignments.join(QLatin1String(", ")),
+                                                          conditions.join(QLatin1String(" AND "))),
+                                                 m_connection->FilePath());
     Statement& result = *statement;
     m_updates.emplace(mask, std::move(statement));
     return result;
 }
 
-QString TTable::ReturningClause() const
+bool TTable::ReadStoredRow(qint64 rowid, QString* values)
 {
-    QStringList columns{QStringLiteral("rowid")};
-    for (const FieldInfo& field : m_fields)
-        columns << Quoted(field.def.Name);
-    return QLatin1String(" RETURNING ") + columns.join(QLatin1String(", "));
+    if (!m_select) {
+        QStringList columns;
+        for (const FieldInfo& field : m_fields)
+            columns << Quoted(field.def.Name);
+        m_select = std::make_unique<Statement>(
+            m_connection->Handle(),
+            QStringLiteral("SELECT %1 FROM %2 WHERE rowid = ?1")
+                .arg(columns.join(QLatin1String(", ")), Quoted(m_storedName)),
+            m_connection->FilePath());
+    }
+    m_select->BindInt(1, rowid);
+    bool found = false;
+    try {
+        found = m_select->Step();
+        if (found)
+            ReadValues(m_select->Handle(), 0, values);
+    } catch (...) {
+        m_select->Reset();
+        throw;
+    }
+    m_select->Reset();
+    return found;
 }
 
 QString TTable::SameValueCondition(int field, int parameter) const
@@ -1191,7 +1103,7 @@ void TTable::Delete()
         }
         m_delete = std::make_unique<Statement>(
             m_connection->Handle(),
-            QStringLiteral("DELETE FROM %1 WHERE %2 RETURNING rowid")
+            QStringLiteral("DELETE FROM %1 WHERE %2")
                 .arg(Quoted(m_storedName), conditions.join(QLatin1String(" AND "))),
             m_connection->FilePath());
     }
@@ -1210,8 +1122,6 @@ void TTable::Delete()
             m_delete->BindText(parameter++, value);
     }
     try {
-        if (!m_delete->Step())
-            throw RecordChangedError();
         while (m_delete->Step()) {
         }
     } catch (...) {
@@ -1219,6 +1129,8 @@ void TTable::Delete()
         throw;
     }
     m_delete->Reset();
+    if (sqlite3_changes64(m_connection->Handle()) != 1)
+        throw RecordChangedError();
     m_rows.Erase(m_current);
     const int count = RecordCount();
     m_current = count == 0 ? -1 : std::min(m_current, count - 1);

@@ -86,6 +86,9 @@ public:
     bool Exists() const;
     void CreateTable();
 
+    // Rows read at the first access that needs them rather than at Open: a view that only
+    // inserts rows never holds a copy of the table. Set while closed.
+    void SetRowsOnDemand(bool onDemand);
     void Open();
     void Close(); // drops an unwritten change
     bool Active() const { return m_state != State::Inactive; }
@@ -96,13 +99,13 @@ public:
     void Next();
     void Prior();
     void Last();
-    bool Eof() const { return m_eof; }
-    bool Bof() const { return m_bof; }
+    bool Eof() const;
+    bool Bof() const;
     bool IsEmpty() const { return RecordCount() == 0; }
     int RecordCount() const;
     int RecNo() const; // 1-based; 0 on an empty view
     void SetRecNo(int recNo);
-    int CurrentRow() const { return m_current; } // 0-based, -1 when empty
+    int CurrentRow() const; // 0-based, -1 when empty
 
     // Fields.
     int FieldCount() const { return int(m_fields.size()); }
@@ -159,8 +162,10 @@ private:
     };
 
     void CheckActive() const;
-    const TFieldDef& CheckedField(int field) const; // throws on a closed view or a bad index
-    QString ReturningClause() const;
+    void RowsNeeded() const;
+    void ReadRowsNow();
+    const TFieldDef& CheckedField(int field) const;    // throws on a closed view or a bad index
+    bool ReadStoredRow(qint64 rowid, QString* values); // false when the row is gone
     QString SameValueCondition(int field, int parameter) const;
     void ReadValues(sqlite3_stmt* stmt, int firstColumn, QString* values) const;
     EDatabaseError RecordChangedError() const;
@@ -195,6 +200,9 @@ private:
 
     TableRows m_rows;
 
+    bool m_rowsOnDemand = false;
+    bool m_rowsRead = false;
+    qint64 m_placeRowid = -1; // a row posted before the rows were read: current once read
     State m_state = State::Inactive;
     int m_current = -1;
     bool m_eof = true;
@@ -206,4 +214,5 @@ private:
     std::map<unsigned long long, std::unique_ptr<Statement>> m_updates;
     std::unique_ptr<Statement> m_insert;
     std::unique_ptr<Statement> m_delete;
+    std::unique_ptr<Statement> m_select;
 };

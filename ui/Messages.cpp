@@ -2,9 +2,34 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QPushButton>
+
+#include <utility>
 
 namespace Messages {
 namespace {
+
+// Qt's Russian translation names these buttons; where it is not installed the program's
+// boxes still speak Russian.
+void SetButtonTexts(QMessageBox& box)
+{
+    const std::pair<QMessageBox::StandardButton, const char16_t*> texts[] = {
+        {QMessageBox::Yes, u"Да"},
+        {QMessageBox::No, u"Нет"},
+        {QMessageBox::Ok, u"OK"},
+        {QMessageBox::Cancel, u"Отмена"},
+    };
+    for (const auto& [which, text] : texts) {
+        if (QAbstractButton* button = box.button(which))
+            button->setText(QString::fromUtf16(text));
+    }
+}
+
+int Run(QMessageBox& box)
+{
+    SetButtonTexts(box);
+    return box.exec();
+}
 
 class BoxHandler final : public Handler
 {
@@ -15,28 +40,39 @@ public:
         switch (kind) {
         case Kind::Message: {
             QMessageBox box(QMessageBox::NoIcon, caption, text, QMessageBox::Ok, parent);
-            box.exec();
+            Run(box);
             return true;
         }
         case Kind::Question: {
             QMessageBox box(QMessageBox::Warning, caption, text,
                             QMessageBox::Yes | QMessageBox::No, parent);
             box.setDefaultButton(QMessageBox::Yes);
-            return box.exec() == QMessageBox::Yes;
+            return Run(box) == QMessageBox::Yes;
         }
         case Kind::OkCancel: {
             QMessageBox box(QMessageBox::Information, caption, text,
                             QMessageBox::Ok | QMessageBox::Cancel, parent);
             box.setDefaultButton(QMessageBox::Ok);
-            return box.exec() == QMessageBox::Ok;
+            return Run(box) == QMessageBox::Ok;
         }
         case Kind::Error: {
             QMessageBox box(QMessageBox::Critical, caption, text, QMessageBox::Ok, parent);
-            box.exec();
+            Run(box);
             return true;
         }
         }
         return false;
+    }
+
+    bool ShowDetailed(Kind kind, const QString& text, const QString& caption,
+                      const QString& details) override
+    {
+        if (kind != Kind::Message)
+            return Show(kind, text, caption);
+        QMessageBox box(QMessageBox::NoIcon, caption, text, QMessageBox::Ok);
+        box.setDetailedText(details);
+        box.exec();
+        return true;
     }
 };
 
@@ -57,6 +93,11 @@ Handler& Active()
 void SetHandler(Handler* handler)
 {
     Current() = handler;
+}
+
+void ShowDetailedMessage(const QString& text, const QString& caption, const QString& details)
+{
+    Active().ShowDetailed(Kind::Message, text, caption, details);
 }
 
 void ShowMessage(const QString& text)

@@ -21,10 +21,21 @@ public:
     virtual ~Handler() = default;
     // Returns true for Yes or OK.
     virtual bool Show(Kind kind, const QString& text, const QString& caption) = 0;
+    // A box whose details (the reason of a failure) the user opens on request.
+    virtual bool ShowDetailed(Kind kind, const QString& text, const QString& caption,
+                              const QString& details)
+    {
+        (void)details;
+        return Show(kind, text, caption);
+    }
 };
 
 // Installs a handler; nullptr restores the real message boxes.
 void SetHandler(Handler* handler);
+
+// A plain message under its own caption, with no owner window, whose details are shown on
+// request.
+void ShowDetailedMessage(const QString& text, const QString& caption, const QString& details);
 
 void ShowMessage(const QString& text);
 // A plain message under a caption of its own.

@@ -4,7 +4,7 @@
 #include "ui/ErrorBoundary.h"
 #include "ui/TDataSource.h"
 
-TDBComboBox::TDBComboBox(QWidget* parent) : QComboBox(parent)
+TDBComboBox::TDBComboBox(QWidget* parent) : TComboBox(parent)
 {
     setEditable(false);
     connect(this, &QComboBox::activated, this, &TDBComboBox::Choose);
@@ -31,7 +31,7 @@ void TDBComboBox::SetDataField(const QString& field)
 
 void TDBComboBox::showEvent(QShowEvent* event)
 {
-    QComboBox::showEvent(event);
+    TComboBox::showEvent(event);
     UpdateDisplay();
 }
 

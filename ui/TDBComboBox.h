@@ -1,12 +1,12 @@
 #pragma once
 
-#include <QComboBox>
+#include "ui/TComboBox.h"
 
 class TDataSource;
 
 // A pick-only drop-down bound to one field of a data source's current row: it shows the
 // field's text, and a choice writes the chosen entry into the field (the row goes into edit).
-class TDBComboBox final : public QComboBox
+class TDBComboBox final : public TComboBox
 {
     Q_OBJECT
 

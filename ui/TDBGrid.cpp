@@ -441,8 +441,17 @@ TTable* TDBGrid::Table() const
 void TDBGrid::SetColumns(QList<TGridColumn> columns)
 {
     m_model->SetColumns(std::move(columns));
+    // The stated width is the least: a column is as wide as its title needs in the font.
     for (int i = 0; i < m_model->Columns().size(); ++i)
-        horizontalHeader()->resizeSection(i, m_model->Columns()[i].Width);
+        horizontalHeader()->resizeSection(
+            i, std::max(m_model->Columns()[i].Width, horizontalHeader()->sectionSizeHint(i)));
+}
+
+int TDBGrid::NeededWidth() const
+{
+    const int indicator = (m_options & Indicator) ? verticalHeader()->sizeHint().width() : 0;
+    return 2 * frameWidth() + indicator + horizontalHeader()->length() +
+           style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
 }
 
 int TDBGrid::ColumnCount() const
@@ -712,6 +721,23 @@ void TDBGrid::CancelRow()
     });
 }
 
+bool TDBGrid::LeavesGrid(bool forward, Qt::KeyboardModifiers modifiers) const
+{
+    // Ctrl+Tab always goes on to the window's next control; Tab only from the last cell of
+    // the last row (Shift+Tab from the first cell of the first row), where it would wrap.
+    if (modifiers & Qt::ControlModifier)
+        return true;
+    if (!(m_options & Tabs))
+        return false;
+    const QModelIndex current = currentIndex();
+    if (!current.isValid())
+        return true;
+    const int rows = m_model->rowCount();
+    const int columns = m_model->columnCount();
+    return forward ? current.row() == rows - 1 && current.column() == columns - 1
+                   : current.row() == 0 && current.column() == 0;
+}
+
 bool TDBGrid::FocusInside() const
 {
     for (QWidget* w = QApplication::focusWidget(); w; w = w->parentWidget()) {
@@ -750,6 +776,14 @@ void TDBGrid::keyPressEvent(QKeyEvent* event)
     if (m_pending.active) {
         event->accept();
         return;
+    }
+    if (event->key() == Qt::Key_Tab || event->key() == Qt::Key_Backtab) {
+        const bool forward = event->key() == Qt::Key_Tab && !(modifiers & Qt::ShiftModifier);
+        if (LeavesGrid(forward, modifiers)) {
+            QWidget::focusNextPrevChild(forward);
+            event->accept();
+            return;
+        }
     }
     if (IsTypedText(event)) {
         // The first character opens the editor and is forwarded to it as this same event.
@@ -921,6 +955,11 @@ void TDBGrid::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hi
     case QAbstractItemDelegate::EditPreviousItem: {
         // Move like Tab without an editor; a refused row change must not reopen an editor.
         QTableView::closeEditor(editor, QAbstractItemDelegate::NoHint);
+        const bool forward = hint == QAbstractItemDelegate::EditNextItem;
+        if (LeavesGrid(forward, QGuiApplication::keyboardModifiers())) {
+            QWidget::focusNextPrevChild(forward);
+            return;
+        }
         if (m_options & Tabs) {
             const QModelIndex next = moveCursor(
                 hint == QAbstractItemDelegate::EditNextItem ? MoveNext : MovePrevious,

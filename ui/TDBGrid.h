@@ -50,6 +50,9 @@ public:
     TTable* Table() const;
 
     void SetColumns(QList<TGridColumn> columns);
+    // The width that shows every column and the row indicator without a horizontal
+    // scroll bar, room for the vertical one included.
+    int NeededWidth() const;
     int ColumnCount() const;
     const TGridColumn& Column(int column) const;
     void SetPickList(int column, const QStringList& items);
@@ -133,6 +136,7 @@ private:
     void DeleteCurrent();
     void CancelRow();
     void MoveTo(int row, int column);
+    bool LeavesGrid(bool forward, Qt::KeyboardModifiers modifiers) const;
     bool FocusInside() const;
     QLineEdit* OpenEditor() const;
     void EmitCellMoved();

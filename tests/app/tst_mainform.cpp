@@ -1,14 +1,20 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QDialog>
 #include <QFile>
 #include <QFileInfo>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
 #include <QTest>
 
 #include <memory>
+
+#include <sqlite3.h>
 
 #include "app/TMainForm.h"
 #include "storage/Layouts.h"
@@ -16,31 +22,21 @@
 #include "storage/TSession.h"
 #include "storage/TTable.h"
 #include "tests/support/MessageRecorder.h"
+#include "tests/support/StoreRows.h"
 #include "tests/support/TempDataFolder.h"
+#include "tests/support/Typing.h"
+#include "ui/LookAndFeel.h"
 #include "ui/TDBComboBox.h"
 #include "ui/TDBGrid.h"
 
 namespace {
 
-struct Employee
-{
-    QString fio;
-    QString accnt;
-    QString amount;
-    QString org;
-    bool flag = false;
-};
+using StoreRows::Employee;
 
 const QString EmptyFields = QStringLiteral("ФИО и счет сотрудника не могут быть пустыми.");
 const QString Duplicate = QStringLiteral("Такой сотрудник уже существует");
 
 enum Column { FioColumn, AccntColumn, AmountColumn, OrgColumn, ExportColumn };
-
-void TypeChar(QWidget* widget, QChar c)
-{
-    const Qt::Key key = c.unicode() < 128 ? Qt::Key(c.toUpper().unicode()) : Qt::Key_unknown;
-    QTest::sendKeyEvent(QTest::Click, widget, key, QString(c), Qt::NoModifier);
-}
 
 } // namespace
 
@@ -49,6 +45,7 @@ class tst_MainForm : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    void initTestCase();
     void init();
     void cleanup();
 
@@ -81,6 +78,12 @@ private Q_SLOTS:
     void organizationPicker_data();
     void organizationPicker();
     void organizationClickRebuildsPickList();
+    void mainWindowInsideAvailableGeometry();
+    void captionsFitTheFont();
+    void keyboardLeavesGrid_data();
+    void keyboardLeavesGrid();
+    void rejectedStoreLeftByteForByte_data();
+    void rejectedStoreLeftByteForByte();
 
 private:
     void CreateStore(const QList<Employee>& employees, const QStringList& orgs);
@@ -96,6 +99,11 @@ private:
     std::unique_ptr<MessageRecorder> m_messages;
     std::unique_ptr<TMainForm> m_form;
 };
+
+void tst_MainForm::initTestCase()
+{
+    LookAndFeel::Install(*qApp);
+}
 
 void tst_MainForm::init()
 {
@@ -113,62 +121,18 @@ void tst_MainForm::cleanup()
 
 void tst_MainForm::CreateStore(const QList<Employee>& employees, const QStringList& orgs)
 {
-    TTable base;
-    base.SetDatabaseName(m_folder->DataDir());
-    base.SetTableName(QStringLiteral("base"));
-    base.FieldDefs() = Layouts::EmployeeFields();
-    base.IndexDefs() = Layouts::EmployeeIndexes();
-    base.CreateTable();
-    base.Open();
-    for (const Employee& e : employees) {
-        base.Insert();
-        base.FieldByName(QStringLiteral("Fio100")).SetAsString(e.fio);
-        base.FieldByName(QStringLiteral("Accnt")).SetAsString(e.accnt);
-        base.FieldByName(QStringLiteral("Amount")).SetAsString(e.amount);
-        base.FieldByName(QStringLiteral("Org120")).SetAsString(e.org);
-        base.FieldByName(QStringLiteral("Export")).SetAsBoolean(e.flag);
-        base.Post();
-    }
-    TTable config;
-    config.SetDatabaseName(m_folder->DataDir());
-    config.SetTableName(QStringLiteral("config"));
-    config.FieldDefs() = Layouts::OrganizationFields();
-    config.IndexDefs() = Layouts::OrganizationIndexes();
-    config.CreateTable();
-    for (const QString& org : orgs)
-        AddOrganization(org);
+    StoreRows::CreateEmployees(m_folder->DataDir(), employees);
+    StoreRows::CreateOrganizations(m_folder->DataDir(), orgs);
 }
 
 void tst_MainForm::AddOrganization(const QString& name)
 {
-    TTable config;
-    config.SetDatabaseName(m_folder->DataDir());
-    config.SetTableName(QStringLiteral("config.db"));
-    config.Open();
-    config.Insert();
-    for (const QString& field : config.FieldNames())
-        config.FieldByName(field).SetAsString(QStringLiteral("1"));
-    config.FieldByName(QStringLiteral("Organization120")).SetAsString(name);
-    config.Post();
+    StoreRows::AddOrganization(m_folder->DataDir(), name);
 }
 
-// The employees as stored, in the grid's order.
 QList<Employee> tst_MainForm::Stored()
 {
-    TTable base;
-    base.SetDatabaseName(m_folder->DataDir());
-    base.SetTableName(QStringLiteral("base"));
-    base.SetIndexName(QStringLiteral("Fio_Accnt"));
-    base.Open();
-    QList<Employee> rows;
-    for (base.First(); !base.Eof(); base.Next()) {
-        rows.append({base.FieldByName(QStringLiteral("Fio100")).AsString(),
-                     base.FieldByName(QStringLiteral("Accnt")).AsString(),
-                     base.FieldByName(QStringLiteral("Amount")).AsString(),
-                     base.FieldByName(QStringLiteral("Org120")).AsString(),
-                     base.FieldByName(QStringLiteral("Export")).AsBoolean()});
-    }
-    return rows;
+    return StoreRows::StoredEmployees(m_folder->DataDir());
 }
 
 void tst_MainForm::StartForm()
@@ -233,13 +197,19 @@ void tst_MainForm::firstStartOnEmptyFolder()
     QCOMPARE(orgBox->count(), 0);
     QVERIFY(orgBox->isHidden());
 
-    // The window as designed.
+    // The window as designed; the design's sizes are the least (captionsFitTheFont).
     QCOMPARE(m_form->windowTitle(), QStringLiteral("Ведомость"));
-    QCOMPARE(m_form->centralWidget()->size(), QSize(698, 360));
-    QCOMPARE(Grid()->geometry(), QRect(0, 0, 698, 329));
-    QCOMPARE(m_form->findChild<QPushButton*>(QStringLiteral("DelButton"))->geometry(),
-             QRect(136, 335, 129, 25));
-    QCOMPARE(exportBox->geometry().left(), 424);
+    QCOMPARE(m_form->centralWidget()->height(), 360);
+    QVERIFY(m_form->centralWidget()->width() >= 698);
+    QCOMPARE(Grid()->pos(), QPoint(0, 0));
+    QVERIFY(Grid()->width() >= 698);
+    QCOMPARE(Grid()->height(), 329);
+    const QRect del = m_form->findChild<QPushButton*>(QStringLiteral("DelButton"))->geometry();
+    QVERIFY(del.left() >= 136);
+    QCOMPARE(del.top(), 335);
+    QVERIFY(del.width() >= 129);
+    QCOMPARE(del.height(), 25);
+    QVERIFY(exportBox->geometry().left() >= 424);
     QCOMPARE(exportBox->width(), 161);
     QStringList menu;
     for (QAction* action : m_form->menuBar()->actions())
@@ -248,7 +218,7 @@ void tst_MainForm::firstStartOnEmptyFolder()
     QStringList titles;
     for (int c = 0; c < Grid()->ColumnCount(); ++c)
         titles << Grid()->Column(c).Title + QLatin1Char('/') +
-                      QString::number(Grid()->columnWidth(c));
+                      QString::number(Grid()->Column(c).Width);
     QCOMPARE(titles, QStringList({"ФИО/247", "Счет сотрудника/160", "Сумма для зачисления/124",
                                   "Организация/111", "+/19"}));
 
@@ -274,11 +244,12 @@ void tst_MainForm::folderThatCannotBeCreated()
     QVERIFY2(m_messages->Messages().front().text.contains(QStringLiteral("Pellomar")),
              qPrintable(m_messages->Messages().front().text));
     QVERIFY(!m_form->EmployeeTable()->Active());
-    // Commands still answer without crashing.
+    // Commands still answer without crashing: the tables are not open.
     m_messages->Clear();
     m_form->findChild<QPushButton*>(QStringLiteral("AddButton"))->click();
     QCOMPARE(m_messages->Texts(),
-             QStringList({"Первоначально необходимо добавить организацию."}));
+             QStringList({QStringLiteral("Таблицы не открыты: ") + m_folder->DataDir() +
+                          QStringLiteral("store.sqlite3")}));
 }
 
 void tst_MainForm::damagedStoreLeftUntouched()
@@ -309,7 +280,7 @@ void tst_MainForm::startupFillsEmptyOrganizations()
     QVERIFY(m_messages->Messages().isEmpty());
     const QList<Employee> rows = Stored();
     QCOMPARE(rows[0].org, QStringLiteral("Бета"));
-    QCOMPARE(rows[0].amount, QStringLiteral("7")); // not written: left as it was
+    QCOMPARE(rows[0].amount, QStringLiteral("7.00")); // the amount pass of every start
     QCOMPARE(rows[1].org, QStringLiteral("Альфа")); // first in the table's order
     QCOMPARE(rows[1].amount, QStringLiteral("15.00"));
     QCOMPARE(rows[2].org, QStringLiteral("Альфа"));
@@ -776,6 +747,202 @@ void tst_MainForm::organizationClickRebuildsPickList()
     QCOMPARE(m_form->OrgTable()->RecordCount(), 3);
     // The organisation lists below the grid change only with the settings.
     QCOMPARE(ExportBox()->count(), 3);
+}
+
+void tst_MainForm::mainWindowInsideAvailableGeometry()
+{
+    // The test screen is smaller than the designed place (530, 419) needs.
+    StartForm();
+    const QRect available = m_form->screen()->availableGeometry();
+    QVERIFY2(available.contains(m_form->frameGeometry()), qPrintable(QStringLiteral("%1,%2 %3x%4")
+                                                                         .arg(m_form->x())
+                                                                         .arg(m_form->y())
+                                                                         .arg(m_form->width())
+                                                                         .arg(m_form->height())));
+    for (const char* name : {"AddButton", "DelButton", "SaveButton", "OrgBoxExport"}) {
+        auto* control = m_form->findChild<QWidget*>(QLatin1String(name));
+        const QRect onScreen(control->mapToGlobal(QPoint(0, 0)), control->size());
+        QVERIFY2(available.contains(onScreen), name);
+    }
+}
+
+void tst_MainForm::captionsFitTheFont()
+{
+    StartForm();
+    QCOMPARE(m_form->font(), LookAndFeel::ProgramFont());
+    QVERIFY(!m_form->testAttribute(Qt::WA_SetFont));
+
+    TDBGrid* grid = Grid();
+    QHeaderView* header = grid->horizontalHeader();
+    for (int c = 0; c < grid->ColumnCount(); ++c) {
+        QVERIFY2(grid->columnWidth(c) >= grid->Column(c).Width, qPrintable(grid->Column(c).Title));
+        QVERIFY2(grid->columnWidth(c) >= header->sectionSizeHint(c),
+                 qPrintable(grid->Column(c).Title));
+    }
+    QCOMPARE(grid->horizontalScrollBar()->maximum(), 0); // every column in view
+
+    QList<QWidget*> row;
+    for (const char* name : {"AddButton", "DelButton", "SaveButton"}) {
+        auto* button = m_form->findChild<QPushButton*>(QLatin1String(name));
+        QVERIFY2(button->width() >= 129, name);
+        QVERIFY2(button->width() >= button->sizeHint().width(), qPrintable(button->text()));
+        row << button;
+    }
+    row << ExportBox();
+    for (qsizetype i = 0; i + 1 < row.size(); ++i)
+        QVERIFY(row[i]->geometry().right() < row[i + 1]->geometry().left());
+    for (QWidget* control : row)
+        QVERIFY(m_form->centralWidget()->rect().contains(control->geometry()));
+}
+
+void tst_MainForm::keyboardLeavesGrid_data()
+{
+    QTest::addColumn<int>("row");
+    QTest::addColumn<int>("column");
+    QTest::addColumn<bool>("editor");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("modifiers");
+    QTest::addColumn<QString>("focus"); // a control's name, or the cell "row,column"
+    const int ctrl = Qt::ControlModifier;
+    QTest::newRow("Ctrl+Tab") << 0 << int(FioColumn) << false << int(Qt::Key_Tab) << ctrl
+                              << "AddButton";
+    QTest::newRow("Ctrl+Tab in an open editor")
+        << 0 << int(AccntColumn) << true << int(Qt::Key_Tab) << ctrl << "AddButton";
+    QTest::newRow("Tab in the last cell of the last row")
+        << 1 << int(ExportColumn) << false << int(Qt::Key_Tab) << 0 << "AddButton";
+    QTest::newRow("Tab moves a cell")
+        << 0 << int(FioColumn) << false << int(Qt::Key_Tab) << 0 << "0,1";
+    QTest::newRow("Tab at a row's end goes to the next row")
+        << 0 << int(ExportColumn) << false << int(Qt::Key_Tab) << 0 << "1,0";
+    QTest::newRow("Shift+Tab in the first cell")
+        << 0 << int(FioColumn) << false << int(Qt::Key_Backtab) << int(Qt::ShiftModifier)
+        << "OrgBoxExport";
+}
+
+void tst_MainForm::keyboardLeavesGrid()
+{
+    QFETCH(int, row);
+    QFETCH(int, column);
+    QFETCH(bool, editor);
+    QFETCH(int, key);
+    QFETCH(int, modifiers);
+    QFETCH(QString, focus);
+    CreateStore({{"АНТОНОВ", "1", "1.00", "Альфа"}, {"БОРИСОВ", "2", "2.00", "Альфа"}}, {"Альфа"});
+    StartForm();
+    SetCurrent(row, column);
+    if (editor) {
+        TypeChar(Grid(), QLatin1Char('5'));
+        QVERIFY(qobject_cast<QLineEdit*>(QApplication::focusWidget()));
+    }
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+
+    if (focus.contains(QLatin1Char(','))) {
+        QCOMPARE(QApplication::focusWidget(), Grid());
+        QCOMPARE(QStringLiteral("%1,%2")
+                     .arg(Grid()->currentIndex().row())
+                     .arg(Grid()->currentIndex().column()),
+                 focus);
+        return;
+    }
+    QVERIFY(QApplication::focusWidget());
+    QWidget* focused = QApplication::focusWidget();
+    // An editable combo box's line edit stands for the box.
+    if (focused->parentWidget() && qobject_cast<QComboBox*>(focused->parentWidget()))
+        focused = focused->parentWidget();
+    QCOMPARE(focused->objectName(), focus);
+    if (editor) // what was typed waits in the row, as when the mouse leaves the grid
+        QCOMPARE(m_form->EmployeeTable()->FieldByName(QStringLiteral("Accnt")).AsString(),
+                 QStringLiteral("5"));
+}
+
+void tst_MainForm::rejectedStoreLeftByteForByte_data()
+{
+    QTest::addColumn<QString>("schema");
+    QTest::addColumn<QString>("reason");
+    const QString base =
+        QStringLiteral("CREATE TABLE base (Id INTEGER PRIMARY KEY AUTOINCREMENT, Fio100 CHAR(100), "
+                       "Accnt CHAR(22), Amount CHAR(15), Export BOOLEAN%1);");
+    const QString index = QStringLiteral(
+        "CREATE UNIQUE INDEX \"base.Fio_Accnt\" ON base (Fio100 COLLATE NOCASE, Accnt);");
+    const QString org = QStringLiteral(", Org120 CHAR(120)");
+    QTest::newRow("a layout of its own")
+        << "CREATE TABLE base (Name TEXT, Total TEXT); INSERT INTO base VALUES ('А', '1');"
+        << "Таблица «base»";
+    QTest::newRow("no organisation field") << base.arg(QString()) + index +
+                                                  "INSERT INTO base "
+                                                  "(Fio100, Accnt) VALUES ('АНТОНОВ', '1');"
+                                           << "нет поля «Org120»";
+    QTest::newRow("no organisation field, write-ahead log")
+        << "PRAGMA journal_mode=WAL;" + base.arg(QString()) + index << "нет поля «Org120»";
+    QTest::newRow("no name and account index") << base.arg(org) << "нет индекса «Fio_Accnt»";
+    QTest::newRow("flag of another kind")
+        << base.arg(org).replace("Export BOOLEAN", "Export CHAR(1)") + index
+        << "поле «Export» другого типа";
+    QTest::newRow("organisations of another layout")
+        << base.arg(org) + index + "CREATE TABLE config (Name TEXT);"
+        << "Таблица «config»";
+}
+
+void tst_MainForm::rejectedStoreLeftByteForByte()
+{
+    QFETCH(QString, schema);
+    QFETCH(QString, reason);
+    const QString file = m_folder->DataDir() + QStringLiteral("store.sqlite3");
+    {
+        sqlite3* db = nullptr;
+        QCOMPARE(sqlite3_open(file.toUtf8().constData(), &db), SQLITE_OK);
+        char* error = nullptr;
+        const int rc = sqlite3_exec(db, schema.toUtf8().constData(), nullptr, nullptr, &error);
+        const QString message = QString::fromUtf8(error);
+        sqlite3_free(error);
+        sqlite3_close(db);
+        QVERIFY2(rc == SQLITE_OK, qPrintable(message));
+    }
+    const QByteArray before = [&file] {
+        QFile in(file);
+        return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
+    }();
+    QVERIFY(!before.isEmpty());
+
+    StartForm();
+    QCOMPARE(m_messages->Messages().size(), 1);
+    const MessageRecorder::Shown shown = m_messages->Messages().front();
+    QCOMPARE(shown.kind, Messages::Kind::Error);
+    QVERIFY2(shown.text.contains(file), qPrintable(shown.text));
+    QVERIFY2(shown.text.contains(reason), qPrintable(shown.text));
+
+    // Every command that needs the tables says so once, and opens no dialog.
+    struct CountingDialog final : QDialog
+    {
+        int shown = 0;
+        int exec() override { return ++shown, int(Rejected); }
+    } settings, add, exportForm, import;
+    m_form->SetForms(&settings, &add);
+    m_form->SetExportForm(&exportForm);
+    m_form->SetImportForm(&import, [] { return true; });
+    const QString notOpen = QStringLiteral("Таблицы не открыты: ") + file;
+    const auto trigger = [this](const char* name) {
+        if (auto* action = m_form->findChild<QAction*>(QLatin1String(name)))
+            action->trigger();
+        else
+            m_form->findChild<QPushButton*>(QLatin1String(name))->click();
+    };
+    for (const char* command : {"settings1", "export1", "import1", "AddButton", "DelButton"}) {
+        m_messages->Clear();
+        trigger(command);
+        QCOMPARE(m_messages->Texts(), QStringList({notOpen}));
+    }
+    QCOMPARE(settings.shown + add.shown + exportForm.shown + import.shown, 0);
+    m_messages->Clear();
+    TypeChar(ExportBox()->lineEdit(), QChar(u'А'));
+    QVERIFY(m_messages->Messages().isEmpty());
+
+    m_form.reset();
+    Session().CloseAll();
+    QFile in(file);
+    QVERIFY(in.open(QIODevice::ReadOnly));
+    QCOMPARE(in.readAll(), before);
+    QVERIFY(!QFileInfo::exists(file + QStringLiteral("-wal")));
 }
 
 QTEST_MAIN(tst_MainForm)

@@ -1,9 +1,15 @@
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTest>
 #include <QTimer>
+#include <QWheelEvent>
 
 #include <functional>
 #include <memory>
@@ -11,11 +17,12 @@
 #include "app/TMainForm.h"
 #include "dialogs/TEmployeeAddForm.h"
 #include "dialogs/TSettingsForm.h"
-#include "storage/Layouts.h"
 #include "storage/TSession.h"
 #include "storage/TTable.h"
 #include "tests/support/MessageRecorder.h"
+#include "tests/support/StoreRows.h"
 #include "tests/support/TempDataFolder.h"
+#include "ui/LookAndFeel.h"
 
 // The main window with the real dialogs: what a dialog changes, the main window shows.
 class tst_WithDialogs : public QObject
@@ -23,11 +30,15 @@ class tst_WithDialogs : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    void initTestCase();
     void init();
     void cleanup();
     void renameInSettingsReachesGridAndLists();
     void deleteInSettingsReachesGrid();
     void employeeAddedThroughDialogAppearsInGrid();
+    void oneFontOnEveryWindow();
+    void captionsFitOnEveryWindow();
+    void wheelOverEveryComboBoxChangesNothing();
 
 private:
     void Start();
@@ -36,6 +47,8 @@ private:
     void Seed();
     QStringList GridColumn(const QString& field) const;
     QStringList ExportEntries() const;
+    // The program's windows, each shown and laid out.
+    QList<QWidget*> ShowEveryWindow();
 
     std::unique_ptr<TempDataFolder> m_folder;
     std::unique_ptr<MessageRecorder> m_messages;
@@ -43,6 +56,11 @@ private:
     std::unique_ptr<TSettingsForm> m_settings;
     std::unique_ptr<TEmployeeAddForm> m_add;
 };
+
+void tst_WithDialogs::initTestCase()
+{
+    LookAndFeel::Install(*qApp);
+}
 
 void tst_WithDialogs::init()
 {
@@ -62,38 +80,10 @@ void tst_WithDialogs::cleanup()
 
 void tst_WithDialogs::Seed()
 {
-    const QString data = m_folder->DataDir();
-    TTable config;
-    config.SetDatabaseName(data);
-    config.SetTableName("config");
-    config.FieldDefs() = Layouts::OrganizationFields();
-    config.IndexDefs() = Layouts::OrganizationIndexes();
-    config.CreateTable();
-    config.Open();
-    for (const char* name : {"Альфа", "Бета"}) {
-        config.Append();
-        for (const QString& field : config.FieldNames())
-            config.FieldByName(field).SetAsString("1");
-        config.FieldByName("Organization120").SetAsString(QString::fromUtf8(name));
-        config.Post();
-    }
-    TTable base;
-    base.SetDatabaseName(data);
-    base.SetTableName("base");
-    base.FieldDefs() = Layouts::EmployeeFields();
-    base.IndexDefs() = Layouts::EmployeeIndexes();
-    base.CreateTable();
-    base.Open();
-    const QList<QPair<QString, QString>> rows = {
-        {"АНДРЕЕВ", "Альфа"}, {"БОРИСОВ", "Бета"}, {"ВЛАСОВ", "Альфа"}};
-    for (const auto& [fio, org] : rows) {
-        base.Append();
-        base.FieldByName("Fio100").SetAsString(fio);
-        base.FieldByName("Accnt").SetAsString("40817");
-        base.FieldByName("Amount").SetAsString("10.00");
-        base.FieldByName("Org120").SetAsString(org);
-        base.Post();
-    }
+    StoreRows::CreateOrganizations(m_folder->DataDir(), {"Альфа", "Бета"});
+    StoreRows::CreateEmployees(m_folder->DataDir(), {{"АНДРЕЕВ", "40817", "10.00", "Альфа"},
+                                                     {"БОРИСОВ", "40817", "10.00", "Бета"},
+                                                     {"ВЛАСОВ", "40817", "10.00", "Альфа"}});
 }
 
 void tst_WithDialogs::Start()
@@ -124,6 +114,20 @@ QStringList tst_WithDialogs::GridColumn(const QString& field) const
     for (int row = 0; row < employees->RecordCount(); ++row)
         values << employees->CellText(row, index);
     return values;
+}
+
+QList<QWidget*> tst_WithDialogs::ShowEveryWindow()
+{
+    Seed();
+    Start();
+    // Shown side by side, not modally: the looks, not the commands, are checked here.
+    const QList<QWidget*> windows = {m_main.get(), m_settings.get(), m_add.get()};
+    for (QWidget* window : windows) {
+        window->show();
+        if (!QTest::qWaitForWindowExposed(window))
+            return {};
+    }
+    return windows;
 }
 
 QStringList tst_WithDialogs::ExportEntries() const
@@ -187,6 +191,80 @@ void tst_WithDialogs::employeeAddedThroughDialogAppearsInGrid()
     QCOMPARE(GridColumn("Amount").last(), QStringLiteral("1500.00"));
     QCOMPARE(GridColumn("Org120").last(), QStringLiteral("Бета"));
     QCOMPARE(GridColumn("Export").last(), QStringLiteral("True"));
+    QCOMPARE(m_messages->Messages().size(), 0);
+}
+
+void tst_WithDialogs::oneFontOnEveryWindow()
+{
+    const QList<QWidget*> windows = ShowEveryWindow();
+    QVERIFY(!windows.isEmpty());
+    const QFont font = LookAndFeel::ProgramFont();
+    QCOMPARE(QApplication::font(), font);
+    for (QWidget* window : windows) {
+        QList<QWidget*> widgets = window->findChildren<QWidget*>();
+        widgets.prepend(window);
+        for (QWidget* widget : widgets) {
+            const QString name = window->objectName() + QLatin1Char('/') + widget->objectName();
+            QVERIFY2(!widget->testAttribute(Qt::WA_SetFont), qPrintable(name));
+            QVERIFY2(widget->font() == font, qPrintable(name));
+        }
+    }
+}
+
+void tst_WithDialogs::captionsFitOnEveryWindow()
+{
+    const QList<QWidget*> windows = ShowEveryWindow();
+    QVERIFY(!windows.isEmpty());
+    for (QWidget* window : windows) {
+        for (QPushButton* button : window->findChildren<QPushButton*>()) {
+            if (!button->isVisible())
+                continue;
+            // The style's room for the caption, and the caption in the program's font.
+            QStyleOptionButton option;
+            option.initFrom(button);
+            option.text = button->text();
+            const QRect room =
+                button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button);
+            QVERIFY2(room.width() >= button->fontMetrics().horizontalAdvance(button->text()),
+                     qPrintable(button->text()));
+            QVERIFY2(button->width() >= button->sizeHint().width(), qPrintable(button->text()));
+        }
+        for (QLabel* label : window->findChildren<QLabel*>()) {
+            if (!label->isVisible())
+                continue;
+            QVERIFY2(label->width() >= label->fontMetrics().horizontalAdvance(label->text()),
+                     qPrintable(label->text()));
+        }
+        const QRect available = window->screen()->availableGeometry();
+        QVERIFY2(available.contains(window->frameGeometry()), qPrintable(window->objectName()));
+    }
+}
+
+void tst_WithDialogs::wheelOverEveryComboBoxChangesNothing()
+{
+    const QList<QWidget*> windows = ShowEveryWindow();
+    QVERIFY(!windows.isEmpty());
+    QStringList boxes;
+    for (QWidget* window : windows) {
+        for (QComboBox* box : window->findChildren<QComboBox*>()) {
+            // The dialogs are the main window's children: each box once, in its own window.
+            const QString name = box->window()->objectName() + QLatin1Char('/') + box->objectName();
+            if (box->window() != window || !box->isVisible() || box->count() < 2)
+                continue;
+            boxes << name;
+            QCOMPARE(box->focusPolicy(), Qt::StrongFocus);
+            box->clearFocus();
+            const int before = box->currentIndex();
+            const QPointF centre = QRectF(box->rect()).center();
+            QWheelEvent notch(centre, box->mapToGlobal(centre), QPoint(), QPoint(0, -120),
+                              Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+            QApplication::sendEvent(box, &notch);
+            QVERIFY2(box->currentIndex() == before, qPrintable(name));
+        }
+    }
+    QCOMPARE(boxes.size(), 3); // the export selector and both dialogs' organisation lists
+    for (const QString& flags : GridColumn("Export"))
+        QCOMPARE(flags, QStringLiteral("False")); // no pass over the export flags ran
     QCOMPARE(m_messages->Messages().size(), 0);
 }
 

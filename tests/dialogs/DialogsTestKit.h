@@ -13,17 +13,8 @@
 #include "storage/TQuery.h"
 #include "storage/TSession.h"
 #include "storage/TTable.h"
+#include "tests/support/Typing.h"
 #include "ui/MainViews.h"
-
-// Types text key by key, any alphabet (QTest::keyClicks takes Latin-1 only).
-inline void TypeText(QWidget* widget, const QString& text)
-{
-    for (QChar c : text) {
-        const auto key = Qt::Key(c.toUpper().unicode());
-        QTest::sendKeyEvent(QTest::Press, widget, key, QString(c), Qt::NoModifier);
-        QTest::sendKeyEvent(QTest::Release, widget, key, QString(c), Qt::NoModifier);
-    }
-}
 
 // The main window's side of the dialogs: its own views over a temporary data folder.
 class FakeMainViews final : public MainViews

@@ -1,10 +1,13 @@
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 
+#include <algorithm>
 #include <memory>
 
 #include "dialogs/TEmployeeAddForm.h"
@@ -35,6 +38,7 @@ private Q_SLOTS:
     void typedCharacters();
     void pastedTextFollowsTheRules_data();
     void pastedTextFollowsTheRules();
+    void longOrganisationNameKeepsDialogOnScreen();
 
 private:
     template <typename T>
@@ -327,6 +331,34 @@ void TestEmployeeAddForm::pastedTextFollowsTheRules()
     QTest::keySequence(edit, QKeySequence::Paste);
     QCOMPARE(edit->text(), shown);
     QCOMPARE(edit->contextMenuPolicy(), Qt::NoContextMenu);
+}
+
+void TestEmployeeAddForm::longOrganisationNameKeepsDialogOnScreen()
+{
+    ShowForm();
+    const int width = m_form->width();
+    m_form->hide();
+    const QString name =
+        QStringLiteral("Общество с ограниченной ответственностью ").leftJustified(117, QChar(u'Ж'));
+    m_views->AddOrg(name);
+    ShowForm();
+
+    // Not widened by the name, and centred at the size it is shown at.
+    QCOMPARE(m_form->width(), width);
+    const QRect available = m_form->screen()->availableGeometry();
+    QVERIFY(available.contains(m_form->frameGeometry()));
+    QVERIFY(qAbs(m_form->frameGeometry().center().x() - available.center().x()) <= 2);
+
+    // Elided in the closed box, whole in the open list.
+    auto* box = Find<QComboBox>("OrgBox");
+    box->setCurrentIndex(box->findText(name));
+    const int nameWidth = box->fontMetrics().horizontalAdvance(name);
+    QVERIFY(box->width() < nameWidth);
+    box->showPopup();
+    QTRY_VERIFY(box->view()->isVisible());
+    QVERIFY(box->view()->width() >= std::min(nameWidth, available.width() / 2));
+    QVERIFY(box->view()->width() <= available.width());
+    box->hidePopup();
 }
 
 QTEST_MAIN(TestEmployeeAddForm)

@@ -383,7 +383,7 @@ void TestSettingsForm::deleteAsksFirst()
     QCOMPARE(asked.kind, Messages::Kind::OkCancel);
     QCOMPARE(asked.text,
              QStringLiteral("При удалении организации так же будут удаленны и ее сотрудники"));
-    QVERIFY(!asked.caption.isEmpty());
+    QCOMPARE(asked.caption, QStringLiteral("Удаление"));
 
     if (!answer) {
         QCOMPARE(FakeMainViews::StoredOrgNames(), QStringList({Alpha, Beta, Gamma}));

@@ -50,8 +50,10 @@ private:
 class RecordingTarget final : public TExportCheckBox
 {
 public:
-    RecordingTarget(const QString& name, QStringList& calls, bool fails, QWidget* parent)
-        : TExportCheckBox(name, parent), m_calls(calls), m_fails(fails)
+    RecordingTarget(const QString& name, QStringList& calls, bool fails, QWidget* parent,
+                    int windowsOpened = 0)
+        : TExportCheckBox(name, parent), m_calls(calls), m_fails(fails),
+          m_windowsOpened(windowsOpened)
     {
         setObjectName(name);
         setChecked(true);
@@ -60,6 +62,9 @@ public:
     void Export(TTable&, TTable&, const QString& str) override
     {
         m_calls << objectName() + QLatin1Char(':') + str;
+        // As a message box or a nested window does, parented to the dialog.
+        for (int i = 0; i < m_windowsOpened; ++i)
+            new QWidget(parentWidget());
         if (m_fails)
             throw Exception(QStringLiteral("Сбой цели ") + objectName());
     }
@@ -67,6 +72,7 @@ public:
 private:
     QStringList& m_calls;
     bool m_fails;
+    int m_windowsOpened;
 };
 
 } // namespace
@@ -92,6 +98,7 @@ private Q_SLOTS:
     void ticksSurviveReshowing();
     void targetsAskedInControlOrderWithTheTypedChoice();
     void errorInATargetStopsLaterTargetsAndCloses();
+    void windowsOpenedByATargetDoNotUpsetTheVisit();
     void okWritesTheRegisterOfTheChosenOrganisation();
     void exportCommandOfTheMainWindowExportsTheSelectorChoice();
 
@@ -360,6 +367,18 @@ void TestExportForm::errorInATargetStopsLaterTargetsAndCloses()
     QCOMPARE(m_messages->Messages().front().text, QStringLiteral("Сбой цели Failing"));
     QVERIFY(!m_form->isVisible());
     QCOMPARE(m_form->result(), int(QDialog::Accepted));
+}
+
+void TestExportForm::windowsOpenedByATargetDoNotUpsetTheVisit()
+{
+    QStringList calls;
+    new RecordingTarget(QStringLiteral("Opening"), calls, false, m_form.get(), 64);
+    new RecordingTarget(QStringLiteral("Later"), calls, false, m_form.get());
+    ShowForm();
+    Find<QComboBox>("ComboBox1")->setEditText(Alpha);
+    QTest::mouseClick(Find<QPushButton>("Button1"), Qt::LeftButton);
+    QCOMPARE(calls,
+             (QStringList{QStringLiteral("Opening:") + Alpha, QStringLiteral("Later:") + Alpha}));
 }
 
 void TestExportForm::okWritesTheRegisterOfTheChosenOrganisation()

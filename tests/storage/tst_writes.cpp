@@ -31,6 +31,8 @@ private Q_SLOTS:
     void unknownIndexKeepsView();
     void statementTexts_data();
     void statementTexts();
+    void rowsOnDemand_data();
+    void rowsOnDemand();
 
 private:
     std::unique_ptr<TempDataFolder> m_folder;
@@ -333,6 +335,47 @@ void TestWrites::statementTexts()
         QVERIFY_THROWS_EXCEPTION(EDatabaseError, query.ExecSQL());
     RawStore raw(StoreFile(m_data));
     QCOMPARE(raw.Query("SELECT Amount FROM base"), QStringList({accepted ? "1" : "5"}));
+}
+
+void TestWrites::rowsOnDemand_data()
+{
+    QTest::addColumn<QString>("work");
+    QTest::addColumn<QStringList>("names");
+    QTest::addColumn<QString>("current");
+    // A row another program adds after the open shows only because the rows are read late.
+    QTest::newRow("insert, then read") << "insert" << QStringList({"А", "Б", "В"}) << "Б";
+    QTest::newRow("cancelled insert") << "cancel" << QStringList({"А", "В"}) << "А";
+    QTest::newRow("read first") << "read" << QStringList({"А", "В"}) << "А";
+}
+
+void TestWrites::rowsOnDemand()
+{
+    QFETCH(QString, work);
+    QFETCH(QStringList, names);
+    QFETCH(QString, current);
+    CreateEmployees(m_data);
+    AddEmployee(*OpenEmployees(m_data), "В", "1");
+    TTable view;
+    view.SetDatabaseName(m_data);
+    view.SetTableName("base");
+    view.SetIndexName("Fio_Accnt");
+    view.SetRowsOnDemand(true);
+    view.Open();
+    RawStore raw(StoreFile(m_data));
+    QCOMPARE(raw.Exec("INSERT INTO base (Fio100, Accnt) VALUES ('А', '1')"), SQLITE_OK);
+    if (work == "insert") {
+        AddEmployee(view, "Б", "1");
+    } else if (work == "cancel") {
+        view.Append();
+        view.FieldByName("Fio100").SetAsString("Б");
+        view.Cancel();
+    }
+    QCOMPARE(view.GetState(), TTable::State::Browse);
+    QCOMPARE(view.RecordCount(), names.size());
+    QCOMPARE(view.FieldByName("Fio100").AsString(), current);
+    QCOMPARE(view.RecNo(), int(names.indexOf(current)) + 1);
+    QCOMPARE(Column(view, "Fio100"), names);
+    QCOMPARE(raw.Query("SELECT Fio100 FROM base ORDER BY 1"), names);
 }
 
 QTEST_GUILESS_MAIN(TestWrites)

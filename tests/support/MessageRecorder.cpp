@@ -27,3 +27,11 @@ bool MessageRecorder::Show(Messages::Kind kind, const QString& text, const QStri
         return true;
     return m_answers.isEmpty() ? true : m_answers.takeFirst();
 }
+
+bool MessageRecorder::ShowDetailed(Messages::Kind kind, const QString& text,
+                                   const QString& caption, const QString& details)
+{
+    const bool answer = Show(kind, text, caption);
+    m_shown.last().details = details;
+    return answer;
+}

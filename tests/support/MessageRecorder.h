@@ -14,6 +14,7 @@ public:
         Messages::Kind kind;
         QString text;
         QString caption;
+        QString details = {};
     };
 
     MessageRecorder();
@@ -25,6 +26,8 @@ public:
     void Clear() { m_shown.clear(); }
 
     bool Show(Messages::Kind kind, const QString& text, const QString& caption) override;
+    bool ShowDetailed(Messages::Kind kind, const QString& text, const QString& caption,
+                      const QString& details) override;
 
 private:
     QList<Shown> m_shown;

@@ -12,7 +12,9 @@
 #include "storage/TSession.h"
 #include "storage/TTable.h"
 #include "tests/support/MessageRecorder.h"
+#include "tests/support/StoreRows.h"
 #include "tests/support/TempDataFolder.h"
+#include "tests/support/Typing.h"
 #include "ui/TDBComboBox.h"
 #include "ui/TDBGrid.h"
 #include "ui/TDataSource.h"
@@ -24,19 +26,6 @@ struct Row
     QString fio;
     QString accnt;
 };
-
-// Sends one typed character; QTest::keyClicks takes Latin-1 only.
-void TypeChar(QWidget* widget, QChar c)
-{
-    const Qt::Key key = c.unicode() < 128 ? Qt::Key(c.toUpper().unicode()) : Qt::Key_unknown;
-    QTest::sendKeyEvent(QTest::Click, widget, key, QString(c), Qt::NoModifier);
-}
-
-void TypeText(QWidget* widget, const QString& text)
-{
-    for (QChar c : text)
-        TypeChar(widget, c);
-}
 
 QLineEdit* FocusedEditor()
 {
@@ -85,12 +74,7 @@ void tst_DBGrid::init()
 {
     m_folder = std::make_unique<TempDataFolder>();
     m_messages = std::make_unique<MessageRecorder>();
-    TTable create;
-    create.SetDatabaseName(m_folder->DataDir());
-    create.SetTableName(QStringLiteral("base"));
-    create.FieldDefs() = Layouts::EmployeeFields();
-    create.IndexDefs() = Layouts::EmployeeIndexes();
-    create.CreateTable();
+    StoreRows::CreateEmployees(m_folder->DataDir());
 
     m_table = std::make_unique<TTable>();
     m_table->SetDatabaseName(m_folder->DataDir());

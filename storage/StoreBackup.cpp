@@ -1,0 +1,118 @@
+#include "storage/StoreBackup.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include <sqlite3.h>
+
+#include "core/Exception.h"
+#include "storage/StoreConnection.h"
+#include "storage/TSession.h"
+
+namespace {
+
+QString FailureMessage(const QString& target, const QString& reason)
+{
+    return QStringLiteral("Не удалось сделать резервную копию базы данных в «%1»: %2")
+        .arg(QDir::toNativeSeparators(target), reason);
+}
+
+// The backup folder, made when missing and open to every user of the machine.
+QString PrepareFolder(const QString& dataFolder)
+{
+    const QString folder = TStoreBackup::Folder(dataFolder);
+    if (QFileInfo(folder).isDir())
+        return folder;
+    if (!QDir().mkpath(folder))
+        throw Exception(FailureMessage(
+            folder, QStringLiteral("не удалось создать папку.")));
+    QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                      QFileDevice::ExeOwner | QFileDevice::ReadGroup |
+                                      QFileDevice::WriteGroup | QFileDevice::ExeGroup |
+                                      QFileDevice::ReadOther | QFileDevice::WriteOther |
+                                      QFileDevice::ExeOther);
+    return folder;
+}
+
+void RemoveOldDailyCopies(const QString& folder)
+{
+    static const QRegularExpression daily(QStringLiteral("^store-\\d{8}\\.sqlite3$"));
+    QStringList copies;
+    for (const QString& name : QDir(folder).entryList(QDir::Files, QDir::Name | QDir::Reversed)) {
+        if (daily.match(name).hasMatch())
+            copies << name;
+    }
+    for (qsizetype i = TStoreBackup::DailyCopies; i < copies.size(); ++i)
+        QFile::remove(folder + copies[i]);
+}
+
+} // namespace
+
+QString TStoreBackup::Folder(const QString& dataFolder)
+{
+    QString folder = QDir::fromNativeSeparators(dataFolder);
+    if (!folder.endsWith(QLatin1Char('/')))
+        folder += QLatin1Char('/');
+    return folder + QLatin1String("backup/");
+}
+
+QString TStoreBackup::MakeDaily(const QString& dataFolder, const QDate& today)
+{
+    const std::shared_ptr<StoreConnection> connection = Session().Connect(dataFolder, false);
+    if (!connection)
+        return {};
+    const QString folder = PrepareFolder(dataFolder);
+    const QString target =
+        folder + QStringLiteral("store-%1.sqlite3").arg(today.toString(QStringLiteral("yyyyMMdd")));
+    if (QFileInfo::exists(target))
+        return {};
+    Copy(*connection, target);
+    RemoveOldDailyCopies(folder);
+    return target;
+}
+
+QString TStoreBackup::MakeBeforeChange(const QString& dataFolder, const QDateTime& now)
+{
+    const std::shared_ptr<StoreConnection> connection = Session().Connect(dataFolder, false);
+    if (!connection)
+        return {};
+    const QString folder = PrepareFolder(dataFolder);
+    const QString target = folder + QStringLiteral("store-%1.sqlite3")
+                                        .arg(now.toString(QStringLiteral("yyyyMMdd-HHmmss")));
+    if (!QFileInfo::exists(target))
+        Copy(*connection, target);
+    return target;
+}
+
+void TStoreBackup::Copy(StoreConnection& connection, const QString& target)
+{
+    const QString part = target + QLatin1String(".part");
+    QFile::remove(part);
+    sqlite3* copy = nullptr;
+    int rc = sqlite3_open_v2(part.toUtf8().constData(), &copy,
+                             SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    if (rc == SQLITE_OK) {
+        sqlite3_backup* backup = sqlite3_backup_init(copy, "main", connection.Handle(), "main");
+        if (backup) {
+            rc = sqlite3_backup_step(backup, -1);
+            sqlite3_backup_finish(backup);
+            rc = rc == SQLITE_DONE ? SQLITE_OK : rc;
+        } else {
+            rc = sqlite3_extended_errcode(copy);
+        }
+    }
+    if (rc == SQLITE_OK) // one file of its own, without a write-ahead log beside it
+        rc = sqlite3_exec(copy, "PRAGMA journal_mode=DELETE", nullptr, nullptr, nullptr);
+    QString reason;
+    if (rc != SQLITE_OK)
+        reason = StoreError(copy, rc, part).Message();
+    sqlite3_close(copy);
+    if (rc == SQLITE_OK && !QFile::rename(part, target))
+        reason = QStringLiteral("не удалось переименовать «%1».").arg(QDir::toNativeSeparators(part));
+    if (!reason.isEmpty()) {
+        QFile::remove(part);
+        throw Exception(FailureMessage(target, reason));
+    }
+}

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QDate>
+#include <QDateTime>
+#include <QString>
+
+class StoreConnection;
+
+// Copies of a folder's store in its "backup/" folder, made with SQLite's backup API so a
+// copy is whole even while another program writes. A copy is written under a temporary
+// name and renamed when complete; a failure throws an Exception with a readable message.
+class TStoreBackup final
+{
+public:
+    static constexpr int DailyCopies = 14;
+
+    TStoreBackup() = delete;
+
+    static QString Folder(const QString& dataFolder);
+
+    // "store-<yyyyMMdd>.sqlite3" unless the folder holds today's copy; then only the newest
+    // DailyCopies daily copies are kept. Returns the copy made, empty when none was needed
+    // or the folder has no store.
+    static QString MakeDaily(const QString& dataFolder, const QDate& today);
+
+    // "store-<yyyyMMdd-HHmmss>.sqlite3", made before a table's layout changes; an existing
+    // copy of that second is kept as it is. Returns its path, empty when there is no store.
+    static QString MakeBeforeChange(const QString& dataFolder, const QDateTime& now);
+
+    // Copies the connection's database into a new file at target.
+    static void Copy(StoreConnection& connection, const QString& target);
+};

@@ -1,0 +1,412 @@
+#include "storage/TableSchema.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include <sqlite3.h>
+
+#include "storage/Collation.h"
+#include "storage/StoreConnection.h"
+
+namespace TableSchema {
+
+namespace {
+
+QString ColumnText(sqlite3_stmt* stmt, int column)
+{
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, column));
+    if (!text)
+        return {};
+    return QString::fromUtf8(text, sqlite3_column_bytes(stmt, column));
+}
+
+TFieldDef ParseColumn(const QString& name, const QString& declared, bool notNull)
+{
+    TFieldDef def;
+    def.Name = name;
+    def.Required = notNull;
+    const QString type = declared.trimmed().toUpper();
+    if (type.startsWith(QLatin1String("BOOL")) || type == QLatin1String("LOGICAL")) {
+        def.DataType = TFieldType::Boolean;
+    } else if (type.contains(QLatin1String("INT"))) {
+        def.DataType = TFieldType::Integer;
+    } else {
+        def.DataType = TFieldType::String;
+        const qsizetype open = type.indexOf(QLatin1Char('('));
+        const qsizetype close = type.indexOf(QLatin1Char(')'));
+        if (open > 0 && close > open)
+            def.Size = type.mid(open + 1, close - open - 1).trimmed().toInt();
+    }
+    return def;
+}
+
+const TFieldDef& IndexField(const QString& table, const TFieldDefs& fields, const QString& name)
+{
+    for (const TFieldDef& def : fields) {
+        if (def.Name.compare(name, Qt::CaseInsensitive) == 0)
+            return def;
+    }
+    throw EDatabaseError(
+        QStringLiteral("Поле «%1» индекса таблицы «%2» не определено.").arg(name, table));
+}
+
+// A primary index that is the auto-increment field's own key needs nothing more.
+bool IsRowidKey(const QString& table, const TFieldDefs& fields, const TIndexDef& index)
+{
+    const QStringList keys = index.Fields.split(QLatin1Char(';'), Qt::SkipEmptyParts);
+    return keys.size() == 1 &&
+           IndexField(table, fields, keys.front().trimmed()).DataType == TFieldType::AutoInc;
+}
+
+} // namespace
+
+QString KeyColumns(const QString& table, const TFieldDefs& fields, const TIndexDef& index)
+{
+    QStringList columns;
+    for (const QString& field : index.Fields.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+        const TFieldDef& def = IndexField(table, fields, field.trimmed());
+        QString column = Quoted(def.Name);
+        if ((index.Options & ixCaseInsensitive) && def.DataType == TFieldType::String)
+            column += QLatin1String(" COLLATE ") + QLatin1String(Collation::RuNoCaseName);
+        columns << column;
+    }
+    return columns.join(QLatin1String(", "));
+}
+
+int StoredLayout::FindField(const QString& name) const
+{
+    for (std::size_t i = 0; i < Fields.size(); ++i) {
+        if (Fields[i].Name == name)
+            return int(i);
+    }
+    return -1;
+}
+
+const StoredIndex* StoredLayout::Primary() const
+{
+    for (const StoredIndex& index : Indexes) {
+        if (index.Def.Options & ixPrimary)
+            return &index;
+    }
+    return nullptr;
+}
+
+const StoredIndex* StoredLayout::FindIndex(const QString& name) const
+{
+    for (const StoredIndex& index : Indexes) {
+        if (!(index.Def.Options & ixPrimary) &&
+            index.Def.Name.compare(name, Qt::CaseInsensitive) == 0)
+            return &index;
+    }
+    return nullptr;
+}
+
+QString Quoted(const QString& identifier)
+{
+    QString quoted = identifier;
+    quoted.replace(QLatin1Char('"'), QLatin1String("\"\""));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+
+QString BareTableName(const QString& name)
+{
+    QString bare = name.trimmed();
+    if (bare.endsWith(QLatin1String(".db"), Qt::CaseInsensitive))
+        bare.chop(3);
+    return bare;
+}
+
+QString IndexStoreName(const QString& table, const QString& index)
+{
+    return table + QLatin1Char('.') + index;
+}
+
+QString ColumnDefinition(const TFieldDef& def)
+{
+    QString column = Quoted(def.Name) + QLatin1Char(' ');
+    switch (def.DataType) {
+    case TFieldType::String:
+        column += def.Size > 0 ? QStringLiteral("CHAR(%1)").arg(def.Size) : QStringLiteral("TEXT");
+        break;
+    case TFieldType::Boolean:
+        column += QLatin1String("BOOLEAN");
+        break;
+    case TFieldType::Integer:
+        column += QLatin1String("INTEGER");
+        break;
+    case TFieldType::AutoInc:
+        column += QLatin1String("INTEGER PRIMARY KEY AUTOINCREMENT");
+        break;
+    }
+    if (def.Required)
+        column += QLatin1String(" NOT NULL");
+    return column;
+}
+
+QStringList IndexStatements(const QString& table, const TFieldDefs& fields,
+                            const TIndexDefs& indexes)
+{
+    QStringList statements;
+    for (const TIndexDef& index : indexes) {
+        if (index.Options & ixPrimary)
+            continue;
+        statements << QStringLiteral("CREATE %1INDEX %2 ON %3 (%4)")
+                          .arg((index.Options & ixUnique) ? QStringLiteral("UNIQUE ") : QString(),
+                               Quoted(IndexStoreName(table, index.Name)), Quoted(table),
+                               KeyColumns(table, fields, index));
+    }
+    return statements;
+}
+
+QStringList CreateStatements(const QString& table, const TFieldDefs& fields,
+                             const TIndexDefs& indexes)
+{
+    if (fields.empty())
+        throw EDatabaseError(QStringLiteral("Для таблицы «%1» не заданы поля.").arg(table));
+    QStringList columns;
+    for (const TFieldDef& def : fields)
+        columns << ColumnDefinition(def);
+    for (const TIndexDef& index : indexes) {
+        if ((index.Options & ixPrimary) && !IsRowidKey(table, fields, index))
+            columns << QLatin1String("PRIMARY KEY (") + KeyColumns(table, fields, index) +
+                           QLatin1Char(')');
+    }
+    QStringList statements{QStringLiteral("CREATE TABLE %1 (%2)")
+                               .arg(Quoted(table), columns.join(QLatin1String(", ")))};
+    statements << IndexStatements(table, fields, indexes);
+    return statements;
+}
+
+QString FindTable(StoreConnection& connection, const QString& name)
+{
+    Statement statement(connection.Handle(),
+                        QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table' "
+                                       "AND name = ?1 COLLATE NOCASE"),
+                        connection.FilePath());
+    statement.BindText(1, BareTableName(name));
+    if (!statement.Step())
+        return {};
+    return ColumnText(statement.Handle(), 0);
+}
+
+StoredLayout ReadLayout(StoreConnection& connection, const QString& name)
+{
+    StoredLayout layout;
+    layout.Name = FindTable(connection, name);
+    if (layout.Name.isEmpty())
+        throw EDatabaseError(
+            QStringLiteral("Таблица «%1» не найдена в папке «%2».")
+                .arg(BareTableName(name),
+                     connection.FilePath().chopped(qsizetype(strlen(StoreConnection::FileName)))),
+            EDatabaseError::Kind::TableMissing);
+    sqlite3* db = connection.Handle();
+    const QString& file = connection.FilePath();
+
+    bool autoIncrement = false;
+    {
+        Statement sql(db, QStringLiteral("SELECT sql FROM sqlite_master WHERE name = ?1"), file);
+        sql.BindText(1, layout.Name);
+        if (sql.Step())
+            autoIncrement = ColumnText(sql.Handle(), 0).contains(QLatin1String("AUTOINCREMENT"),
+                                                                  Qt::CaseInsensitive);
+    }
+
+    std::vector<std::pair<int, int>> primary; // (position in key, field)
+    {
+        Statement info(db, QStringLiteral("PRAGMA table_info(%1)").arg(Quoted(layout.Name)),
+                       file);
+        while (info.Step()) {
+            sqlite3_stmt* s = info.Handle();
+            const QString declared = ColumnText(s, 2);
+            layout.Fields.push_back(
+                ParseColumn(ColumnText(s, 1), declared, sqlite3_column_int(s, 3) != 0));
+            layout.Declared << declared;
+            layout.Defaults << ColumnText(s, 4);
+            const int pk = sqlite3_column_int(s, 5);
+            if (pk > 0)
+                primary.emplace_back(pk, int(layout.Fields.size()) - 1);
+        }
+    }
+    std::sort(primary.begin(), primary.end());
+
+    if (primary.size() == 1) {
+        TFieldDef& key = layout.Fields[std::size_t(primary.front().second)];
+        if (key.DataType == TFieldType::Integer) {
+            layout.RowidAlias = primary.front().second;
+            key.Required = true;
+            if (autoIncrement)
+                key.DataType = TFieldType::AutoInc;
+            StoredIndex index;
+            index.Def = {key.Name, key.Name, ixPrimary | ixUnique};
+            index.Fields = {primary.front().second};
+            index.NoCase = {false};
+            layout.Indexes.push_back(std::move(index));
+        }
+    }
+
+    struct Listed
+    {
+        QString name;
+        bool unique;
+        QString origin;
+    };
+    std::vector<Listed> listed;
+    {
+        Statement list(db, QStringLiteral("PRAGMA index_list(%1)").arg(Quoted(layout.Name)),
+                       file);
+        while (list.Step()) {
+            sqlite3_stmt* s = list.Handle();
+            listed.push_back({ColumnText(s, 1), sqlite3_column_int(s, 2) != 0, ColumnText(s, 3)});
+        }
+    }
+    // index_list gives the newest first; keep the order of creation.
+    std::reverse(listed.begin(), listed.end());
+    const QString prefix = layout.Name + QLatin1Char('.');
+    for (const Listed& entry : listed) {
+        StoredIndex index;
+        index.StoreName = entry.name;
+        const bool isPrimary = entry.origin == QLatin1String("pk");
+        Statement xinfo(db, QStringLiteral("PRAGMA index_xinfo(%1)").arg(Quoted(entry.name)),
+                        file);
+        QStringList names;
+        bool noCase = false;
+        while (xinfo.Step()) {
+            sqlite3_stmt* s = xinfo.Handle();
+            if (sqlite3_column_int(s, 5) == 0)
+                continue; // the rowid that ends every index entry
+            const int cid = sqlite3_column_int(s, 1);
+            if (cid < 0 || cid >= int(layout.Fields.size()))
+                continue;
+            const bool fieldNoCase =
+                ColumnText(s, 4).compare(QLatin1String(Collation::RuNoCaseName),
+                                         Qt::CaseInsensitive) == 0;
+            index.Fields.push_back(cid);
+            index.NoCase.push_back(fieldNoCase);
+            noCase = noCase || fieldNoCase;
+            names << layout.Fields[std::size_t(cid)].Name;
+        }
+        if (entry.origin == QLatin1String("c")) {
+            Statement sql(db, QStringLiteral("SELECT sql FROM sqlite_master WHERE name = ?1"),
+                          file);
+            sql.BindText(1, entry.name);
+            if (sql.Step())
+                index.Sql = ColumnText(sql.Handle(), 0);
+        }
+        const QString fields = names.join(QLatin1Char(';'));
+        QString indexName = entry.name;
+        if (isPrimary)
+            indexName = fields;
+        else if (entry.name.startsWith(prefix, Qt::CaseInsensitive))
+            indexName = entry.name.mid(prefix.size());
+        unsigned options = (isPrimary ? ixPrimary : 0u) | (entry.unique ? ixUnique : 0u) |
+                           (noCase ? ixCaseInsensitive : 0u);
+        index.Def = {indexName, fields, options};
+        if (isPrimary)
+            layout.Indexes.insert(layout.Indexes.begin(), std::move(index));
+        else
+            layout.Indexes.push_back(std::move(index));
+    }
+    return layout;
+}
+
+QString StoredColumnDefinition(const StoredLayout& layout, int field, bool keepNotNull)
+{
+    const TFieldDef& def = layout.Fields[std::size_t(field)];
+    QString column = Quoted(def.Name);
+    const QString& declared = layout.Declared[field];
+    if (!declared.isEmpty())
+        column += QLatin1Char(' ') + declared;
+    if (def.Required && keepNotNull && field != layout.RowidAlias)
+        column += QLatin1String(" NOT NULL");
+    if (!layout.Defaults[field].isEmpty())
+        column += QLatin1String(" DEFAULT ") + layout.Defaults[field];
+    return column;
+}
+
+QString StoredIndexStatement(const StoredLayout& layout, const StoredIndex& index)
+{
+    if (!index.Sql.isEmpty())
+        return index.Sql;
+    // A UNIQUE constraint of the table: the same key as an index of its own.
+    QStringList columns;
+    QStringList names;
+    for (std::size_t i = 0; i < index.Fields.size(); ++i) {
+        const QString& name = layout.Fields[std::size_t(index.Fields[i])].Name;
+        names << name;
+        columns << Quoted(name) + QLatin1String(" COLLATE ") +
+                       (index.NoCase[i] ? QLatin1String(Collation::RuNoCaseName)
+                                        : QLatin1String("BINARY"));
+    }
+    const bool unique = index.Def.Options & ixUnique;
+    const QString name = (unique ? QLatin1String("Unique_") : QLatin1String("Key_")) +
+                         names.join(QLatin1Char('_'));
+    return QStringLiteral("CREATE %1INDEX %2 ON %3 (%4)")
+        .arg(unique ? QStringLiteral("UNIQUE ") : QString(),
+             Quoted(IndexStoreName(layout.Name, name)),
+             Quoted(layout.Name), columns.join(QLatin1String(", ")));
+}
+
+void Rebuild(StoreConnection& connection, const QString& table,
+             const std::vector<RebuiltColumn>& columns, const QStringList& constraints,
+             const QStringList& indexStatements)
+{
+    const QString rebuilt = table + QLatin1String("_rebuilt");
+    QStringList definitions;
+    QStringList targets;
+    QStringList sources;
+    bool rowid = false;
+    for (const RebuiltColumn& column : columns) {
+        definitions << column.Definition;
+        targets << Quoted(column.Name);
+        sources << column.Source;
+        rowid = rowid || column.Rowid;
+    }
+    if (!rowid) {
+        targets.prepend(QStringLiteral("rowid"));
+        sources.prepend(QStringLiteral("rowid"));
+    }
+    definitions << constraints;
+
+    QStringList triggers;
+    {
+        Statement list(connection.Handle(),
+                       QStringLiteral("SELECT sql FROM sqlite_master WHERE type = 'trigger' "
+                                      "AND tbl_name = ?1 AND sql IS NOT NULL"),
+                       connection.FilePath());
+        list.BindText(1, table);
+        while (list.Step())
+            triggers << ColumnText(list.Handle(), 0);
+    }
+
+    connection.Begin();
+    try {
+        connection.Exec(QStringLiteral("CREATE TABLE %1 (%2)")
+                            .arg(Quoted(rebuilt), definitions.join(QLatin1String(", "))));
+        connection.Exec(QStringLiteral("INSERT INTO %1 (%2) SELECT %3 FROM %4")
+                            .arg(Quoted(rebuilt), targets.join(QLatin1String(", ")),
+                                 sources.join(QLatin1String(", ")), Quoted(table)));
+        connection.Exec(QStringLiteral("DROP TABLE %1").arg(Quoted(table)));
+        // The old name's views and triggers are left as they were written.
+        connection.Exec(QStringLiteral("PRAGMA legacy_alter_table=ON"));
+        connection.Exec(
+            QStringLiteral("ALTER TABLE %1 RENAME TO %2").arg(Quoted(rebuilt), Quoted(table)));
+        connection.Exec(QStringLiteral("PRAGMA legacy_alter_table=OFF"));
+        for (const QString& statement : indexStatements)
+            connection.Exec(statement);
+        for (const QString& statement : triggers)
+            connection.Exec(statement);
+        connection.Commit();
+    } catch (...) {
+        try {
+            connection.Exec(QStringLiteral("PRAGMA legacy_alter_table=OFF"));
+        } catch (...) {
+        }
+        try {
+            connection.Rollback();
+        } catch (...) {
+        }
+        throw;
+    }
+}
+
+} // namespace TableSchema

@@ -1,0 +1,91 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <vector>
+
+#include "storage/FieldDefs.h"
+
+class StoreConnection;
+
+// Table layouts as the store keeps them: the statements that create a layout, a stored
+// table's fields and indexes read without its rows, a table found by name, and the
+// rebuild of a table into another layout.
+namespace TableSchema {
+
+// An index of a stored table, with what it takes to make it again.
+struct StoredIndex
+{
+    TIndexDef Def;          // named without the table's prefix; a primary key by its fields
+    QString StoreName;      // the index's name in the store; empty for a rowid key
+    QString Sql;            // its CREATE INDEX statement; empty for a key of the table itself
+    std::vector<int> Fields; // positions in StoredLayout::Fields
+    std::vector<bool> NoCase;
+};
+
+struct StoredLayout
+{
+    QString Name; // the table's name in the store
+    TFieldDefs Fields;
+    QStringList Declared; // each field's declared type, as written
+    QStringList Defaults; // each field's default as an SQL expression, empty for none
+    int RowidAlias = -1;  // the field that is the rowid, -1 for none
+    std::vector<StoredIndex> Indexes; // the primary key first, then in order of creation
+
+    int FindField(const QString& name) const; // exact name, -1 when missing
+    const StoredIndex* Primary() const;
+    const StoredIndex* FindIndex(const QString& name) const; // letter case ignored
+};
+
+QString Quoted(const QString& identifier);
+
+// "base.DB", "base.db" and "base" name one table.
+QString BareTableName(const QString& name);
+
+// The store's name of an index of a table: indexes of all tables share one name space.
+QString IndexStoreName(const QString& table, const QString& index);
+
+// The key columns of an index, each with its collation where letter case is ignored.
+QString KeyColumns(const QString& table, const TFieldDefs& fields, const TIndexDef& index);
+
+// The column of a field as CREATE TABLE writes it.
+QString ColumnDefinition(const TFieldDef& def);
+
+// CREATE TABLE followed by the CREATE INDEX statements of a layout. A primary index
+// on the auto-increment field is that field's own key.
+QStringList CreateStatements(const QString& table, const TFieldDefs& fields,
+                             const TIndexDefs& indexes);
+// The CREATE INDEX statements alone; the primary index has none.
+QStringList IndexStatements(const QString& table, const TFieldDefs& fields,
+                            const TIndexDefs& indexes);
+
+// The stored name of a table spelled with any letter case and an optional ".db";
+// empty when there is none.
+QString FindTable(StoreConnection& connection, const QString& name);
+
+// Throws EDatabaseError (TableMissing) when there is no such table.
+StoredLayout ReadLayout(StoreConnection& connection, const QString& name);
+
+// A column of a rebuilt table: how it is declared and what fills it from the old table.
+struct RebuiltColumn
+{
+    QString Name;
+    QString Definition; // as in CREATE TABLE, name included
+    QString Source;     // an expression over the old table's columns ("rowid", a name, NULL)
+    bool Rowid = false; // the column is the new table's rowid
+};
+
+// Rebuilds a table into new columns, table constraints and indexes: new table, copy,
+// drop, rename, indexes. Rows keep their rowids. All or nothing.
+void Rebuild(StoreConnection& connection, const QString& table,
+             const std::vector<RebuiltColumn>& columns, const QStringList& constraints,
+             const QStringList& indexStatements);
+
+// A stored column as it was declared, optionally without its NOT NULL.
+QString StoredColumnDefinition(const StoredLayout& layout, int field, bool keepNotNull = true);
+
+// CREATE statements that make the index again on the same table.
+QString StoredIndexStatement(const StoredLayout& layout, const StoredIndex& index);
+
+} // namespace TableSchema

@@ -1,0 +1,515 @@
+#include "storage/TableUpgrade.h"
+
+#include <QHash>
+
+#include <utility>
+#include <vector>
+
+#include <sqlite3.h>
+
+#include "amount/Amount.h"
+#include "storage/Collation.h"
+#include "storage/Layouts.h"
+#include "storage/StoreBackup.h"
+#include "storage/StoreConnection.h"
+#include "storage/TQuery.h"
+#include "storage/TSession.h"
+#include "storage/TTable.h"
+#include "storage/TTransaction.h"
+#include "storage/TableSchema.h"
+
+using TableSchema::Quoted;
+
+namespace {
+
+QString EmployeeTable()
+{
+    return TableSchema::BareTableName(QString::fromLatin1(Layouts::EmployeeTableName));
+}
+
+QString OrganizationTable()
+{
+    return TableSchema::BareTableName(QString::fromLatin1(Layouts::OrganizationTableName));
+}
+
+const TFieldDef& CurrentField(const TFieldDefs& fields, const QString& name)
+{
+    for (const TFieldDef& def : fields) {
+        if (def.Name == name)
+            return def;
+    }
+    throw EDatabaseError(QStringLiteral("Поле «%1» не определено.").arg(name));
+}
+
+// "ALTER TABLE base ADD Fio100 CHAR(100)"
+QString AddStatement(const QString& table, const TFieldDef& field)
+{
+    return QStringLiteral("ALTER TABLE %1 ADD %2 CHAR(%3)").arg(table, field.Name).arg(field.Size);
+}
+
+// "ALTER TABLE base Drop Org"
+QString DropStatement(const QString& table, const QString& field)
+{
+    return QStringLiteral("ALTER TABLE %1 Drop %2").arg(table, field);
+}
+
+QString ColumnText(sqlite3_stmt* stmt, int column)
+{
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, column));
+    if (!text)
+        return {};
+    return QString::fromUtf8(text, sqlite3_column_bytes(stmt, column));
+}
+
+// Cuts a text to at most size code points, as a write to a text field does.
+QString CutToSize(const QString& value, int size)
+{
+    if (size <= 0 || value.size() <= size)
+        return value;
+    qsizetype units = 0;
+    for (int points = 0; points < size && units < value.size(); ++points)
+        units += (value.at(units).isHighSurrogate() && units + 1 < value.size()) ? 2 : 1;
+    return value.left(units);
+}
+
+// Digits, a point and two digits, within the field's size: the normalised form of itself.
+bool IsNormalized(const char* text, int length, int size)
+{
+    if (!text || length < 3 || (size > 0 && length > size))
+        return false;
+    auto digit = [](char c) { return c >= '0' && c <= '9'; };
+    if (text[length - 3] != '.' || !digit(text[length - 2]) || !digit(text[length - 1]))
+        return false;
+    for (int i = 0; i < length - 3; ++i) {
+        if (!digit(text[i]))
+            return false;
+    }
+    return true;
+}
+
+bool Exists(StoreConnection& connection, const QString& query)
+{
+    Statement statement(connection.Handle(), QStringLiteral("SELECT EXISTS (%1)").arg(query),
+                        connection.FilePath());
+    return statement.Step() && sqlite3_column_int(statement.Handle(), 0) != 0;
+}
+
+bool HasBlanks(StoreConnection& connection, const QString& table, const QString& field)
+{
+    return Exists(connection, QStringLiteral("SELECT 1 FROM %1 WHERE %2 IS NULL")
+                                  .arg(Quoted(table), Quoted(field)));
+}
+
+// Whether two rows share a key of the index, blanks apart (a blank key is never equal).
+bool HasDuplicates(StoreConnection& connection, const QString& table, const TFieldDefs& fields,
+                   const TIndexDef& index)
+{
+    QStringList present;
+    QStringList keys;
+    for (const QString& name : index.Fields.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+        const TFieldDef& def = CurrentField(fields, name.trimmed());
+        const bool noCase =
+            (index.Options & ixCaseInsensitive) && def.DataType == TFieldType::String;
+        present << Quoted(def.Name) + QLatin1String(" IS NOT NULL");
+        keys << Quoted(def.Name) + QLatin1String(" COLLATE ") +
+                    (noCase ? QLatin1String(Collation::RuNoCaseName) : QLatin1String("BINARY"));
+    }
+    return Exists(connection,
+                  QStringLiteral("SELECT 1 FROM %1 WHERE %2 GROUP BY %3 HAVING count(*) > 1")
+                      .arg(Quoted(table), present.join(QLatin1String(" AND ")),
+                           keys.join(QLatin1String(", "))));
+}
+
+bool SameFields(const QString& a, const QString& b)
+{
+    const QStringList left = a.split(QLatin1Char(';'), Qt::SkipEmptyParts);
+    const QStringList right = b.split(QLatin1Char(';'), Qt::SkipEmptyParts);
+    if (left.size() != right.size())
+        return false;
+    for (qsizetype i = 0; i < left.size(); ++i) {
+        if (left[i].trimmed().compare(right[i].trimmed(), Qt::CaseInsensitive) != 0)
+            return false;
+    }
+    return true;
+}
+
+bool SameIndex(const TIndexDef& stored, const TIndexDef& wanted)
+{
+    const unsigned options = ixUnique | ixCaseInsensitive;
+    return SameFields(stored.Fields, wanted.Fields) &&
+           (stored.Options & options) == (wanted.Options & options);
+}
+
+bool SameField(const TFieldDef& stored, const TFieldDef& wanted)
+{
+    return stored.DataType == wanted.DataType && stored.Required == wanted.Required &&
+           (stored.DataType != TFieldType::String || stored.Size == wanted.Size);
+}
+
+// What it takes to bring a stored table to a layout.
+struct LayoutPlan
+{
+    bool rebuild = false;
+    std::vector<TableSchema::RebuiltColumn> columns;
+    QStringList constraints;
+    QStringList rebuildIndexes; // after a rebuild
+    QStringList indexChanges;   // without a rebuild
+};
+
+LayoutPlan PlanLayout(StoreConnection& connection, const TableSchema::StoredLayout& stored,
+                      const TFieldDefs& fields, const TIndexDefs& indexes)
+{
+    const QString& table = stored.Name;
+    const bool hasRows = Exists(connection, QStringLiteral("SELECT 1 FROM %1").arg(Quoted(table)));
+    LayoutPlan plan;
+
+    auto storedField = [&](const QString& name) {
+        for (std::size_t i = 0; i < stored.Fields.size(); ++i) {
+            if (stored.Fields[i].Name.compare(name, Qt::CaseInsensitive) == 0)
+                return int(i);
+        }
+        return -1;
+    };
+    auto currentField = [&](const QString& name) -> const TFieldDef* {
+        for (const TFieldDef& def : fields) {
+            if (def.Name.compare(name, Qt::CaseInsensitive) == 0)
+                return &def;
+        }
+        return nullptr;
+    };
+
+    // A required field stays optional while rows hold blanks in it: nothing is lost.
+    TFieldDefs wanted;
+    for (const TFieldDef& def : fields) {
+        TFieldDef want = def;
+        if (want.Required && want.DataType != TFieldType::AutoInc) {
+            const int at = storedField(def.Name);
+            want.Required = at >= 0 ? !HasBlanks(connection, table, stored.Fields[at].Name)
+                                    : !hasRows;
+        }
+        wanted.push_back(want);
+        if (storedField(def.Name) < 0 && want.DataType == TFieldType::AutoInc) {
+            plan.columns.push_back({want.Name, TableSchema::ColumnDefinition(want),
+                                    QStringLiteral("rowid"), true});
+            plan.rebuild = true;
+        }
+    }
+    for (std::size_t i = 0; i < stored.Fields.size(); ++i) {
+        const TFieldDef& have = stored.Fields[i];
+        if (const TFieldDef* def = currentField(have.Name)) {
+            const TFieldDef& want = wanted[std::size_t(def - fields.data())];
+            const bool rowid = want.DataType == TFieldType::AutoInc;
+            plan.columns.push_back({want.Name, TableSchema::ColumnDefinition(want),
+                                    rowid ? QStringLiteral("rowid") : Quoted(have.Name), rowid});
+            plan.rebuild = plan.rebuild || !SameField(have, want) ||
+                           (rowid && int(i) != stored.RowidAlias);
+        } else {
+            // Fields the program does not write must not refuse its rows.
+            plan.columns.push_back({have.Name,
+                                    TableSchema::StoredColumnDefinition(stored, int(i), false),
+                                    Quoted(have.Name), false});
+            plan.rebuild = plan.rebuild || int(i) == stored.RowidAlias ||
+                           (have.Required && stored.Defaults[i].isEmpty());
+        }
+    }
+    for (const TFieldDef& want : wanted) {
+        if (storedField(want.Name) < 0 && want.DataType != TFieldType::AutoInc) {
+            plan.columns.push_back(
+                {want.Name, TableSchema::ColumnDefinition(want), QStringLiteral("NULL"), false});
+            plan.rebuild = true;
+        }
+    }
+
+    // The primary key; one that the rows would break (twice the same key) waits until they
+    // are mended, and the table keeps its rows without it.
+    const TableSchema::StoredIndex* storedKey = stored.Primary();
+    const QString haveKey = storedKey ? storedKey->Def.Fields : QString();
+    QString wantedKey;
+    for (const TIndexDef& index : indexes) {
+        if (!(index.Options & ixPrimary))
+            continue;
+        const QStringList keys = index.Fields.split(QLatin1Char(';'), Qt::SkipEmptyParts);
+        const TFieldDef* def = keys.size() == 1 ? currentField(keys.front()) : nullptr;
+        if (def && def->DataType == TFieldType::AutoInc) {
+            wantedKey = index.Fields;
+        } else if (SameFields(haveKey, index.Fields) ||
+                   !HasDuplicates(connection, table, fields, index)) {
+            wantedKey = index.Fields;
+            plan.constraints << QLatin1String("PRIMARY KEY (") +
+                                    TableSchema::KeyColumns(table, fields, index) +
+                                    QLatin1Char(')');
+        }
+    }
+    if (!SameFields(haveKey, wantedKey))
+        plan.rebuild = true;
+
+    // Secondary indexes; a unique one that the rows would break is made without uniqueness.
+    TIndexDefs secondary;
+    for (const TIndexDef& index : indexes) {
+        if (index.Options & ixPrimary)
+            continue;
+        const TableSchema::StoredIndex* have = stored.FindIndex(index.Name);
+        if (have && SameIndex(have->Def, index)) {
+            secondary.push_back(index);
+            continue;
+        }
+        TIndexDef want = index;
+        if ((want.Options & ixUnique) && HasDuplicates(connection, table, fields, want))
+            want.Options &= ~ixUnique;
+        secondary.push_back(want);
+        if (have && SameIndex(have->Def, want))
+            continue;
+        if (have)
+            plan.indexChanges << QStringLiteral("DROP INDEX %1").arg(Quoted(have->StoreName));
+        plan.indexChanges << TableSchema::IndexStatements(table, fields, {want});
+    }
+    plan.rebuildIndexes = TableSchema::IndexStatements(table, fields, secondary);
+    for (const TableSchema::StoredIndex& index : stored.Indexes) {
+        if ((index.Def.Options & ixPrimary) || index.StoreName.isEmpty())
+            continue;
+        bool replaced = false;
+        for (const TIndexDef& want : secondary)
+            replaced = replaced || want.Name.compare(index.Def.Name, Qt::CaseInsensitive) == 0;
+        if (!replaced)
+            plan.rebuildIndexes << TableSchema::StoredIndexStatement(stored, index);
+    }
+    return plan;
+}
+
+} // namespace
+
+TTableUpgrade::TTableUpgrade(QString folder, TQuery& runner)
+    : m_folder(std::move(folder)), m_runner(runner)
+{
+}
+
+std::shared_ptr<StoreConnection> TTableUpgrade::Connection() const
+{
+    return Session().Connect(m_folder, true);
+}
+
+QString TTableUpgrade::MatchOrganization(const QString& old, const QStringList& names)
+{
+    QString name;
+    for (const QString& candidate : names) {
+        if (candidate == old)
+            name = candidate;
+        if (name.isEmpty() && !old.isEmpty() && candidate.contains(old))
+            name = candidate;
+    }
+    return name;
+}
+
+bool TTableUpgrade::IsConformed(StoreConnection& connection, const QString& table,
+                                const TFieldDefs& fields, const TIndexDefs& indexes)
+{
+    const LayoutPlan plan =
+        PlanLayout(connection, TableSchema::ReadLayout(connection, table), fields, indexes);
+    return !plan.rebuild && plan.indexChanges.isEmpty();
+}
+
+void TTableUpgrade::ConformLayout(StoreConnection& connection, const QString& table,
+                                  const TFieldDefs& fields, const TIndexDefs& indexes)
+{
+    const TableSchema::StoredLayout stored = TableSchema::ReadLayout(connection, table);
+    const LayoutPlan plan = PlanLayout(connection, stored, fields, indexes);
+    if (plan.rebuild) {
+        TableSchema::Rebuild(connection, stored.Name, plan.columns, plan.constraints,
+                             plan.rebuildIndexes);
+        return;
+    }
+    for (const QString& statement : plan.indexChanges)
+        connection.Exec(statement);
+}
+
+void TTableUpgrade::BackupBeforeChange()
+{
+    if (m_copyTried)
+        return;
+    m_copyTried = true;
+    try {
+        TStoreBackup::MakeBeforeChange(m_folder, Now());
+    } catch (const Exception& error) {
+        if (OnBackupFailed)
+            OnBackupFailed(error);
+    }
+}
+
+void TTableUpgrade::Run(const QString& statement)
+{
+    m_runner.SetDatabaseName(m_folder);
+    m_runner.SQL = statement;
+    m_runner.Params.clear();
+    m_runner.ExecSQL();
+}
+
+int TTableUpgrade::NormalizeAmounts(const QString& table)
+{
+    const std::shared_ptr<StoreConnection> connection = Connection();
+    const TableSchema::StoredLayout layout = TableSchema::ReadLayout(*connection, table);
+    const int field = layout.FindField(Layouts::AmountField);
+    if (field < 0)
+        throw EDatabaseError(QStringLiteral("Поле «%1» не найдено в таблице «%2».")
+                                 .arg(Layouts::AmountField, layout.Name));
+    const int size = layout.Fields[std::size_t(field)].Size;
+    sqlite3* db = connection->Handle();
+    const QString& file = connection->FilePath();
+    Statement select(db,
+                     QStringLiteral("SELECT rowid, %1 FROM %2 ORDER BY rowid")
+                         .arg(Quoted(Layouts::AmountField), Quoted(layout.Name)),
+                     file);
+    Statement update(db,
+                     QStringLiteral("UPDATE %1 SET %2 = ?1 WHERE rowid = ?2")
+                         .arg(Quoted(layout.Name), Quoted(Layouts::AmountField)),
+                     file);
+    // The changes are gathered first and written after the read, so the read never walks
+    // a table that is changing under it; a row that cannot be normalised still leaves the
+    // rows before it written.
+    std::vector<std::pair<qint64, QString>> changes;
+    auto write = [&] {
+        if (changes.empty())
+            return;
+        TTransaction transaction(m_folder, TTransaction::Mode::KeepDone);
+        for (const auto& [rowid, normal] : changes) {
+            update.BindText(1, normal);
+            update.BindInt(2, rowid);
+            update.Step();
+            update.Reset();
+        }
+        transaction.Commit();
+    };
+    sqlite3_stmt* s = select.Handle();
+    try {
+        while (select.Step()) {
+            const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(s, 1));
+            const int length = sqlite3_column_bytes(s, 1);
+            if (IsNormalized(bytes, length, size))
+                continue;
+            const QString text = bytes ? QString::fromUtf8(bytes, length) : QString();
+            QString normal = CutToSize(Amount::NormalizeAmount(text), size);
+            if (!bytes || normal != text)
+                changes.emplace_back(sqlite3_column_int64(s, 0), std::move(normal));
+        }
+    } catch (...) {
+        select.Reset();
+        write();
+        throw;
+    }
+    select.Reset();
+    write();
+    const int written = int(changes.size());
+    return written;
+}
+
+QStringList TTableUpgrade::OrganizationNames()
+{
+    TTable organizations;
+    organizations.SetDatabaseName(m_folder);
+    organizations.SetTableName(OrganizationTable());
+    organizations.Open();
+    const TField name = organizations.FieldByName(Layouts::OlderOrgNameField.Older);
+    QStringList names;
+    for (organizations.First(); !organizations.Eof(); organizations.Next())
+        names << name.AsString();
+    return names;
+}
+
+void TTableUpgrade::CarryOverOrganizations(const QString& table, const QStringList& names)
+{
+    const std::shared_ptr<StoreConnection> connection = Connection();
+    sqlite3* db = connection->Handle();
+    const QString& file = connection->FilePath();
+    const int size = CurrentField(Layouts::EmployeeFields(), Layouts::OrgField).Size;
+    Statement select(db,
+                     QStringLiteral("SELECT rowid, %1 FROM %2")
+                         .arg(Quoted(Layouts::OlderOrgField.Older), Quoted(table)),
+                     file);
+    Statement update(db,
+                     QStringLiteral("UPDATE %1 SET %2 = ?1 WHERE rowid = ?2")
+                         .arg(Quoted(table), Quoted(Layouts::OrgField)),
+                     file);
+    QHash<QString, QString> chosen; // by old value: employees share few organisations
+    sqlite3_stmt* s = select.Handle();
+    while (select.Step()) {
+        const QString old = ColumnText(s, 1);
+        auto found = chosen.find(old);
+        if (found == chosen.end())
+            found = chosen.insert(old, CutToSize(MatchOrganization(old, names), size));
+        if (found->isEmpty())
+            continue;
+        update.BindText(1, *found);
+        update.BindInt(2, sqlite3_column_int64(s, 0));
+        update.Step();
+        update.Reset();
+    }
+}
+
+void TTableUpgrade::UpgradeEmployees(TTable& view)
+{
+    view.Close();
+    const QString table = EmployeeTable();
+    NormalizeAmounts(table);
+
+    const std::shared_ptr<StoreConnection> connection = Connection();
+    const TableSchema::StoredLayout layout = TableSchema::ReadLayout(*connection, table);
+    const bool hasOrg = layout.FindField(Layouts::OlderOrgField.Older) >= 0;
+    const bool hasOrg120 = layout.FindField(Layouts::OrgField) >= 0;
+    const bool hasFio100 = layout.FindField(Layouts::FioField) >= 0;
+    const TFieldDefs fields = Layouts::EmployeeFields();
+    const TIndexDefs indexes = Layouts::EmployeeIndexes();
+    if (hasFio100 && hasOrg120 && IsConformed(*connection, table, fields, indexes))
+        return;
+
+    // Read before anything changes: a missing organisation table stops the upgrade here.
+    const QStringList names = !hasOrg120 && hasOrg ? OrganizationNames() : QStringList();
+    BackupBeforeChange();
+    TTransaction transaction(m_folder);
+    if (!hasFio100) {
+        Run(AddStatement(table, CurrentField(fields, Layouts::FioField)));
+        Run(QStringLiteral("update %1 set %2 = %3")
+                .arg(table, Layouts::FioField, Layouts::OlderFioField.Older));
+    }
+    if (!hasOrg120) {
+        Run(AddStatement(table, CurrentField(fields, Layouts::OrgField)));
+        if (hasOrg) {
+            CarryOverOrganizations(table, names);
+            Run(DropStatement(table, Layouts::OlderOrgField.Older));
+        }
+    }
+    ConformLayout(*connection, table, fields, indexes);
+    transaction.Commit();
+}
+
+void TTableUpgrade::UpgradeOrganizations(TTable& view)
+{
+    const QString table = OrganizationTable();
+    const bool older = view.FieldNames().contains(Layouts::OlderOrgNameField.Older);
+    const TFieldDefs fields = Layouts::OrganizationFields();
+    const TIndexDefs indexes = Layouts::OrganizationIndexes();
+    const std::shared_ptr<StoreConnection> connection = Connection();
+    if (!older && IsConformed(*connection, table, fields, indexes))
+        return;
+
+    BackupBeforeChange();
+    TTransaction transaction(m_folder);
+    if (older) {
+        view.Close();
+        Run(AddStatement(table, CurrentField(fields, Layouts::OrgNameField)));
+        view.Open();
+        const TField from = view.FieldByName(Layouts::OlderOrgNameField.Older);
+        TField to = view.FieldByName(Layouts::OrgNameField);
+        view.First();
+        const int count = view.RecordCount();
+        for (int i = 0; i < count; ++i) {
+            view.Edit();
+            to.SetAsString(from.AsString());
+            view.Post();
+            view.Next();
+        }
+        view.Close();
+        Run(DropStatement(table, Layouts::OlderOrgNameField.Older));
+    }
+    view.Close();
+    ConformLayout(*connection, table, fields, indexes);
+    transaction.Commit();
+}

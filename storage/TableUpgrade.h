@@ -1,0 +1,69 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+
+#include "core/Exception.h"
+#include "storage/FieldDefs.h"
+
+class StoreConnection;
+class TQuery;
+class TTable;
+
+// Brings the tables of a folder, as older versions wrote them, to the current layouts.
+// Column statements run through the given runner; each table's conversion is one
+// transaction, so a failure leaves that table as it was; the store is copied to the backup
+// folder before the first change of a layout. Afterwards a table has the current keys and
+// indexes, and keeps its other fields with their values.
+class TTableUpgrade final
+{
+public:
+    TTableUpgrade(QString folder, TQuery& runner);
+
+    // Told when the copy before the first change could not be made; the upgrade goes on
+    // without it.
+    std::function<void(const Exception&)> OnBackupFailed;
+    // The clock that names that copy.
+    std::function<QDateTime()> Now = [] { return QDateTime::currentDateTime(); };
+
+    // The employee table: the amount pass, then the name and organisation steps and the
+    // keys. view names the table; it is closed on return.
+    void UpgradeEmployees(TTable& view);
+
+    // The organisation table, whose view is open: "Organization" is carried into
+    // "Organization120" and the keys are made current. The view may be closed on return.
+    void UpgradeOrganizations(TTable& view);
+
+    // Rewrites every amount of the table in its normalised form, cut to the field's size,
+    // writing only rows whose text changes, in one transaction that keeps the rows written
+    // before a failure. Returns the number of rows written.
+    int NormalizeAmounts(const QString& table);
+
+    // The carry-over's choice for an old organisation value: the name equal to it, else the
+    // first name that contains it; empty when none does. Letter case counts.
+    static QString MatchOrganization(const QString& old, const QStringList& names);
+
+    // Brings a table's keys and indexes to a layout: a changed primary key or field
+    // declaration rebuilds the table, a missing or different index is made again. Fields
+    // of the layout missing from the table are added; other fields stay with their values.
+    static void ConformLayout(StoreConnection& connection, const QString& table,
+                              const TFieldDefs& fields, const TIndexDefs& indexes);
+    // Whether ConformLayout would change nothing.
+    static bool IsConformed(StoreConnection& connection, const QString& table,
+                            const TFieldDefs& fields, const TIndexDefs& indexes);
+
+private:
+    std::shared_ptr<StoreConnection> Connection() const;
+    void BackupBeforeChange();
+    void Run(const QString& statement);
+    QStringList OrganizationNames();
+    void CarryOverOrganizations(const QString& table, const QStringList& names);
+
+    QString m_folder;
+    TQuery& m_runner;
+    bool m_copyTried = false; // one copy before the first change
+};

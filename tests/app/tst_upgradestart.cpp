@@ -1,0 +1,165 @@
+#include <QComboBox>
+#include <QDate>
+#include <QDir>
+#include <QFile>
+#include <QTest>
+
+#include <memory>
+
+#include "app/TMainForm.h"
+#include "storage/StoreBackup.h"
+#include "storage/TSession.h"
+#include "storage/TTable.h"
+#include "tests/support/MessageRecorder.h"
+#include "tests/support/SqlStore.h"
+#include "tests/support/TempDataFolder.h"
+
+using namespace SqlStore;
+
+// The start-up with tables in older layouts: what the user sees and what is stored.
+class tst_UpgradeStart : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+
+    void olderTablesUpgradedSilently();
+    void noEmployeeTable();
+    void failureEndsStartWithItsMessage_data();
+    void failureEndsStartWithItsMessage();
+    void failedBackupToldOnce();
+
+private:
+    void Start();
+    QStringList Rows(const QString& query) { return Column(m_folder->DataDir(), query); }
+
+    std::unique_ptr<TempDataFolder> m_folder;
+    std::unique_ptr<MessageRecorder> m_messages;
+    std::unique_ptr<TMainForm> m_form;
+};
+
+void tst_UpgradeStart::init()
+{
+    m_folder = std::make_unique<TempDataFolder>();
+    m_messages = std::make_unique<MessageRecorder>();
+}
+
+void tst_UpgradeStart::cleanup()
+{
+    m_form.reset();
+    Session().CloseAll();
+    m_messages.reset();
+    m_folder.reset();
+}
+
+void tst_UpgradeStart::Start()
+{
+    m_form = std::make_unique<TMainForm>();
+}
+
+void tst_UpgradeStart::olderTablesUpgradedSilently()
+{
+    Exec(m_folder->DataDir(),
+         {OlderBase, OlderConfig, "CREATE UNIQUE INDEX Fio_Accnt ON base (Fio, Accnt)",
+          OlderEmployee("ПЕТРОВ", "2", "Ромашка"), OlderEmployee("ИВАНОВ", "1", "Нигде"),
+          OlderOrganization("Бета"), OlderOrganization("ООО Ромашка")});
+    Start();
+
+    QCOMPARE(m_messages->Texts(), QStringList());
+    TTable* employees = m_form->EmployeeTable();
+    QVERIFY(employees->Active());
+    QCOMPARE(employees->RecordCount(), 2);
+    employees->First();
+    QCOMPARE(employees->FieldByName("Fio100").AsString(), QStringLiteral("ИВАНОВ"));
+    // No match: the start-up's fill gives the first organisation.
+    QCOMPARE(employees->FieldByName("Org120").AsString(), QStringLiteral("Бета"));
+    employees->Next();
+    QCOMPARE(employees->FieldByName("Org120").AsString(), QStringLiteral("ООО Ромашка"));
+    QCOMPARE(employees->FieldByName("Amount").AsString(), QStringLiteral("1.00"));
+    auto* box = m_form->findChild<QComboBox*>(QStringLiteral("OrgBoxExport"));
+    QCOMPARE(box->count(), 3);
+    QCOMPARE(box->itemText(2), QStringLiteral("ООО Ромашка"));
+
+    // Today's copy, and the copy made before the layouts changed.
+    const QStringList copies = QDir(TStoreBackup::Folder(m_folder->DataDir())).entryList(QDir::Files);
+    QCOMPARE(copies.size(), 2);
+    QVERIFY(copies.contains(
+        QDate::currentDate().toString(QStringLiteral("'store-'yyyyMMdd'.sqlite3'"))));
+}
+
+void tst_UpgradeStart::noEmployeeTable()
+{
+    Exec(m_folder->DataDir(), {OlderConfig, OlderOrganization("Альфа")});
+    Start();
+
+    QCOMPARE(m_messages->Texts(), QStringList());
+    QVERIFY(m_form->EmployeeTable()->Active());
+    QCOMPARE(m_form->EmployeeTable()->RecordCount(), 0);
+    QCOMPARE(m_form->OrgTable()->FieldByName("Organization120").AsString(),
+             QStringLiteral("Альфа"));
+    QCOMPARE(m_form->OrgTable()->FindField("Organization"), -1);
+}
+
+void tst_UpgradeStart::failureEndsStartWithItsMessage_data()
+{
+    QTest::addColumn<QStringList>("tables");
+    QTest::addColumn<QString>("message");
+
+    QTest::newRow("neither Fio100 nor Fio")
+        << QStringList{"CREATE TABLE base (Id INTEGER PRIMARY KEY, Name CHAR(100), Accnt "
+                       "CHAR(22), Amount CHAR(15), Org120 CHAR(120))"}
+        << "Ошибка выполнения запроса «update base set Fio100 = Fio»: no such column: Fio";
+    QTest::newRow("Org without the organisation table")
+        << QStringList{OlderBase, OlderEmployee("ИВАНОВ", "1", "Альфа")}
+        << "Таблица «config» не найдена в папке «%1».";
+    QTest::newRow("Org and an organisation table without Organization")
+        << QStringList{OlderBase, "CREATE TABLE config (Organization120 CHAR(120))",
+                       OlderEmployee("ИВАНОВ", "1", "Альфа")}
+        << "Поле «Organization» не найдено в таблице «config».";
+    QTest::newRow("an amount of blanks")
+        << QStringList{OlderBase, OlderConfig, OlderEmployee("ИВАНОВ", "1", "Альфа"),
+                       "UPDATE base SET Amount = '  '"}
+        << "Сумма не указана";
+}
+
+void tst_UpgradeStart::failureEndsStartWithItsMessage()
+{
+    QFETCH(QStringList, tables);
+    QFETCH(QString, message);
+    Exec(m_folder->DataDir(), tables);
+    const QStringList schema = Schema(m_folder->DataDir());
+    Start();
+
+    if (message.contains(QLatin1String("%1")))
+        message = message.arg(QDir::toNativeSeparators(m_folder->DataDir()));
+    QCOMPARE(m_messages->Texts(), QStringList{message});
+    QCOMPARE(m_messages->Messages().front().kind, Messages::Kind::Error);
+    // The rest of the start was skipped, and the tables are as they were.
+    QVERIFY(!m_form->EmployeeTable()->Active());
+    QVERIFY(!m_form->OrgTable());
+    m_form.reset();
+    Session().CloseAll();
+    QCOMPARE(Schema(m_folder->DataDir()), schema);
+}
+
+void tst_UpgradeStart::failedBackupToldOnce()
+{
+    Exec(m_folder->DataDir(), {OlderBase, OlderConfig, OlderOrganization("Альфа"),
+                               OlderEmployee("ИВАНОВ", "1", "Альфа")});
+    QFile blocker(m_folder->DataDir() + QStringLiteral("backup"));
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    Start();
+
+    QCOMPARE(m_messages->Messages().size(), 1);
+    QCOMPARE(m_messages->Messages().front().kind, Messages::Kind::Message);
+    QVERIFY2(m_messages->Texts().front().startsWith(
+                 QStringLiteral("Не удалось сделать резервную копию базы данных в «")),
+             qPrintable(m_messages->Texts().front()));
+    QCOMPARE(m_form->EmployeeTable()->FieldByName("Org120").AsString(), QStringLiteral("Альфа"));
+}
+
+QTEST_MAIN(tst_UpgradeStart)
+#include "tst_upgradestart.moc"

@@ -1,0 +1,346 @@
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QTest>
+
+#include "export/TWordExportCheckBox.h"
+#include "export/TWordExportForm.h"
+#include "export/word/DocxPackage.h"
+#include "tests/word/StatementTestKit.h"
+#include "tests/word/WordTestKit.h"
+
+using namespace WordTestKit;
+
+namespace {
+
+const QString Alpha = QStringLiteral("ООО \"Альфа\"");
+const QString StatementFile = QStringLiteral("Ведомость.doc");
+
+// "fio|accnt|amount|org|listed"
+using Rows = QList<QStringList>;
+
+QStringList Texts(const QList<MessageRecorder::Shown>& shown)
+{
+    QStringList texts;
+    for (const MessageRecorder::Shown& message : shown)
+        texts << message.caption + QLatin1Char(':') + message.text;
+    return texts;
+}
+
+} // namespace
+
+class TestWordExportForm : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+
+    void statementForOneOrganisation_data();
+    void statementForOneOrganisation();
+    void shortenName_data();
+    void shortenName();
+    void allMakesOneStatementPerOrganisationInOrder();
+    void failedStatementShowsErrorAndLoopGoesOn_data();
+    void failedStatementShowsErrorAndLoopGoesOn();
+    void unknownOrganisationMakesNoStatement();
+    void buttonReadsDoneAfterFirstExport();
+    void checkBoxShowsTheWindowModally();
+    void realReaderSeesTheValues();
+
+private:
+    std::unique_ptr<StatementFixture> m_fixture;
+    std::unique_ptr<TWordExportForm> m_form;
+};
+
+void TestWordExportForm::init()
+{
+    m_fixture = std::make_unique<StatementFixture>();
+    m_form = std::make_unique<TWordExportForm>();
+}
+
+void TestWordExportForm::cleanup()
+{
+    m_form.reset();
+    m_fixture.reset();
+}
+
+void TestWordExportForm::statementForOneOrganisation_data()
+{
+    QTest::addColumn<Rows>("employees");
+    QTest::addColumn<QStringList>("tableRows");
+    QTest::addColumn<QString>("sum");
+    QTest::addColumn<QString>("words");
+
+    const QString heading = QStringLiteral("№|ФИО|Счет|Сумма");
+    QTest::newRow("three listed, in name order")
+        << Rows{{"СМИРНОВ ИВАН", "40817810100000000003", "2000.00", Alpha, "1"},
+                {"АБРАМОВ ОЛЕГ ИГОРЕВИЧ", "40817810100000000001", "1500.00", Alpha, "1"},
+                {"ВАСИЛЬЕВА ОЛЬГА", "40817810100000000002", "250.50", Alpha, "1"}}
+        << QStringList{heading, "1|АБРАМОВ ОЛЕГ ИГОРЕВИЧ|40817810100000000001|1500.00",
+                       "2|ВАСИЛЬЕВА ОЛЬГА|40817810100000000002|250.50",
+                       "3|СМИРНОВ ИВАН|40817810100000000003|2000.00"}
+        << QStringLiteral("3750.50") << QStringLiteral("три тысячи семьсот пятьдесят");
+    QTest::newRow("nobody listed keeps the empty second row")
+        << Rows{{"АБРАМОВ ОЛЕГ", "1", "100.00", Alpha, "0"}}
+        << QStringList{heading, "<<TABLE>>|||"} << QStringLiteral("0.00")
+        << QStringLiteral("ноль");
+    QTest::newRow("unflagged, other case and spaces are not listed")
+        << Rows{{"АБРАМОВ ОЛЕГ", "1", "100.00", Alpha, "1"},
+                {"БОРИСОВ ИЛЬЯ", "2", "200.00", Alpha, "0"},
+                {"ВЛАСОВ ПЕТР", "3", "300.00", QStringLiteral("ООО \"альфа\""), "1"},
+                {"ГРОМОВ ЮРИЙ", "4", "400.00", Alpha + QLatin1Char(' '), "1"}}
+        << QStringList{heading, "1|АБРАМОВ ОЛЕГ|1|100.00"} << QStringLiteral("100.00")
+        << QStringLiteral("сто");
+    QTest::newRow("negative total")
+        << Rows{{"АБРАМОВ ОЛЕГ", "1", "-100.00", Alpha, "1"},
+                {"БОРИСОВ ИЛЬЯ", "2", "50.00", Alpha, "1"}}
+        << QStringList{heading, "1|АБРАМОВ ОЛЕГ|1|-100.00", "2|БОРИСОВ ИЛЬЯ|2|50.00"}
+        << QStringLiteral("-50.00") << QStringLiteral("минус пятьдесят");
+    QTest::newRow("largest amounts add up exactly")
+        << Rows{{"АБРАМОВ ОЛЕГ", "1", "999999999999.99", Alpha, "1"},
+                {"БОРИСОВ ИЛЬЯ", "2", "0.01", Alpha, "1"}}
+        << QStringList{heading, "1|АБРАМОВ ОЛЕГ|1|999999999999.99", "2|БОРИСОВ ИЛЬЯ|2|0.01"}
+        << QStringLiteral("1000000000000.00") << QStringLiteral("один триллион");
+}
+
+void TestWordExportForm::statementForOneOrganisation()
+{
+    QFETCH(Rows, employees);
+    QFETCH(QStringList, tableRows);
+    QFETCH(QString, sum);
+    QFETCH(QString, words);
+
+    m_fixture->AddOrg(QStringLiteral("Другая"));
+    m_fixture->AddOrg(Alpha, QStringLiteral("Кузнецов Николай Сергеевич"),
+                      QStringLiteral("Орлова Елена"));
+    for (const QStringList& e : employees)
+        m_fixture->AddEmployee(e[0], e[1], e[3], e[2], e[4] == QLatin1String("1"));
+
+    m_fixture->Export(*m_form, Alpha);
+
+    QCOMPARE(Texts(m_fixture->Messages.Messages()), QStringList());
+    QCOMPARE(m_fixture->OutFiles(), QStringList{StatementFile});
+    const QString path = m_fixture->OutDir() + StatementFile;
+    QCOMPARE(m_fixture->Opened, QStringList{path});
+    QCOMPARE(WordTestKit::TableRows(path), tableRows);
+
+    const QString text = DocumentText(path);
+    QVERIFY2(text.contains(QStringLiteral("Организация: ") + Alpha + QLatin1Char('\r')),
+             qPrintable(text));
+    QVERIFY2(text.contains(QStringLiteral("Итого: ") + sum + QLatin1Char('\r')), qPrintable(text));
+    QVERIFY2(text.contains(QStringLiteral("Сумма прописью: ") + words + QLatin1Char('\r')),
+             qPrintable(text));
+    QVERIFY2(text.contains(QStringLiteral("Н.С. Кузнецов\r")), qPrintable(text));
+    QVERIFY2(text.contains(QStringLiteral("Е. Орлова\r")), qPrintable(text));
+    for (const char* placeholder :
+         {"<<DIRECTOR>>", "<<BOOKKEEPER>>", "<<NAMECOMPANY>>", "<<SUM>>", "<<SPELLSUM>>"})
+        QVERIFY2(!text.contains(QLatin1String(placeholder)), placeholder);
+
+    pugi::xml_document xml;
+    LoadDocument(path, xml);
+    QCOMPARE(UnderlinedTexts(xml), (QStringList{sum, words}));
+    const int listed =
+        tableRows.value(1) == QLatin1String("<<TABLE>>|||") ? 0 : int(tableRows.size()) - 1;
+    QCOMPARE(m_form->ExportProgressBar->value(), listed); // one step per row written
+}
+
+void TestWordExportForm::shortenName_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("shortName");
+
+    QTest::newRow("surname, name, patronymic") << "Фамилия Имя Отчество" << "И.О. Фамилия";
+    QTest::newRow("two words") << "Фамилия Имя" << "И. Фамилия";
+    QTest::newRow("one word unchanged") << "Фамилия" << "Фамилия";
+    QTest::newRow("empty") << "" << "";
+    QTest::newRow("only blanks and controls") << " \t\x01 " << "";
+    QTest::newRow("runs of blanks, tabs and controls separate")
+        << "  Фамилия\t\tИмя\x1f\x02Отчество  " << "И.О. Фамилия";
+    QTest::newRow("further words ignored") << "Фамилия Имя Отчество Оглы" << "И.О. Фамилия";
+    QTest::newRow("quoted word keeps its blanks") << "\"Де ла Круз\" Мария Анна"
+                                                  << "М.А. Де ла Круз";
+    QTest::newRow("doubled quote inside quotes stands for one")
+        << "\"Ab\"\"c\" Def" << "D. Ab\"c";
+    QTest::newRow("non-breaking space is part of a word")
+        << QStringLiteral("Фамилия\u00A0Имя Отчество") << QStringLiteral("О. Фамилия\u00A0Имя");
+}
+
+void TestWordExportForm::shortenName()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, shortName);
+    QCOMPARE(TWordExportForm::ShortenName(name), shortName);
+}
+
+void TestWordExportForm::allMakesOneStatementPerOrganisationInOrder()
+{
+    const QStringList names{QStringLiteral("Вектор"), QStringLiteral("ООО \"Бета/Гамма\""),
+                            QStringLiteral("Альфа: <север>")};
+    for (const QString& name : names) {
+        m_fixture->AddOrg(name);
+        m_fixture->AddEmployee(QStringLiteral("РАБОТНИК ") + name, QStringLiteral("1"), name,
+                               QStringLiteral("10.00"));
+    }
+
+    m_fixture->Export(*m_form, QStringLiteral("Все"));
+
+    QCOMPARE(Texts(m_fixture->Messages.Messages()), QStringList());
+    const QStringList files{QStringLiteral("Ведомость_Альфа север.doc"),
+                            QStringLiteral("Ведомость_Вектор.doc"),
+                            QStringLiteral("Ведомость_ООО БетаГамма.doc")};
+    QStringList expectedOpened;
+    for (const QString& file : files)
+        expectedOpened << m_fixture->OutDir() + file;
+    QCOMPARE(m_fixture->Opened, expectedOpened); // made in the organisations' name order
+    QCOMPARE(m_fixture->OutFiles(), files);
+    const QStringList sorted{names[2], names[0], names[1]};
+    for (int i = 0; i < files.size(); ++i)
+        QCOMPARE(WordTestKit::TableRows(expectedOpened[i]).value(1),
+                 QStringLiteral("1|РАБОТНИК %1|1|10.00").arg(sorted[i]));
+}
+
+void TestWordExportForm::failedStatementShowsErrorAndLoopGoesOn_data()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<QStringList>("files");
+    QTest::addColumn<QStringList>("reasons");
+
+    QTest::newRow("missing template")
+        << "template" << QStringList()
+        << QStringList{"Файл не найден", "Файл не найден"};
+    QTest::newRow("template without the table while employees are listed")
+        << "no table" << QStringList{"Ведомость_Бета.doc"}
+        << QStringList{"нет таблицы с меткой <<TABLE>>"};
+    QTest::newRow("amount that is not a number")
+        << "amount" << QStringList{"Ведомость_Бета.doc"} << QStringList{"12,5.00"};
+    QTest::newRow("missing out folder")
+        << "out folder" << QStringList() << QStringList{"Ведомость_Альфа.doc", "Ведомость_Бета.doc"};
+}
+
+void TestWordExportForm::failedStatementShowsErrorAndLoopGoesOn()
+{
+    QFETCH(QString, fault);
+    QFETCH(QStringList, files);
+    QFETCH(QStringList, reasons);
+
+    m_fixture->AddOrg(QStringLiteral("Альфа"));
+    m_fixture->AddOrg(QStringLiteral("Бета"));
+    m_fixture->AddEmployee(QStringLiteral("ИВАНОВ"), QStringLiteral("1"), QStringLiteral("Альфа"),
+                           fault == QLatin1String("amount") ? QStringLiteral("12,5.00")
+                                                            : QStringLiteral("5.00"));
+
+    QTemporaryDir program;
+    if (fault == QLatin1String("template")) {
+        StatementFixture::UseProgramFolder(program.path());
+    } else if (fault == QLatin1String("no table")) {
+        QDir(program.path()).mkpath(QStringLiteral("templates"));
+        MakePackage(QStringLiteral("<w:p><w:r><w:t>&lt;&lt;TABLE&gt;&gt; &lt;&lt;SUM&gt;&gt;"
+                                   "</w:t></w:r></w:p>"))
+            .SaveAs(program.filePath(QStringLiteral("templates/export_template.doc")));
+        StatementFixture::UseProgramFolder(program.path());
+    } else if (fault == QLatin1String("out folder")) {
+        QVERIFY(QDir(m_fixture->OutDir()).removeRecursively());
+    }
+
+    m_fixture->Export(*m_form, QStringLiteral("Все"));
+
+    const auto& shown = m_fixture->Messages.Messages();
+    QCOMPARE(shown.size(), reasons.size());
+    for (int i = 0; i < shown.size(); ++i) {
+        QCOMPARE(shown[i].kind, Messages::Kind::Message);
+        QCOMPARE(shown[i].text, QStringLiteral("Error"));
+        QCOMPARE(shown[i].caption, QStringLiteral("Export"));
+        QVERIFY2(shown[i].details.contains(reasons[i]), qPrintable(shown[i].details));
+    }
+    QCOMPARE(m_fixture->OutFiles(), files);
+    QCOMPARE(m_fixture->Opened.size(), files.size());
+}
+
+void TestWordExportForm::unknownOrganisationMakesNoStatement()
+{
+    m_fixture->AddOrg(QStringLiteral("Альфа"));
+    m_fixture->AddEmployee(QStringLiteral("ИВАНОВ"), QStringLiteral("1"), QStringLiteral("Нет такой"),
+                           QStringLiteral("5.00"));
+
+    m_fixture->Export(*m_form, QStringLiteral("Нет такой"));
+
+    QCOMPARE(m_fixture->Messages.Texts(),
+             QStringList{QStringLiteral("Организация не найдена: Нет такой")});
+    QCOMPARE(m_fixture->OutFiles(), QStringList());
+    QCOMPARE(m_form->StartButton->text(), QStringLiteral("Готово"));
+}
+
+void TestWordExportForm::buttonReadsDoneAfterFirstExport()
+{
+    m_fixture->AddOrg(QStringLiteral("Альфа"));
+    QCOMPARE(m_form->windowTitle(), QStringLiteral("WordExportForm"));
+    QCOMPARE(m_form->TopLabel->text(), QStringLiteral("Экспорт данных в MS WORD"));
+    QCOMPARE(m_form->StartButton->text(), QStringLiteral("Начать"));
+    m_fixture->Export(*m_form, QStringLiteral("Альфа"));
+    QCOMPARE(m_form->StartButton->text(), QStringLiteral("Готово"));
+    QVERIFY(QFile::remove(m_fixture->OutDir() + StatementFile));
+
+    // Shown again in the same run, the button still starts the export.
+    m_fixture->Export(*m_form, QStringLiteral("Альфа"));
+    QCOMPARE(m_form->StartButton->text(), QStringLiteral("Готово"));
+    QCOMPARE(m_fixture->OutFiles(), QStringList{StatementFile});
+}
+
+void TestWordExportForm::checkBoxShowsTheWindowModally()
+{
+    m_fixture->AddOrg(QStringLiteral("Альфа"));
+    m_fixture->AddOrg(QStringLiteral("Бета"));
+    TWordExportCheckBox target(QStringLiteral("Документ Word"));
+    QStringList seen;
+    const auto pressStart = [&] {
+        QTimer::singleShot(0, m_form.get(), [&] {
+            seen << QStringLiteral("%1 %2 %3")
+                        .arg(m_form->isVisible())
+                        .arg(m_form->isModal())
+                        .arg(m_form->StartButton->text());
+            m_form->StartButton->click();
+        });
+    };
+
+    pressStart();
+    target.Export(m_fixture->Employees(), m_fixture->Orgs(), QStringLiteral("Бета"));
+    QCOMPARE(m_fixture->OutFiles(), QStringList{StatementFile});
+    QVERIFY(!m_form->isVisible());
+    QVERIFY(DocumentText(m_fixture->OutDir() + StatementFile).contains(QStringLiteral("Бета\r")));
+
+    pressStart();
+    target.Export(m_fixture->Employees(), m_fixture->Orgs(), QStringLiteral("Все"));
+    QCOMPARE(seen, (QStringList{QStringLiteral("1 1 Начать"), QStringLiteral("1 1 Готово")}));
+    QCOMPARE(m_fixture->OutFiles(),
+             (QStringList{QStringLiteral("Ведомость.doc"), QStringLiteral("Ведомость_Альфа.doc"),
+                          QStringLiteral("Ведомость_Бета.doc")}));
+}
+
+void TestWordExportForm::realReaderSeesTheValues()
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("soffice")).isEmpty())
+        QSKIP("soffice is not installed: the statement was not read by a real word processor");
+
+    m_fixture->AddOrg(Alpha, QStringLiteral("Кузнецов Николай Сергеевич"));
+    m_fixture->AddEmployee(QStringLiteral("АБРАМОВ ОЛЕГ"), QStringLiteral("40817810100000000001"),
+                           Alpha, QStringLiteral("1500.00"));
+    m_fixture->AddEmployee(QStringLiteral("ВАСИЛЬЕВА ОЛЬГА"),
+                           QStringLiteral("40817810100000000002"), Alpha, QStringLiteral("250.50"));
+    m_fixture->Export(*m_form, Alpha);
+
+    const QString text = ConvertedText(m_fixture->OutDir() + StatementFile, m_fixture->Root());
+    for (const QString& value :
+         {QStringLiteral("Ведомость"), Alpha, QStringLiteral("АБРАМОВ ОЛЕГ"),
+          QStringLiteral("40817810100000000002"), QStringLiteral("250.50"),
+          QStringLiteral("Итого: 1750.50"), QStringLiteral("одна тысяча семьсот пятьдесят"),
+          QStringLiteral("Н.С. Кузнецов")})
+        QVERIFY2(text.contains(value), qPrintable(value + QStringLiteral(" not in: ") + text));
+    QVERIFY2(!text.contains(QStringLiteral("<<")), qPrintable(text));
+}
+
+QTEST_MAIN(TestWordExportForm)
+#include "tst_wordexportform.moc"
