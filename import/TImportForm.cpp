@@ -111,6 +111,8 @@ void TImportForm::FormCreate()
     EmployeeTable->SetDatabaseName(TPathBuilder::GetEmployeeDBPath());
     EmployeeTable->SetTableName(QStringLiteral("base.db"));
     EmployeeTable->SetIndexName(QString::fromLatin1(Layouts::EmployeeIndex));
+    // The import only adds rows: it never needs the table's rows in memory.
+    EmployeeTable->SetRowsOnDemand(true);
     EmployeeTable->Open();
 }
 

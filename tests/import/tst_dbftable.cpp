@@ -18,7 +18,6 @@ private Q_SLOTS:
     void fieldsByName();
     void cp866Names_data();
     void cp866Names();
-    void fileOfAnotherProgram();
     void badInput_data();
     void badInput();
     void missingFile();
@@ -143,25 +142,6 @@ void TestDbfTable::cp866Names()
     QFETCH(QByteArray, stored);
     QFETCH(QString, name);
     QCOMPARE(CodePages::FromCp866Name(stored), name);
-}
-
-void TestDbfTable::fileOfAnotherProgram()
-{
-    TDbfTable table;
-    table.SetTableName(TestData(QStringLiteral("import/employees-866.dbf")));
-    table.Open();
-    QCOMPARE(table.RecordCount(), 5);
-    const TDbfField name = table.FieldByName(QStringLiteral("L1__01"));
-    const TDbfField amount = table.FieldByName(QStringLiteral("L1__02"));
-    const TDbfField account = table.FieldByName(QStringLiteral("L1__04"));
-    QStringList seen;
-    for (table.First(); !table.Eof(); table.Next()) {
-        seen << CodePages::FromCp866Name(name.AsBytes()) + QLatin1Char('|') + amount.AsString() +
-                    QLatin1Char('|') + account.AsString();
-    }
-    QCOMPARE(seen, QStringList({"ЯКОВЛЕВА ЁЛКА ПЕТРОВНА|12345.50|40817810500000000017",
-                                "СМИРНОВ ИГОРЬ|1500.00|40817810500000000025",
-                                "|700.00|40817810500000000041", "КУЗНЕЦОВА АННА||"}));
 }
 
 void TestDbfTable::badInput_data()
