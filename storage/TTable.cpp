@@ -341,6 +341,11 @@ void TTable::Close()
     Q_EMIT StateChanged();
 }
 
+bool TTable::ShowsTable(const QString& name) const
+{
+    return StoreConnection::BareTableName(name).compare(m_storedName, Qt::CaseInsensitive) == 0;
+}
+
 void TTable::SetRowsOnDemand(bool onDemand)
 {
     if (!Active())
