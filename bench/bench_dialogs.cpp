@@ -10,12 +10,16 @@
 #include <QTemporaryDir>
 
 #include <sqlite3.h>
+#include <sys/resource.h>
 
+#include <algorithm>
 #include <memory>
 #include <stdexcept>
 #include <vector>
 
+#include "bench/BenchSupport.h"
 #include "core/Platform.h"
+#include "dialogs/TEmployeeAddForm.h"
 #include "dialogs/TSettingsForm.h"
 #include "storage/Collation.h"
 #include "storage/Layouts.h"
@@ -82,7 +86,7 @@ public:
         sqlite3_reset(s);
     }
 
-    void Seed()
+    void Seed(int employees = EmployeeCount)
     {
         Exec("BEGIN IMMEDIATE");
         Exec("DELETE FROM base");
@@ -96,7 +100,7 @@ public:
         sqlite3_finalize(org);
         sqlite3_stmt* employee = Prepare(
             "INSERT INTO base (Fio100, Accnt, Amount, Export, Org120) VALUES (?1, ?2, '100.00', 1, ?3)");
-        for (int i = 0; i < EmployeeCount; ++i) {
+        for (int i = 0; i < employees; ++i) {
             Bind(employee, 1, QStringLiteral("СОТРУДНИК %1").arg(i, 6, 10, QLatin1Char('0')));
             Bind(employee, 2, QStringLiteral("40817810%1").arg(i, 12, 10, QLatin1Char('0')));
             Bind(employee, 3, i % 11 == 10 ? Beta : Alpha);
@@ -307,6 +311,74 @@ void BM_RawDelete(benchmark::State& state)
     state.SetItemsProcessed(state.iterations() * (EmployeeCount / 11 * 10));
 }
 
+// The main window's views as it holds them after start-up.
+class MainWindowViews final : public MainViews
+{
+public:
+    MainWindowViews()
+    {
+        m_employees.SetDatabaseName(TPathBuilder::GetEmployeeDBPath());
+        m_employees.SetTableName(QString::fromLatin1(Layouts::EmployeeTableName));
+        m_employees.SetIndexName(QStringLiteral("Fio_Accnt"));
+        m_employees.Open();
+    }
+    TTable* OrgTable() const override { return m_orgs.OrgTable(); }
+    TTable* EmployeeTable() const override { return &m_employees; }
+    QString OrgBoxExportText() const override { return {}; }
+
+private:
+    Views m_orgs;
+    mutable TTable m_employees;
+};
+
+long MaxRssKb()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+// Heap held while the main window's views and then each dialog are open, with 100,000
+// employees; run it alone (--benchmark_filter=BM_OpenEveryWindow) for a meaningful maxrss.
+void BM_OpenEveryWindow(benchmark::State& state)
+{
+    constexpr int Employees = 100'000;
+    Store& store = TheStore();
+    store.raw->Seed(Employees);
+    AnswerOk answers;
+    Messages::SetHandler(&answers);
+    std::size_t mainViews = 0;
+    std::size_t peak = 0;
+    for (auto _ : state) {
+        Session().CloseAll();
+        peak = 0; // the figures of the last showing: the first one also loads fonts and styles
+        const std::size_t before = HeapInUse();
+        auto sample = [&] { peak = std::max(peak, HeapInUse() - before); };
+        {
+            MainWindowViews views;
+            mainViews = HeapInUse() - before;
+            sample();
+            TEmployeeAddForm add(views);
+            add.show();
+            QApplication::processEvents();
+            sample();
+            TSettingsForm settings(views);
+            settings.show();
+            QApplication::processEvents();
+            sample();
+            settings.close();
+            add.close();
+            if (views.EmployeeTable()->RecordCount() != Employees)
+                state.SkipWithError("the main window's view does not hold every employee");
+        }
+    }
+    Messages::SetHandler(nullptr);
+    state.counters["main_views_MB"] = double(mainViews) / (1024.0 * 1024.0);
+    state.counters["peak_heap_MB"] = double(peak) / (1024.0 * 1024.0);
+    state.counters["maxrss_MB"] = double(MaxRssKb()) / 1024.0;
+}
+
+BENCHMARK(BM_OpenEveryWindow)->Unit(benchmark::kMillisecond)->Iterations(2);
 BENCHMARK(BM_RawRename)->Unit(benchmark::kMillisecond)->Iterations(10);
 BENCHMARK(BM_DialogRename)->Unit(benchmark::kMillisecond)->Iterations(10);
 BENCHMARK(BM_DialogShowAndRename)->Unit(benchmark::kMillisecond)->Iterations(10);

@@ -140,8 +140,10 @@ void TEmployeeAddForm::FormActivate()
     if (!EmployeeTable->Active()) {
         EmployeeTable->SetDatabaseName(TPathBuilder::GetEmployeeDBPath());
         EmployeeTable->SetTableName(QStringLiteral("base.db"));
-        // The dialog only adds a row: it never needs the table's rows in memory.
+        // The dialog only adds a row: it never needs the table's rows in memory, so the
+        // editors are not shown a stored row on the way to the new one.
         EmployeeTable->SetRowsOnDemand(true);
+        const QSignalBlocker quiet(EmployeeTable);
         EmployeeTable->Open();
     }
     EmployeeTable->Cancel();
@@ -201,6 +203,8 @@ void TEmployeeAddForm::SaveButtonClick()
     EmployeeTable->FieldByName(OrgField).SetAsString(OrgBox->currentText());
     EmployeeTable->FieldByName(ExportField).SetAsBoolean(true);
     try {
+        // The dialog closes after the post: its editors need not show the stored row.
+        const QSignalBlocker quiet(EmployeeTable);
         EmployeeTable->Post();
     } catch (const EDatabaseError& error) {
         // Only a duplicate is the user's to fix by closing; any other store error keeps the

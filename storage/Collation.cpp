@@ -83,6 +83,8 @@ template <bool Folded> int CompareUtf16(QStringView a, QStringView b)
     while (pa != ea && pb != eb) {
         char32_t ca = NextUtf16(pa, ea);
         char32_t cb = NextUtf16(pb, eb);
+        if (ca == cb)
+            continue; // the common prefix needs no folding
         if constexpr (Folded) {
             ca = Weight(Fold(ca));
             cb = Weight(Fold(cb));

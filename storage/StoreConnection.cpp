@@ -9,7 +9,7 @@
 #include <sqlite3.h>
 
 #include "storage/Collation.h"
-#include "storage/TTable.h"
+#include "storage/StoreObserver.h"
 #include "storage/TableSchema.h"
 
 namespace {
@@ -373,16 +373,30 @@ void StoreConnection::Rollback()
 void StoreConnection::NotifyRolledBack()
 {
     // The views' snapshots may hold rows that are no longer stored.
-    for (TTable* view : std::vector<TTable*>(m_views))
-        view->Reload();
+    for (StoreObserver* view : std::vector<StoreObserver*>(m_views))
+        view->StoreRolledBack();
 }
 
-void StoreConnection::RegisterView(TTable* view)
+void StoreConnection::CloseViews()
+{
+    for (StoreObserver* view : std::vector<StoreObserver*>(m_views))
+        view->StoreClosing();
+}
+
+void StoreConnection::CloseViews(const QString& tableName)
+{
+    for (StoreObserver* view : std::vector<StoreObserver*>(m_views)) {
+        if (view->ShowsTable(tableName))
+            view->StoreClosing();
+    }
+}
+
+void StoreConnection::RegisterView(StoreObserver* view)
 {
     m_views.push_back(view);
 }
 
-void StoreConnection::UnregisterView(TTable* view)
+void StoreConnection::UnregisterView(StoreObserver* view)
 {
     m_views.erase(std::remove(m_views.begin(), m_views.end(), view), m_views.end());
 }

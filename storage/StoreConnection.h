@@ -9,7 +9,7 @@
 
 struct sqlite3;
 struct sqlite3_stmt;
-class TTable;
+class StoreObserver;
 
 // The store error for a SQLite result code, naming the store file.
 EDatabaseError StoreError(sqlite3* db, int rc, const QString& filePath);
@@ -71,9 +71,11 @@ public:
     void Rollback();
     int Depth() const { return m_depth; }
 
-    void RegisterView(TTable* view);
-    void UnregisterView(TTable* view);
-    std::vector<TTable*> Views() const { return m_views; }
+    void RegisterView(StoreObserver* view);
+    void UnregisterView(StoreObserver* view);
+    std::vector<StoreObserver*> Views() const { return m_views; }
+    void CloseViews();                         // every view of the store
+    void CloseViews(const QString& tableName); // every view of that table
 
 private:
     StoreConnection(sqlite3* db, QString filePath);
@@ -83,5 +85,5 @@ private:
     sqlite3* m_db;
     QString m_filePath;
     int m_depth = 0;
-    std::vector<TTable*> m_views;
+    std::vector<StoreObserver*> m_views;
 };

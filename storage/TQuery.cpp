@@ -6,7 +6,6 @@
 
 #include "storage/StoreConnection.h"
 #include "storage/TSession.h"
-#include "storage/TTable.h"
 #include "storage/TableSchema.h"
 
 namespace {
@@ -111,13 +110,8 @@ void TQuery::ExecSQL()
 {
     const std::shared_ptr<StoreConnection> connection = Session().Connect(m_folder, true);
     const QString table = RelaidTable(SQL);
-    if (!table.isEmpty()) {
-        for (TTable* view : connection->Views()) {
-            if (TableSchema::BareTableName(view->TableName())
-                    .compare(TableSchema::BareTableName(table), Qt::CaseInsensitive) == 0)
-                view->Close();
-        }
-    }
+    if (!table.isEmpty())
+        connection->CloseViews(table);
     if (Params.isEmpty()) {
         if (!DropColumn(*connection, SQL))
             connection->Exec(SQL);

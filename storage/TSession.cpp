@@ -3,7 +3,6 @@
 #include <QDir>
 
 #include "storage/StoreConnection.h"
-#include "storage/TTable.h"
 
 TSession& TSession::Instance()
 {
@@ -31,9 +30,14 @@ std::shared_ptr<StoreConnection> TSession::Connect(const QString& folder, bool c
 
 void TSession::CloseAll()
 {
-    for (auto& [key, connection] : m_connections) {
-        for (TTable* view : connection->Views())
-            view->Close();
-    }
+    for (auto& [key, connection] : m_connections)
+        connection->CloseViews();
     m_connections.clear();
+}
+
+void TSession::CloseTable(const QString& folder, const QString& tableName)
+{
+    const auto found = m_connections.find(Key(folder));
+    if (found != m_connections.end())
+        found->second->CloseViews(tableName);
 }

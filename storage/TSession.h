@@ -24,6 +24,8 @@ public:
 
     // Closes every view and every store; later opens start afresh.
     void CloseAll();
+    // Closes every view of one table of a folder, before a statement changes that table.
+    void CloseTable(const QString& folder, const QString& tableName);
 
     // The open store of a folder; nullptr when it has no store file and create is false.
     std::shared_ptr<StoreConnection> Connect(const QString& folder, bool create);

@@ -1,7 +1,6 @@
 #include "storage/TTable.h"
 
 #include <QDir>
-#include <QHash>
 
 #include <algorithm>
 #include <utility>
@@ -18,14 +17,12 @@ namespace {
 
 const QString& TrueText()
 {
-    static const QString text = QStringLiteral("1");
-    return text;
+    return TableRows::TrueText();
 }
 
 const QString& FalseText()
 {
-    static const QString text = QStringLiteral("0");
-    return text;
+    return TableRows::FalseText();
 }
 
 QString Quoted(const QString& identifier)
@@ -261,6 +258,11 @@ void TTable::Close()
     Q_EMIT StateChanged();
 }
 
+bool TTable::ShowsTable(const QString& name) const
+{
+    return StoreConnection::BareTableName(name).compare(m_storedName, Qt::CaseInsensitive) == 0;
+}
+
 void TTable::SetRowsOnDemand(bool onDemand)
 {
     if (!Active())
@@ -402,61 +404,11 @@ void TTable::LoadRows()
                               order.join(QLatin1String(", "))),
                      file);
 
-    std::vector<QString> cells;
-    std::vector<qint64> rowids;
-    cells.reserve(std::size_t(expected) * std::size_t(fieldCount));
-    rowids.reserve(std::size_t(expected));
-    // Columns with few distinct values (organisation names) share one copy of each value;
-    // a column whose first rows are mostly distinct stops sharing.
-    constexpr qsizetype SampleRows = 4096;
-    constexpr qsizetype MaxSampleDistinct = SampleRows / 2;
-    constexpr qsizetype MaxShared = 8192;
-    std::vector<QHash<QByteArray, QString>> shared{std::size_t(fieldCount)};
-    std::vector<bool> sharing(static_cast<std::size_t>(fieldCount), true);
-    sqlite3_stmt* s = select.Handle();
-    while (select.Step()) {
-        if (qsizetype(rowids.size()) == SampleRows) {
-            for (std::size_t f = 0; f < shared.size(); ++f) {
-                if (shared[f].size() > MaxSampleDistinct) {
-                    sharing[f] = false;
-                    shared[f].clear();
-                }
-            }
-        }
-        rowids.push_back(sqlite3_column_int64(s, 0));
-        for (int f = 0; f < fieldCount; ++f) {
-            const int column = f + 1;
-            if (sqlite3_column_type(s, column) == SQLITE_NULL) {
-                cells.emplace_back();
-                continue;
-            }
-            if (m_fields[std::size_t(f)].def.DataType == TFieldType::Boolean) {
-                cells.push_back(sqlite3_column_int(s, column) ? TrueText() : FalseText());
-                continue;
-            }
-            if (!sharing[std::size_t(f)]) {
-                cells.push_back(ColumnText(s, column));
-                continue;
-            }
-            // Looked up by the stored bytes, so a value seen before costs no decoding.
-            const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(s, column));
-            const QByteArray key = QByteArray::fromRawData(bytes, sqlite3_column_bytes(s, column));
-            QHash<QByteArray, QString>& values = shared[std::size_t(f)];
-            auto found = values.constFind(key);
-            if (found != values.constEnd()) {
-                cells.push_back(*found);
-                continue;
-            }
-            QString text = QString::fromUtf8(key);
-            if (values.size() < MaxShared)
-                values.insert(QByteArray(key.constData(), key.size()), text);
-            else
-                sharing[std::size_t(f)] = false, values.clear();
-            cells.push_back(std::move(text));
-        }
-    }
+    std::vector<bool> boolean;
+    for (const FieldInfo& field : m_fields)
+        boolean.push_back(field.def.DataType == TFieldType::Boolean);
     m_rows.Reset(fieldCount, m_order);
-    m_rows.Load(std::move(cells), std::move(rowids));
+    m_rows.Read(select, boolean, expected);
 }
 
 void TTable::Reload()

@@ -12,6 +12,7 @@
 
 #include "core/Exception.h"
 #include "storage/FieldDefs.h"
+#include "storage/StoreObserver.h"
 #include "storage/TableRows.h"
 
 struct sqlite3_stmt;
@@ -48,7 +49,7 @@ private:
 
 // A view of one table: the table's rows in index order held in memory, a current row and
 // a state. Reads and navigation never touch the disk; writes go through SQL at once.
-class TTable : public QObject
+class TTable : public QObject, private StoreObserver
 {
     Q_OBJECT
 
@@ -146,6 +147,10 @@ Q_SIGNALS:
 
 private:
     friend class TField;
+
+    void StoreRolledBack() override { Reload(); }
+    void StoreClosing() override { Close(); }
+    bool ShowsTable(const QString& name) const override;
 
     struct FieldInfo
     {

@@ -1,9 +1,86 @@
 #include "storage/TableRows.h"
 
+#include <QHash>
+
 #include <algorithm>
 #include <iterator>
 
+#include <sqlite3.h>
+
 #include "storage/Collation.h"
+#include "storage/StoreConnection.h"
+
+const QString& TableRows::TrueText()
+{
+    static const QString text = QStringLiteral("1");
+    return text;
+}
+
+const QString& TableRows::FalseText()
+{
+    static const QString text = QStringLiteral("0");
+    return text;
+}
+
+void TableRows::Read(Statement& select, const std::vector<bool>& boolean, qint64 expected)
+{
+    std::vector<QString> cells;
+    std::vector<qint64> rowids;
+    cells.reserve(std::size_t(expected) * m_width);
+    rowids.reserve(std::size_t(expected));
+    // Columns with few distinct values (organisation names) share one copy of each value;
+    // a column whose first rows are mostly distinct stops sharing.
+    constexpr qsizetype SampleRows = 4096;
+    constexpr qsizetype MaxSampleDistinct = SampleRows / 2;
+    constexpr qsizetype MaxShared = 8192;
+    std::vector<QHash<QByteArray, QString>> shared{m_width};
+    std::vector<bool> sharing(m_width, true);
+    sqlite3_stmt* s = select.Handle();
+    while (select.Step()) {
+        if (qsizetype(rowids.size()) == SampleRows) {
+            for (std::size_t f = 0; f < shared.size(); ++f) {
+                if (shared[f].size() > MaxSampleDistinct) {
+                    sharing[f] = false;
+                    shared[f].clear();
+                }
+            }
+        }
+        rowids.push_back(sqlite3_column_int64(s, 0));
+        for (int f = 0; f < int(m_width); ++f) {
+            const int column = f + 1;
+            if (sqlite3_column_type(s, column) == SQLITE_NULL) {
+                cells.emplace_back();
+                continue;
+            }
+            if (boolean[std::size_t(f)]) {
+                cells.push_back(sqlite3_column_int(s, column) ? TrueText() : FalseText());
+                continue;
+            }
+            if (!sharing[std::size_t(f)]) {
+                cells.push_back(
+                    QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(s, column)),
+                                      sqlite3_column_bytes(s, column)));
+                continue;
+            }
+            // Looked up by the stored bytes, so a value seen before costs no decoding.
+            const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(s, column));
+            const QByteArray key = QByteArray::fromRawData(bytes, sqlite3_column_bytes(s, column));
+            QHash<QByteArray, QString>& values = shared[std::size_t(f)];
+            auto found = values.constFind(key);
+            if (found != values.constEnd()) {
+                cells.push_back(*found);
+                continue;
+            }
+            QString text = QString::fromUtf8(key);
+            if (values.size() < MaxShared)
+                values.insert(QByteArray(key.constData(), key.size()), text);
+            else
+                sharing[std::size_t(f)] = false, values.clear();
+            cells.push_back(std::move(text));
+        }
+    }
+    Load(std::move(cells), std::move(rowids));
+}
 
 void TableRows::Reset(int fieldCount, std::vector<KeyPart> order)
 {

@@ -4,6 +4,8 @@
 
 #include <vector>
 
+class Statement;
+
 // The rows of a view held in memory in the order of its index. Rows live in slots that
 // never move; the order is a list of slots cut into chunks, so placing or removing one
 // row costs a chunk and the chunk starts, not the whole table.
@@ -17,7 +19,14 @@ public:
         bool numeric;
     };
 
+    // How booleans are held: "1" and "0"; blank is a null text.
+    static const QString& TrueText();
+    static const QString& FalseText();
+
     void Reset(int fieldCount, std::vector<KeyPart> order);
+    // Reads the rows of a select of rowid and every field, in order; boolean tells which
+    // fields are booleans. Columns with few distinct values share one copy of each.
+    void Read(Statement& select, const std::vector<bool>& boolean, qint64 expected);
     // Takes rows that are already in order: fieldCount cells per row, row-major.
     void Load(std::vector<QString>&& cells, std::vector<qint64>&& rowids);
     void Clear();

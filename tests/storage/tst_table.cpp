@@ -29,6 +29,7 @@ private Q_SLOTS:
     void tableNameSpellings_data();
     void tableNameSpellings();
     void missingTable();
+    void closeTableClosesOnlyItsViews();
 
     // navigation and order
     void emptyView();
@@ -184,6 +185,36 @@ void TestTable::missingTable()
     } catch (const EDatabaseError& error) {
         QCOMPARE(error.ErrorKind(), EDatabaseError::Kind::TableMissing);
     }
+}
+
+void TestTable::closeTableClosesOnlyItsViews()
+{
+    CreateEmployees(m_data);
+    CreateOrganizations(m_data);
+    auto employees = OpenEmployees(m_data);
+    AddEmployee(*employees, "А", "1");
+    TTable other;
+    other.SetDatabaseName(m_data);
+    other.SetTableName("BASE");
+    other.Open();
+    auto organizations = OpenOrganizations(m_data);
+    QSignalSpy stateChanges(employees.get(), &TTable::StateChanged);
+
+    Session().CloseTable(m_data, "Base.db");
+    QVERIFY(!employees->Active());
+    QVERIFY(!other.Active());
+    QVERIFY(organizations->Active());
+    QCOMPARE(stateChanges.count(), 1);
+    // A statement may now change the table; the views open again afresh.
+    TQuery query;
+    query.SetDatabaseName(m_data);
+    query.SQL = "ALTER TABLE base ADD Note CHAR(10)";
+    query.ExecSQL();
+    employees->Open();
+    QCOMPARE(employees->FieldNames().last(), QStringLiteral("Note"));
+    QCOMPARE(employees->RecordCount(), 1);
+    Session().CloseTable(m_data, "nowhere"); // no view of it: nothing happens
+    QVERIFY(employees->Active());
 }
 
 void TestTable::emptyView()
