@@ -19,10 +19,10 @@
 #include "amount/Amount.h"
 #include "storage/Layouts.h"
 #include "storage/StoreBackup.h"
-#include "storage/StoredLayout.h"
 #include "storage/TPathBuilder.h"
 #include "storage/TSession.h"
 #include "storage/TTransaction.h"
+#include "storage/TableSchema.h"
 #include "storage/TableUpgrade.h"
 #include "ui/ErrorBoundary.h"
 #include "ui/KeyRules.h"
@@ -275,8 +275,8 @@ void TMainForm::FormCreate()
     // An error ends the sequence at its step; the window still opens with what was done.
     Guarded([this] {
         EnsureFolders();
-        UpgradeTables();
         RejectUnknownLayouts();
+        UpgradeTables();
         Session().SetNetFileDir(TPathBuilder::GetSessionDBPath());
         Session().SetPrivateDir(TPathBuilder::GetSessionDBPath());
         FEmployeeTable->SetDatabaseName(TPathBuilder::GetEmployeeDBPath());
@@ -298,31 +298,16 @@ void TMainForm::FormCreate()
 
 void TMainForm::RejectUnknownLayouts()
 {
-    // Checked before the store is opened for work: a table the program does not know is
-    // left exactly as it is (no journal switch, no new table beside it).
+    // Checked before anything writes to the store (the daily copy, the upgrade, the journal
+    // switch of the first open): a table that the upgrade cannot bring to its current layout
+    // is left exactly as it is.
     const QString folder = TPathBuilder::GetEmployeeDBPath();
-    struct Known
-    {
-        QString table;
-        TFieldDefs fields;
-        QStringList indexes;
-    };
-    const Known known[] = {
-        {QStringLiteral("base"),
-         Layouts::EmployeeFields(),
-         {QString::fromLatin1(Layouts::EmployeeIndex)}},
-        {QStringLiteral("config"), Layouts::OrganizationFields(), {}},
-    };
-    for (const Known& table : known) {
-        const TStoredLayout stored = TStoredLayout::Read(folder, table.table);
-        if (!stored.Exists())
-            continue;
-        const QString lacks = stored.Lacks(table.fields, table.indexes);
-        if (!lacks.isEmpty())
-            throw Exception(QStringLiteral("Таблица «%1» в файле «%2» имеет неизвестную программе "
-                                           "структуру: %3. Файл оставлен без изменений.")
-                                .arg(table.table, stored.FilePath(), lacks));
-    }
+    const std::optional<TTableUpgrade::Unusable> unusable = TTableUpgrade::FindUnusable(folder);
+    if (unusable)
+        throw Exception(QStringLiteral("Таблица «%1» в файле «%2» имеет неизвестную программе "
+                                       "структуру: %3. Файл оставлен без изменений.")
+                            .arg(unusable->Table, TableSchema::StoreFile(folder),
+                                 unusable->Reason));
 }
 
 bool TMainForm::TablesOpen() const
@@ -330,7 +315,7 @@ bool TMainForm::TablesOpen() const
     if (FEmployeeTable->Active() && FOrgTable && FOrgTable->Active())
         return true;
     Messages::ShowError(QStringLiteral("Таблицы не открыты: ") +
-                        TStoredLayout::StoreFile(TPathBuilder::GetEmployeeDBPath()));
+                        TableSchema::StoreFile(TPathBuilder::GetEmployeeDBPath()));
     return false;
 }
 

@@ -1,5 +1,9 @@
 #include "storage/TableSchema.h"
 
+#include <QDir>
+#include <QFileInfo>
+#include <QUrl>
+
 #include <algorithm>
 #include <cstring>
 
@@ -177,29 +181,34 @@ QStringList CreateStatements(const QString& table, const TFieldDefs& fields,
     return statements;
 }
 
-QString FindTable(StoreConnection& connection, const QString& name)
+namespace {
+
+QString FindTableIn(sqlite3* db, const QString& file, const QString& name)
 {
-    Statement statement(connection.Handle(),
+    Statement statement(db,
                         QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table' "
                                        "AND name = ?1 COLLATE NOCASE"),
-                        connection.FilePath());
+                        file);
     statement.BindText(1, BareTableName(name));
     if (!statement.Step())
         return {};
     return ColumnText(statement.Handle(), 0);
 }
 
-StoredLayout ReadLayout(StoreConnection& connection, const QString& name)
+} // namespace
+
+QString FindTable(StoreConnection& connection, const QString& name)
+{
+    return FindTableIn(connection.Handle(), connection.FilePath(), name);
+}
+
+namespace {
+
+// The layout of a table known to be there under its stored name.
+StoredLayout ReadNamedLayout(sqlite3* db, const QString& file, const QString& storedName)
 {
     StoredLayout layout;
-    layout.Name = FindTable(connection, name);
-    if (layout.Name.isEmpty())
-        throw EDatabaseError(QStringLiteral("Таблица «%1» не найдена в папке «%2».")
-                                 .arg(BareTableName(name), connection.FilePath().chopped(qsizetype(
-                                                               strlen(StoreConnection::FileName)))),
-                             EDatabaseError::Kind::TableMissing);
-    sqlite3* db = connection.Handle();
-    const QString& file = connection.FilePath();
+    layout.Name = storedName;
 
     bool autoIncrement = false;
     {
@@ -305,6 +314,20 @@ StoredLayout ReadLayout(StoreConnection& connection, const QString& name)
     return layout;
 }
 
+} // namespace
+
+StoredLayout ReadLayout(StoreConnection& connection, const QString& name)
+{
+    const QString stored = FindTable(connection, name);
+    if (stored.isEmpty())
+        throw EDatabaseError(
+            QStringLiteral("Таблица «%1» не найдена в папке «%2».")
+                .arg(BareTableName(name),
+                     connection.FilePath().chopped(qsizetype(strlen(StoreConnection::FileName)))),
+            EDatabaseError::Kind::TableMissing);
+    return ReadNamedLayout(connection.Handle(), connection.FilePath(), stored);
+}
+
 QString StoredColumnDefinition(const StoredLayout& layout, int field, bool keepNotNull)
 {
     const TFieldDef& def = layout.Fields[std::size_t(field)];
@@ -403,6 +426,65 @@ void Rebuild(StoreConnection& connection, const QString& table,
         }
         throw;
     }
+}
+
+QString StoreFile(const QString& folder)
+{
+    QString dir = QDir::fromNativeSeparators(folder);
+    if (!dir.endsWith(QLatin1Char('/')))
+        dir += QLatin1Char('/');
+    return QDir::toNativeSeparators(dir + QLatin1String(StoreConnection::FileName));
+}
+
+std::optional<StoredLayout> ReadLayoutReadOnly(const QString& folder, const QString& name)
+{
+    const QString file = StoreFile(folder);
+    if (!QFileInfo(file).isFile())
+        return std::nullopt;
+
+    // Without a write-ahead log beside it the file alone is the store: read it as immutable,
+    // so not even an empty log or shared-memory file is left behind.
+    const bool logged = QFileInfo::exists(file + QStringLiteral("-wal"));
+    const QByteArray uri = QUrl::fromLocalFile(QDir::fromNativeSeparators(file)).toEncoded() +
+                           (logged ? "?mode=ro" : "?immutable=1");
+    sqlite3* db = nullptr;
+    std::optional<StoredLayout> layout;
+    if (sqlite3_open_v2(uri.constData(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr) ==
+        SQLITE_OK) {
+        try {
+            const QString stored = FindTableIn(db, file, name);
+            if (!stored.isEmpty())
+                layout = ReadNamedLayout(db, file, stored);
+        } catch (const EDatabaseError&) {
+            layout.reset(); // unreadable: the ordinary open reports it
+        }
+    }
+    sqlite3_close(db);
+    return layout;
+}
+
+QString Lacks(const StoredLayout& layout, const TFieldDefs& fields, const QStringList& indexNames)
+{
+    // Kinds as a view reads them: an auto-increment key is an integer.
+    const auto kind = [](TFieldType type) {
+        return type == TFieldType::AutoInc ? TFieldType::Integer : type;
+    };
+    QStringList lacks;
+    for (const TFieldDef& wanted : fields) {
+        const auto stored =
+            std::find_if(layout.Fields.begin(), layout.Fields.end(), [&](const TFieldDef& f) {
+                return f.Name.compare(wanted.Name, Qt::CaseInsensitive) == 0;
+            });
+        if (stored == layout.Fields.end())
+            lacks << QStringLiteral("нет поля «%1»").arg(wanted.Name);
+        else if (kind(stored->DataType) != kind(wanted.DataType))
+            lacks << QStringLiteral("поле «%1» другого типа").arg(wanted.Name);
+    }
+    for (const QString& index : indexNames) {
+        if (!layout.FindIndex(index))
+            lacks << QStringLiteral("нет индекса «%1»").arg(index);
+    }
+    return lacks.join(QStringLiteral(", "));
 }
 
 } // namespace TableSchema

@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
 #include <vector>
 
 #include "storage/FieldDefs.h"
@@ -66,6 +67,19 @@ QString FindTable(StoreConnection& connection, const QString& name);
 
 // Throws EDatabaseError (TableMissing) when there is no such table.
 StoredLayout ReadLayout(StoreConnection& connection, const QString& name);
+
+// The store file of a folder, as the user sees its path.
+QString StoreFile(const QString& folder);
+
+// Reads a table (any letter case, an optional ".db") from the folder's store file opened
+// read-only, without writing a byte to it, so start-up can refuse a table before it changes
+// anything. A missing or unreadable file, or a missing table, reads as none: the ordinary
+// open reports those.
+std::optional<StoredLayout> ReadLayoutReadOnly(const QString& folder, const QString& name);
+
+// What keeps a view from using the stored table, in words ("нет поля «Org120»"): a field
+// missing or of another kind, an index missing; letter case ignored. Empty when nothing does.
+QString Lacks(const StoredLayout& layout, const TFieldDefs& fields, const QStringList& indexNames);
 
 // A column of a rebuilt table: how it is declared and what fills it from the old table.
 struct RebuiltColumn

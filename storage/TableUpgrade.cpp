@@ -279,6 +279,93 @@ LayoutPlan PlanLayout(StoreConnection& connection, const TableSchema::StoredLayo
 
 } // namespace
 
+std::optional<TTableUpgrade::Unusable> TTableUpgrade::FindUnusable(const QString& folder)
+{
+    const std::optional<TableSchema::StoredLayout> employees =
+        TableSchema::ReadLayoutReadOnly(folder, EmployeeTable());
+    const std::optional<TableSchema::StoredLayout> organizations =
+        TableSchema::ReadLayoutReadOnly(folder, OrganizationTable());
+
+    // Fields a layout must hold as they are: those that the statements make, or that a
+    // rebuild makes from the rowid, may be missing.
+    const auto required = [](const TableSchema::StoredLayout& layout, const TFieldDefs& fields,
+                             const QStringList& made) {
+        TFieldDefs kept;
+        for (const TFieldDef& def : fields) {
+            if (!made.contains(def.Name) || layout.FindField(def.Name) >= 0)
+                kept.push_back(def);
+        }
+        return kept;
+    };
+    // A current field spelled in another letter case is not found by the upgrade, whose
+    // statement would then add it a second time.
+    const auto misspelt = [](const TableSchema::StoredLayout& layout, const QString& name) {
+        if (layout.FindField(name) >= 0)
+            return QString();
+        for (const TFieldDef& def : layout.Fields) {
+            if (def.Name.compare(name, Qt::CaseInsensitive) == 0)
+                return QStringLiteral("поле «%1» вместо «%2»").arg(def.Name, name);
+        }
+        return QString();
+    };
+
+    if (employees) {
+        const TableSchema::StoredLayout& layout = *employees;
+        QStringList reasons;
+        for (const QString& name : {Layouts::FioField, Layouts::OrgField}) {
+            const QString reason = misspelt(layout, name);
+            if (!reason.isEmpty())
+                reasons << reason;
+        }
+        const bool hasFio100 = layout.FindField(Layouts::FioField) >= 0;
+        const bool hasOrg120 = layout.FindField(Layouts::OrgField) >= 0;
+        if (reasons.isEmpty() && !hasFio100 && layout.FindField(Layouts::OlderFioField.Older) < 0)
+            reasons << QStringLiteral("нет поля «%1» или «%2»")
+                           .arg(Layouts::FioField, Layouts::OlderFioField.Older);
+        if (reasons.isEmpty() && !hasOrg120 &&
+            layout.FindField(Layouts::OlderOrgField.Older) >= 0) {
+            if (!organizations)
+                reasons << QStringLiteral("поле «%1» не перенести без таблицы «%2»")
+                               .arg(Layouts::OlderOrgField.Older, OrganizationTable());
+            else if (organizations->FindField(Layouts::OlderOrgNameField.Older) < 0)
+                reasons << QStringLiteral("поле «%1» не перенести: в таблице «%2» нет поля «%3»")
+                               .arg(Layouts::OlderOrgField.Older, OrganizationTable(),
+                                    Layouts::OlderOrgNameField.Older);
+        }
+        const QString lacks = TableSchema::Lacks(
+            layout,
+            required(layout, Layouts::EmployeeFields(),
+                     {QStringLiteral("Id"), Layouts::FioField, Layouts::OrgField}),
+            {});
+        if (!lacks.isEmpty())
+            reasons << lacks;
+        if (!reasons.isEmpty())
+            return Unusable{layout.Name, reasons.join(QStringLiteral(", "))};
+    }
+
+    if (organizations) {
+        const TableSchema::StoredLayout& layout = *organizations;
+        QStringList reasons;
+        const bool older = layout.FindField(Layouts::OlderOrgNameField.Older) >= 0;
+        const QString reason = misspelt(layout, Layouts::OrgNameField);
+        if (!reason.isEmpty())
+            reasons << reason;
+        else if (older && layout.FindField(Layouts::OrgNameField) >= 0)
+            reasons << QStringLiteral("поля «%1» и «%2» вместе")
+                           .arg(Layouts::OlderOrgNameField.Older, Layouts::OrgNameField);
+        const QString lacks = TableSchema::Lacks(
+            layout,
+            required(layout, Layouts::OrganizationFields(),
+                     older ? QStringList{Layouts::OrgNameField} : QStringList()),
+            {});
+        if (!lacks.isEmpty())
+            reasons << lacks;
+        if (!reasons.isEmpty())
+            return Unusable{layout.Name, reasons.join(QStringLiteral(", "))};
+    }
+    return std::nullopt;
+}
+
 TTableUpgrade::TTableUpgrade(QString folder, TQuery& runner)
     : m_folder(std::move(folder)), m_runner(runner)
 {

@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "core/Exception.h"
 #include "storage/FieldDefs.h"
@@ -22,6 +23,19 @@ class TTable;
 class TTableUpgrade final
 {
 public:
+    // A table that the upgrade could not bring to its current layout, and why, in words.
+    struct Unusable
+    {
+        QString Table;
+        QString Reason;
+    };
+    // Reads the folder's tables without writing to the store and finds the first that
+    // neither is in the current layout nor would be brought to it: a field that the
+    // upgrade does not make missing or of another kind, neither a name field nor its
+    // older form, an older organisation field with nothing to carry it over from.
+    // Missing tables and the keys and indexes that the upgrade makes stand in no way.
+    static std::optional<Unusable> FindUnusable(const QString& folder);
+
     TTableUpgrade(QString folder, TQuery& runner);
 
     // Told when the copy before the first change could not be made; the upgrade goes on

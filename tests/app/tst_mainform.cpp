@@ -868,19 +868,28 @@ void tst_MainForm::rejectedStoreLeftByteForByte_data()
     QTest::newRow("a layout of its own")
         << "CREATE TABLE base (Name TEXT, Total TEXT); INSERT INTO base VALUES ('А', '1');"
         << "Таблица «base»";
-    QTest::newRow("no organisation field") << base.arg(QString()) + index +
-                                                  "INSERT INTO base "
-                                                  "(Fio100, Accnt) VALUES ('АНТОНОВ', '1');"
-                                           << "нет поля «Org120»";
-    QTest::newRow("no organisation field, write-ahead log")
-        << "PRAGMA journal_mode=WAL;" + base.arg(QString()) + index << "нет поля «Org120»";
-    QTest::newRow("no name and account index") << base.arg(org) << "нет индекса «Fio_Accnt»";
+    QTest::newRow("no amount field") << base.arg(org).replace(", Amount CHAR(15)", "") + index +
+                                            "INSERT INTO base "
+                                            "(Fio100, Accnt) VALUES ('АНТОНОВ', '1');"
+                                     << "нет поля «Amount»";
+    QTest::newRow("no amount field, write-ahead log")
+        << "PRAGMA journal_mode=WAL;" + base.arg(org).replace(", Amount CHAR(15)", "") + index
+        << "нет поля «Amount»";
     QTest::newRow("flag of another kind")
         << base.arg(org).replace("Export BOOLEAN", "Export CHAR(1)") + index
         << "поле «Export» другого типа";
+    QTest::newRow("name field of another kind")
+        << base.arg(org).replace("Fio100 CHAR(100)", "Fio100 INTEGER") + index
+        << "поле «Fio100» другого типа";
     QTest::newRow("organisations of another layout")
         << base.arg(org) + index + "CREATE TABLE config (Name TEXT);"
         << "Таблица «config»";
+    QTest::newRow("organisation name in both forms")
+        << base.arg(org) + index +
+               "CREATE TABLE config (Organization CHAR(120), Organization120 CHAR(120), "
+               "Accnt CHAR(22), Position CHAR(30), Director CHAR(30), Accountant CHAR(30), "
+               "Contract CHAR(8), Crnc CHAR(3));"
+        << "поля «Organization» и «Organization120» вместе";
 }
 
 void tst_MainForm::rejectedStoreLeftByteForByte()

@@ -27,6 +27,8 @@ private Q_SLOTS:
 
     void olderTablesUpgradedSilently();
     void noEmployeeTable();
+    void layoutsTheUpgradeCompletesOpen_data();
+    void layoutsTheUpgradeCompletesOpen();
     void failureEndsStartWithItsMessage_data();
     void failureEndsStartWithItsMessage();
     void failedBackupToldOnce();
@@ -103,22 +105,71 @@ void tst_UpgradeStart::noEmployeeTable()
     QCOMPARE(m_form->OrgTable()->FindField("Organization"), -1);
 }
 
+void tst_UpgradeStart::layoutsTheUpgradeCompletesOpen_data()
+{
+    QTest::addColumn<QStringList>("tables");
+    const QString current = QStringLiteral(
+        "CREATE TABLE base (Id INTEGER PRIMARY KEY AUTOINCREMENT, Fio100 CHAR(100), "
+        "Accnt CHAR(22), Amount CHAR(15), Export BOOLEAN%1)");
+    const QString employee =
+        QStringLiteral("INSERT INTO base (%1, Accnt, Amount) VALUES ('ИВАНОВ', '1', '5')");
+    const QStringList organizations{OlderConfig, OlderOrganization("Альфа")};
+
+    QTest::newRow("no organisation field")
+        << QStringList{current.arg(QString()),
+                       "CREATE UNIQUE INDEX \"base.Fio_Accnt\" ON base (Fio100, Accnt)",
+                       employee.arg("Fio100")} +
+               organizations;
+    QTest::newRow("no name and account index")
+        << QStringList{current.arg(", Org120 CHAR(120)"), employee.arg("Fio100")} +
+               organizations;
+    QTest::newRow("no key field")
+        << QStringList{"CREATE TABLE base (Fio CHAR(100), Accnt CHAR(22), Amount CHAR(15), "
+                       "Export BOOLEAN)",
+                       employee.arg("Fio")} +
+               organizations;
+}
+
+void tst_UpgradeStart::layoutsTheUpgradeCompletesOpen()
+{
+    QFETCH(QStringList, tables);
+    Exec(m_folder->DataDir(), tables);
+    Start();
+
+    QCOMPARE(m_messages->Texts(), QStringList());
+    TTable* employees = m_form->EmployeeTable();
+    QVERIFY(employees->Active());
+    QVERIFY(m_form->OrgTable() && m_form->OrgTable()->Active());
+    QCOMPARE(employees->RecordCount(), 1);
+    employees->First();
+    QCOMPARE(employees->FieldByName("Fio100").AsString(), QStringLiteral("ИВАНОВ"));
+    QCOMPARE(employees->FieldByName("Amount").AsString(), QStringLiteral("5.00"));
+    QCOMPARE(employees->FieldByName("Org120").AsString(), QStringLiteral("Альфа"));
+    QVERIFY(Schema(m_folder->DataDir()).join(QLatin1Char('\n')).contains(
+        QLatin1String("CREATE UNIQUE INDEX \"base.Fio_Accnt\"")));
+}
+
 void tst_UpgradeStart::failureEndsStartWithItsMessage_data()
 {
     QTest::addColumn<QStringList>("tables");
     QTest::addColumn<QString>("message");
 
+    // Found before anything is written, so the message names the store file.
+    const QString unusable = QStringLiteral("Таблица «base» в файле «%1» имеет неизвестную "
+                                            "программе структуру: %2. Файл оставлен без "
+                                            "изменений.");
     QTest::newRow("neither Fio100 nor Fio")
         << QStringList{"CREATE TABLE base (Id INTEGER PRIMARY KEY, Name CHAR(100), Accnt "
-                       "CHAR(22), Amount CHAR(15), Org120 CHAR(120))"}
-        << "Ошибка выполнения запроса «update base set Fio100 = Fio»: no such column: Fio";
+                       "CHAR(22), Amount CHAR(15), Export BOOLEAN, Org120 CHAR(120))"}
+        << unusable.arg("%1", "нет поля «Fio100» или «Fio»");
     QTest::newRow("Org without the organisation table")
         << QStringList{OlderBase, OlderEmployee("ИВАНОВ", "1", "Альфа")}
-        << "Таблица «config» не найдена в папке «%1».";
+        << unusable.arg("%1", "поле «Org» не перенести без таблицы «config»");
     QTest::newRow("Org and an organisation table without Organization")
         << QStringList{OlderBase, "CREATE TABLE config (Organization120 CHAR(120))",
                        OlderEmployee("ИВАНОВ", "1", "Альфа")}
-        << "Поле «Organization» не найдено в таблице «config».";
+        << unusable.arg("%1", "поле «Org» не перенести: в таблице «config» нет поля "
+                              "«Organization»");
     QTest::newRow("an amount of blanks")
         << QStringList{OlderBase, OlderConfig, OlderEmployee("ИВАНОВ", "1", "Альфа"),
                        "UPDATE base SET Amount = '  '"}
@@ -134,7 +185,8 @@ void tst_UpgradeStart::failureEndsStartWithItsMessage()
     Start();
 
     if (message.contains(QLatin1String("%1")))
-        message = message.arg(QDir::toNativeSeparators(m_folder->DataDir()));
+        message = message.arg(
+            QDir::toNativeSeparators(m_folder->DataDir() + QStringLiteral("store.sqlite3")));
     QCOMPARE(m_messages->Texts(), QStringList{message});
     QCOMPARE(m_messages->Messages().front().kind, Messages::Kind::Error);
     // The rest of the start was skipped, and the tables are as they were.

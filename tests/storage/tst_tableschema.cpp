@@ -1,3 +1,5 @@
+#include <QDir>
+#include <QFile>
 #include <QTest>
 
 #include <memory>
@@ -64,6 +66,8 @@ private Q_SLOTS:
     void findTable_data();
     void findTable();
     void plainSqlLayout();
+    void readOnlyReadWritesNothing_data();
+    void readOnlyReadWritesNothing();
     void rebuildKeepsRowsAndIsAllOrNothing();
 
 private:
@@ -175,6 +179,52 @@ void TestTableSchema::plainSqlLayout()
              QStringLiteral("CREATE UNIQUE INDEX \"base.Unique_Fio_Accnt\" ON \"base\" "
                             "(\"Fio\" COLLATE BINARY, \"Accnt\" COLLATE BINARY)"));
     QVERIFY_THROWS_EXCEPTION(EDatabaseError, TableSchema::ReadLayout(Connection(), "nowhere"));
+}
+
+void TestTableSchema::readOnlyReadWritesNothing_data()
+{
+    QTest::addColumn<QString>("journal");
+    QTest::newRow("rollback journal") << QStringLiteral("DELETE");
+    QTest::newRow("write-ahead log") << QStringLiteral("WAL");
+}
+
+void TestTableSchema::readOnlyReadWritesNothing()
+{
+    QFETCH(QString, journal);
+    const QString data = m_folder->DataDir();
+    QVERIFY(!TableSchema::ReadLayoutReadOnly(data, "base")); // no store file yet
+    SqlStore::Exec(data, {"PRAGMA journal_mode=" + journal,
+                          "CREATE TABLE base (Fio CHAR(60) NOT NULL, Accnt VARCHAR(20), "
+                          "Flag LOGICAL, UNIQUE (Fio, Accnt))",
+                          "CREATE INDEX \"base.ByAccnt\" ON base (Accnt COLLATE RU_NOCASE)",
+                          "INSERT INTO base (Fio, Accnt) VALUES ('А', '1')"});
+    const QString file = TableSchema::StoreFile(data);
+    QFile store(file);
+    QVERIFY(store.open(QIODevice::ReadOnly));
+    const QByteArray before = store.readAll();
+    store.close();
+
+    const std::optional<TableSchema::StoredLayout> layout =
+        TableSchema::ReadLayoutReadOnly(data, "BASE.db");
+    QVERIFY(layout);
+    QVERIFY(!TableSchema::ReadLayoutReadOnly(data, "nowhere"));
+    QVERIFY(store.open(QIODevice::ReadOnly));
+    QCOMPARE(store.readAll(), before);
+    store.close();
+    QCOMPARE(QDir(data).entryList({"store.sqlite3*"}, QDir::Files), QStringList{"store.sqlite3"});
+
+    // The same layout as the ordinary read through a connection.
+    const TableSchema::StoredLayout open = TableSchema::ReadLayout(Connection(), "base");
+    QCOMPARE(layout->Name, open.Name);
+    QCOMPARE(Describe(layout->Fields), Describe(open.Fields));
+    QCOMPARE(Describe(Indexes(*layout)), Describe(Indexes(open)));
+
+    const TFieldDefs wanted{{"fio", TFieldType::String, 100, false},
+                            {"Flag", TFieldType::Integer, 0, false},
+                            {"Amount", TFieldType::String, 15, false}};
+    QCOMPARE(TableSchema::Lacks(*layout, wanted, {"byaccnt", "Fio_Accnt"}),
+             QStringLiteral("поле «Flag» другого типа, нет поля «Amount», "
+                            "нет индекса «Fio_Accnt»"));
 }
 
 void TestTableSchema::rebuildKeepsRowsAndIsAllOrNothing()

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "amount/Amount.h"
+#include "storage/Layouts.h"
 #include "storage/StoreBackup.h"
 #include "storage/TQuery.h"
 #include "storage/TSession.h"
@@ -39,6 +40,8 @@ private Q_SLOTS:
     void organizationCarriedIntoOrganization120();
     void failuresLeaveTheTableAsItWas_data();
     void failuresLeaveTheTableAsItWas();
+    void unusableLayoutsFoundWithoutWriting_data();
+    void unusableLayoutsFoundWithoutWriting();
     void conversionFailureKeepsOrganizations();
     void duplicateKeysWaitUntilMended();
     void droppingAnIndexedColumnRebuilds();
@@ -80,7 +83,8 @@ void TestUpgrade::Upgrade()
     TTable base;
     base.SetDatabaseName(m_data);
     base.SetTableName(QStringLiteral("base"));
-    upgrade.UpgradeEmployees(base);
+    if (base.Exists())
+        upgrade.UpgradeEmployees(base);
     TTable config;
     config.SetDatabaseName(m_data);
     config.SetTableName(QStringLiteral("config.db"));
@@ -314,6 +318,8 @@ void TestUpgrade::failuresLeaveTheTableAsItWas()
     const QStringList schema = SqlStore::Schema(m_data);
     const QStringList rows = Rows("SELECT quote(Org) FROM base");
 
+    // The start-up's check finds each of them before the upgrade is tried.
+    QVERIFY(TTableUpgrade::FindUnusable(m_data));
     TTableUpgrade upgrade(m_data, m_runner);
     TTable base;
     base.SetDatabaseName(m_data);
@@ -323,6 +329,94 @@ void TestUpgrade::failuresLeaveTheTableAsItWas()
 
     QCOMPARE(SqlStore::Schema(m_data), schema);
     QCOMPARE(Rows("SELECT quote(Org) FROM base"), rows);
+}
+
+void TestUpgrade::unusableLayoutsFoundWithoutWriting_data()
+{
+    QTest::addColumn<QStringList>("tables");
+    QTest::addColumn<QString>("table"); // empty: the upgrade brings every table to its layout
+    QTest::addColumn<QString>("reason");
+    const QString current = QStringLiteral(
+        "CREATE TABLE base (Id INTEGER PRIMARY KEY AUTOINCREMENT, Fio100 CHAR(100), "
+        "Accnt CHAR(22), Amount CHAR(15), Export BOOLEAN, Org120 CHAR(120))");
+    const QString config = QStringLiteral(
+        "CREATE TABLE config (%1 CHAR(120), Accnt CHAR(22), Position CHAR(30), "
+        "Director CHAR(30), Accountant CHAR(30), Contract CHAR(8), Crnc CHAR(3))");
+
+    QTest::newRow("no tables") << QStringList{} << QString() << QString();
+    QTest::newRow("current layouts")
+        << QStringList{current, config.arg("Organization120")} << QString() << QString();
+    QTest::newRow("older layouts") << QStringList{OlderBase, OlderConfig} << QString()
+                                   << QString();
+    QTest::newRow("Fio, neither organisation field, no key or index")
+        << QStringList{"CREATE TABLE base (Fio CHAR(100), Accnt CHAR(22), Amount CHAR(15), "
+                       "Export BOOLEAN, Extra TEXT)"}
+        << QString() << QString();
+    QTest::newRow("older organisations alone") << QStringList{OlderConfig} << QString()
+                                               << QString();
+    QTest::newRow("Org with a current organisation table beside Org120")
+        << QStringList{QString(current).replace("Org120 CHAR(120)",
+                                                "Org120 CHAR(120), Org CHAR(120)"),
+                       config.arg("Organization120")}
+        << QString() << QString();
+
+    QTest::newRow("neither name field")
+        << QStringList{QString(current).replace("Fio100", "Name")} << "base"
+        << "нет поля «Fio100» или «Fio»";
+    QTest::newRow("name field in another letter case")
+        << QStringList{QString(current).replace("Fio100", "FIO100")} << "base"
+        << "поле «FIO100» вместо «Fio100»";
+    QTest::newRow("Org without an organisation table")
+        << QStringList{OlderBase} << "base" << "поле «Org» не перенести без таблицы «config»";
+    QTest::newRow("Org with a current organisation table")
+        << QStringList{OlderBase, config.arg("Organization120")} << "base"
+        << "в таблице «config» нет поля «Organization»";
+    QTest::newRow("no account field")
+        << QStringList{QString(current).replace("Accnt CHAR(22), ", "")} << "base"
+        << "нет поля «Accnt»";
+    QTest::newRow("amount of another kind")
+        << QStringList{QString(current).replace("Amount CHAR(15)", "Amount INTEGER")} << "base"
+        << "поле «Amount» другого типа";
+    QTest::newRow("organisation name in both forms")
+        << QStringList{current,
+                       config.arg("Organization120").replace("(Organization120",
+                                                             "(Organization, Organization120")}
+        << "config" << "поля «Organization» и «Organization120» вместе";
+    QTest::newRow("organisations without a field")
+        << QStringList{current, config.arg("Organization120").remove(", Crnc CHAR(3)")}
+        << "config" << "нет поля «Crnc»";
+}
+
+void TestUpgrade::unusableLayoutsFoundWithoutWriting()
+{
+    QFETCH(QStringList, tables);
+    QFETCH(QString, table);
+    QFETCH(QString, reason);
+    SqlStore::Exec(m_data, tables);
+    const QString file = m_data + QStringLiteral("store.sqlite3");
+    QFile store(file);
+    const QByteArray before = store.open(QIODevice::ReadOnly) ? store.readAll() : QByteArray();
+    store.close();
+    const QStringList files = QDir(m_data).entryList(QDir::Files);
+
+    const std::optional<TTableUpgrade::Unusable> unusable = TTableUpgrade::FindUnusable(m_data);
+    QCOMPARE(unusable ? unusable->Table : QString(), table);
+    QVERIFY2(unusable ? unusable->Reason.contains(reason) : reason.isEmpty(),
+             qPrintable(unusable ? unusable->Reason : QString()));
+    QVERIFY(store.open(QIODevice::ReadOnly));
+    QCOMPARE(store.readAll(), before);
+    QCOMPARE(QDir(m_data).entryList(QDir::Files), files);
+
+    // What the check lets through, the upgrade brings to the current layouts.
+    if (!unusable && !tables.isEmpty()) {
+        Upgrade();
+        if (const auto base = TableSchema::ReadLayoutReadOnly(m_data, QStringLiteral("base")))
+            QCOMPARE(TableSchema::Lacks(*base, Layouts::EmployeeFields(),
+                                        {QString::fromLatin1(Layouts::EmployeeIndex)}),
+                     QString());
+        if (const auto config = TableSchema::ReadLayoutReadOnly(m_data, QStringLiteral("config")))
+            QCOMPARE(TableSchema::Lacks(*config, Layouts::OrganizationFields(), {}), QString());
+    }
 }
 
 void TestUpgrade::conversionFailureKeepsOrganizations()
