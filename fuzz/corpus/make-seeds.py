@@ -5,8 +5,8 @@
 import dbf
 
 
-def write(name, spec, rows, deleted=(), dbf_type="db3"):
-    table = dbf.Table("dbftable/" + name, spec, dbf_type=dbf_type, codepage="cp866")
+def write(name, fields, rows, deleted=(), dbf_type="db3"):
+    table = dbf.Table("dbftable/" + name, fields, dbf_type=dbf_type, codepage="cp866")
     table.open(dbf.READ_WRITE)
     for row in rows:
         table.append(row)
