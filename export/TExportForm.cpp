@@ -12,6 +12,7 @@
 #include "storage/TTable.h"
 #include "ui/ErrorBoundary.h"
 #include "ui/MainViews.h"
+#include "ui/TComboBox.h"
 #include "ui/WindowPlacement.h"
 
 TExportForm::TExportForm(MainViews& views, QWidget* parent)
@@ -32,12 +33,11 @@ TExportForm::TExportForm(MainViews& views, QWidget* parent)
     ExportCheckBox1->setObjectName(QStringLiteral("ExportCheckBox1"));
     WordExportCheckBox1 = new TWordExportCheckBox(QStringLiteral("Документ Word"), this);
     WordExportCheckBox1->setObjectName(QStringLiteral("WordExportCheckBox1"));
-    ComboBox1 = new QComboBox(this);
+    ComboBox1 = new TComboBox(this);
     ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
     ComboBox1->setEditable(true);
     ComboBox1->setInsertPolicy(QComboBox::NoInsert);
     ComboBox1->setCompleter(nullptr); // typed text reaches the targets exactly as typed
-    ComboBox1->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     ComboBox1->setMinimumContentsLength(24);
     ComboBox1->setEditText(QStringLiteral("ComboBox1"));
     Label1->setBuddy(ComboBox1);
@@ -68,8 +68,9 @@ void TExportForm::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
     if (!event->spontaneous()) {
-        CenterOnScreen(this);
+        // Filled first: centred at the size it is shown at.
         Guarded([this] { FormActivate(); });
+        CenterOnScreen(this);
     }
 }
 

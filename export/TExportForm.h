@@ -2,7 +2,7 @@
 
 #include <QDialog>
 
-class QComboBox;
+class TComboBox;
 class QLabel;
 class QPushButton;
 class QShowEvent;
@@ -35,5 +35,5 @@ private:
     QPushButton* Button1;
     TExportCheckBox* ExportCheckBox1;
     TWordExportCheckBox* WordExportCheckBox1;
-    QComboBox* ComboBox1;
+    TComboBox* ComboBox1;
 };

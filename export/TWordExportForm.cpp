@@ -1,7 +1,6 @@
 #include "export/TWordExportForm.h"
 
 #include <QDir>
-#include <QFont>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -43,7 +42,6 @@ TWordExportForm::TWordExportForm(QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("WordExportForm"));
     setWindowTitle(QStringLiteral("WordExportForm"));
-    setFont(QFont(QStringLiteral("Tahoma"), 8));
 
     TopLabel = new QLabel(QStringLiteral("Экспорт данных в MS WORD"), this);
     TopLabel->setObjectName(QStringLiteral("TopLabel"));

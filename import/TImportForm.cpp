@@ -66,14 +66,11 @@ TImportForm::TImportForm(QWidget* parent)
 {
     setObjectName(QStringLiteral("ImportForm"));
     setWindowTitle(QStringLiteral("Импорт данных"));
-    QFont designFont = font();
-    designFont.setPointSize(8);
-    setFont(designFont);
 
     ProgreesLabel = new QLabel(RunningText, this);
     ProgreesLabel->setObjectName(QStringLiteral("ProgreesLabel"));
     ProgreesLabel->setAlignment(Qt::AlignCenter);
-    ProgreesLabel->setFixedSize(201, 17);
+    ProgreesLabel->setMinimumSize(201, 17);
 
     ProgressBar = new QProgressBar(this);
     ProgressBar->setObjectName(QStringLiteral("ProgressBar"));

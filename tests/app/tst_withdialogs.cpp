@@ -17,6 +17,9 @@
 #include "app/TMainForm.h"
 #include "dialogs/TEmployeeAddForm.h"
 #include "dialogs/TSettingsForm.h"
+#include "export/TExportForm.h"
+#include "export/TWordExportForm.h"
+#include "import/TImportForm.h"
 #include "storage/TSession.h"
 #include "storage/TTable.h"
 #include "tests/support/MessageRecorder.h"
@@ -55,6 +58,9 @@ private:
     std::unique_ptr<TMainForm> m_main;
     std::unique_ptr<TSettingsForm> m_settings;
     std::unique_ptr<TEmployeeAddForm> m_add;
+    std::unique_ptr<TExportForm> m_export;
+    std::unique_ptr<TImportForm> m_import;
+    std::unique_ptr<TWordExportForm> m_word;
 };
 
 void tst_WithDialogs::initTestCase()
@@ -70,6 +76,9 @@ void tst_WithDialogs::init()
 
 void tst_WithDialogs::cleanup()
 {
+    m_word.reset();
+    m_import.reset();
+    m_export.reset();
     m_add.reset();
     m_settings.reset();
     m_main.reset();
@@ -120,8 +129,14 @@ QList<QWidget*> tst_WithDialogs::ShowEveryWindow()
 {
     Seed();
     Start();
+    // Made in the order of the program's start; the import window has no file to read.
+    m_export = std::make_unique<TExportForm>(*m_main, m_main.get());
+    m_main->SetExportForm(m_export.get());
+    m_import = std::make_unique<TImportForm>(m_main.get());
+    m_word = std::make_unique<TWordExportForm>(m_main.get());
     // Shown side by side, not modally: the looks, not the commands, are checked here.
-    const QList<QWidget*> windows = {m_main.get(), m_settings.get(), m_add.get()};
+    const QList<QWidget*> windows = {m_main.get(),   m_settings.get(), m_add.get(),
+                                     m_export.get(), m_import.get(),   m_word.get()};
     for (QWidget* window : windows) {
         window->show();
         if (!QTest::qWaitForWindowExposed(window))
@@ -262,7 +277,8 @@ void tst_WithDialogs::wheelOverEveryComboBoxChangesNothing()
             QVERIFY2(box->currentIndex() == before, qPrintable(name));
         }
     }
-    QCOMPARE(boxes.size(), 3); // the export selector and both dialogs' organisation lists
+    // The export selector, both dialogs' organisation lists and the export dialog's choice.
+    QCOMPARE(boxes.size(), 4);
     for (const QString& flags : GridColumn("Export"))
         QCOMPARE(flags, QStringLiteral("False")); // no pass over the export flags ran
     QCOMPARE(m_messages->Messages().size(), 0);

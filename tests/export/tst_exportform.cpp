@@ -1,6 +1,8 @@
 #include <QAction>
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
 
@@ -96,6 +98,7 @@ private Q_SLOTS:
     void listStartsFromTheExportSelector_data();
     void listStartsFromTheExportSelector();
     void ticksSurviveReshowing();
+    void longOrganisationNameKeepsDialogOnScreen();
     void targetsAskedInControlOrderWithTheTypedChoice();
     void errorInATargetStopsLaterTargetsAndCloses();
     void windowsOpenedByATargetDoNotUpsetTheVisit();
@@ -325,6 +328,35 @@ void TestExportForm::ticksSurviveReshowing()
     ShowForm();
     QVERIFY(Find<TExportCheckBox>("ExportCheckBox1")->isChecked());
     QVERIFY(!Find<TWordExportCheckBox>("WordExportCheckBox1")->isChecked());
+}
+
+void TestExportForm::longOrganisationNameKeepsDialogOnScreen()
+{
+    ShowForm();
+    const int width = m_form->width();
+    m_form->hide();
+    const QString name =
+        QStringLiteral("Общество с ограниченной ответственностью ").leftJustified(117, QChar(u'Ж'));
+    m_views->AddOrg(name, QStringLiteral("7"), QStringLiteral("8"));
+    m_views->SelectorText = name;
+    ShowForm();
+
+    // Not widened by the name, and centred at the size it is shown at.
+    auto* box = Find<QComboBox>("ComboBox1");
+    QCOMPARE(box->currentText(), name);
+    QCOMPARE(m_form->width(), width);
+    const QRect available = m_form->screen()->availableGeometry();
+    QVERIFY(available.contains(m_form->frameGeometry()));
+    QVERIFY(qAbs(m_form->frameGeometry().center().x() - available.center().x()) <= 2);
+
+    // Whole in the open list.
+    const int nameWidth = box->fontMetrics().horizontalAdvance(name);
+    QVERIFY(box->width() < nameWidth);
+    box->showPopup();
+    QTRY_VERIFY(box->view()->isVisible());
+    QVERIFY(box->view()->width() >= std::min(nameWidth, available.width() / 2));
+    QVERIFY(box->view()->width() <= available.width());
+    box->hidePopup();
 }
 
 void TestExportForm::targetsAskedInControlOrderWithTheTypedChoice()
