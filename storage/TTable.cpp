@@ -13,6 +13,9 @@
 #include "storage/TTransaction.h"
 #include "storage/TableSchema.h"
 
+using TableSchema::CutToSize;
+using TableSchema::Quoted;
+
 namespace {
 
 const QString& TrueText()
@@ -23,29 +26,6 @@ const QString& TrueText()
 const QString& FalseText()
 {
     return TableRows::FalseText();
-}
-
-QString Quoted(const QString& identifier)
-{
-    QString quoted = identifier;
-    quoted.replace(QLatin1Char('"'), QLatin1String("\"\""));
-    return QLatin1Char('"') + quoted + QLatin1Char('"');
-}
-
-// Cuts a text to at most size code points.
-QString CutToSize(const QString& value, int size)
-{
-    if (size <= 0 || value.size() <= size)
-        return value;
-    qsizetype units = 0;
-    for (int points = 0; points < size && units < value.size(); ++points) {
-        if (value.at(units).isHighSurrogate() && units + 1 < value.size() &&
-            value.at(units + 1).isLowSurrogate())
-            units += 2;
-        else
-            units += 1;
-    }
-    return value.left(units);
 }
 
 bool IsNumeric(TFieldType type)

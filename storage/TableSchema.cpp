@@ -112,6 +112,21 @@ QString Quoted(const QString& identifier)
     return QLatin1Char('"') + quoted + QLatin1Char('"');
 }
 
+QString CutToSize(const QString& value, int size)
+{
+    if (size <= 0 || value.size() <= size)
+        return value;
+    qsizetype units = 0;
+    for (int points = 0; points < size && units < value.size(); ++points) {
+        if (value.at(units).isHighSurrogate() && units + 1 < value.size() &&
+            value.at(units + 1).isLowSurrogate())
+            units += 2;
+        else
+            units += 1;
+    }
+    return value.left(units);
+}
+
 QString BareTableName(const QString& name)
 {
     QString bare = name.trimmed();

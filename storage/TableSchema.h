@@ -41,6 +41,9 @@ struct StoredLayout
 
 QString Quoted(const QString& identifier);
 
+// A text cut to at most size code points (no cut for size 0), as a write to a text field stores it.
+QString CutToSize(const QString& value, int size);
+
 // "base.DB", "base.db" and "base" name one table.
 QString BareTableName(const QString& name);
 

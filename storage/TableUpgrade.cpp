@@ -18,6 +18,7 @@
 #include "storage/TTransaction.h"
 #include "storage/TableSchema.h"
 
+using TableSchema::CutToSize;
 using TableSchema::Quoted;
 
 namespace {
@@ -59,17 +60,6 @@ QString ColumnText(sqlite3_stmt* stmt, int column)
     if (!text)
         return {};
     return QString::fromUtf8(text, sqlite3_column_bytes(stmt, column));
-}
-
-// Cuts a text to at most size code points, as a write to a text field does.
-QString CutToSize(const QString& value, int size)
-{
-    if (size <= 0 || value.size() <= size)
-        return value;
-    qsizetype units = 0;
-    for (int points = 0; points < size && units < value.size(); ++points)
-        units += (value.at(units).isHighSurrogate() && units + 1 < value.size()) ? 2 : 1;
-    return value.left(units);
 }
 
 // Digits, a point and two digits, within the field's size: the normalised form of itself.
