@@ -10,6 +10,7 @@
 #include <memory>
 #include <vector>
 
+#include "bench/BenchSupport.h"
 #include "import/TImportForm.h"
 #include "import/TOpenDialog.h"
 #include "storage/Collation.h"
@@ -68,12 +69,7 @@ Source& SharedSource()
 std::unique_ptr<TempDataFolder> EmptyStore()
 {
     auto folder = std::make_unique<TempDataFolder>();
-    TTable base;
-    base.SetDatabaseName(folder->DataDir());
-    base.SetTableName(QString::fromLatin1(Layouts::EmployeeTableName));
-    base.FieldDefs() = Layouts::EmployeeFields();
-    base.IndexDefs() = Layouts::EmployeeIndexes();
-    base.CreateTable();
+    CreateEmployeeTable(folder->DataDir());
     return folder;
 }
 

@@ -46,13 +46,7 @@ Store& SharedStore()
         auto* s = new Store;
         s->folder = s->dir.path() + QLatin1Char('/');
         s->file = s->folder + QStringLiteral("store.sqlite3");
-        TTable table;
-        table.SetDatabaseName(s->folder);
-        table.SetTableName(QStringLiteral("base"));
-        table.FieldDefs() = Layouts::EmployeeFields();
-        table.IndexDefs() = Layouts::EmployeeIndexes();
-        table.CreateTable();
-        Session().CloseAll();
+        CreateEmployeeTable(s->folder);
 
         sqlite3* db = nullptr;
         sqlite3_open(s->file.toUtf8().constData(), &db);
@@ -236,13 +230,7 @@ std::unique_ptr<Store> EmptyStore()
     auto store = std::make_unique<Store>();
     store->folder = store->dir.path() + QLatin1Char('/');
     store->file = store->folder + QStringLiteral("store.sqlite3");
-    TTable table;
-    table.SetDatabaseName(store->folder);
-    table.SetTableName(QStringLiteral("base"));
-    table.FieldDefs() = Layouts::EmployeeFields();
-    table.IndexDefs() = Layouts::EmployeeIndexes();
-    table.CreateTable();
-    Session().CloseAll();
+    CreateEmployeeTable(store->folder);
     return store;
 }
 

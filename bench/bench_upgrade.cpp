@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "bench/BenchSupport.h"
 #include "storage/Collation.h"
 #include "storage/Layouts.h"
 #include "storage/TQuery.h"
@@ -49,13 +50,7 @@ Store& CurrentStore()
         auto* s = new Store;
         s->folder = s->dir.path() + QLatin1Char('/');
         s->file = s->folder + QStringLiteral("store.sqlite3");
-        TTable table;
-        table.SetDatabaseName(s->folder);
-        table.SetTableName(QStringLiteral("base"));
-        table.FieldDefs() = Layouts::EmployeeFields();
-        table.IndexDefs() = Layouts::EmployeeIndexes();
-        table.CreateTable();
-        Session().CloseAll();
+        CreateEmployeeTable(s->folder);
         sqlite3* db = OpenRaw(s->file);
         sqlite3_exec(db,
                      "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < "
