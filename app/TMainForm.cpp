@@ -11,6 +11,7 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QPushButton>
+#include <QTimer>
 #include <QSignalBlocker>
 #include <QStyleOptionButton>
 
@@ -20,6 +21,7 @@
 #include "storage/Layouts.h"
 #include "storage/StoreBackup.h"
 #include "storage/TPathBuilder.h"
+#include "storage/StoreConnection.h"
 #include "storage/TSession.h"
 #include "storage/TTransaction.h"
 #include "storage/TableSchema.h"
@@ -115,6 +117,32 @@ TMainForm::TMainForm(QWidget* parent)
 
     CreateControls();
     FormCreate();
+    if (FEmployeeTable->Active() &&
+        Session().Connect(TPathBuilder::GetEmployeeDBPath(), false)->IsServer()) {
+        // Only a server announces other computers' writes.
+        auto* changes = new QTimer(this);
+        connect(changes, &QTimer::timeout, this, &TMainForm::RefreshChangedTables);
+        changes->start(500);
+    }
+}
+
+void TMainForm::RefreshChangedTables()
+{
+    if (!FEmployeeTable->Active() || !FOrgTable || !FOrgTable->Active())
+        return;
+    try {
+        const std::shared_ptr<StoreConnection> store =
+            Session().Connect(TPathBuilder::GetEmployeeDBPath(), false);
+        const QStringList changed = store ? store->TakeChanges() : QStringList();
+        for (TTable* view : {FEmployeeTable.get(), FOrgTable.get()}) {
+            const bool shown = changed.contains(StoreConnection::BareTableName(view->TableName()),
+                                                Qt::CaseInsensitive);
+            if (shown && view->GetState() == TTable::State::Browse)
+                view->Refresh();
+        }
+    } catch (const Exception&) {
+        // A lost connection is told by the next command that needs the tables.
+    }
 }
 
 TMainForm::~TMainForm()

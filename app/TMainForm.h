@@ -58,6 +58,8 @@ private:
     // False, after saying so once, when start-up could not open the tables.
     bool TablesOpen() const;
     void CreateEmployeeTable();
+    // Refreshes the views that show a table another computer changed, unless a row is in edit.
+    void RefreshChangedTables();
     void OpenOrganizationTable();
     void ReplaceOrgTable();
     void RefillOrgLists();

@@ -8,7 +8,10 @@
 #include <sqlite3.h>
 
 #include "core/Exception.h"
-#include "storage/StoreConnection.h"
+#include "storage/Collation.h"
+#include "storage/Layouts.h"
+#include "storage/TableSchema.h"
+#include "storage/SqliteStore.h"
 #include "storage/TSession.h"
 
 namespace {
@@ -44,6 +47,69 @@ void RemoveOldDailyCopies(const QString& folder)
     }
     for (qsizetype i = TStoreBackup::DailyCopies; i < copies.size(); ++i)
         QFile::remove(folder + copies[i]);
+}
+
+// Both tables of a server store written into a new SQLite file, rows with their identities,
+// in one transaction of the server so the copy is one moment of the tables.
+void CopyServerTables(StoreConnection& store, const QString& part)
+{
+    sqlite3* db = nullptr;
+    const int rc = sqlite3_open_v2(part.toUtf8().constData(), &db,
+                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    SqliteConnection copy(db, part);
+    if (rc != SQLITE_OK)
+        throw StoreError(db, rc, part);
+    Collation::Register(db);
+    store.Begin();
+    copy.Begin();
+    try {
+        store.Exec(QStringLiteral("SET TRANSACTION ISOLATION LEVEL REPEATABLE READ READ ONLY"));
+        for (const char* name : {Layouts::EmployeeTableName, Layouts::OrganizationTableName}) {
+            const QString stored = store.FindTable(QLatin1String(name));
+            if (stored.isEmpty())
+                continue;
+            const TableSchema::StoredLayout layout = store.ReadNamedLayout(stored);
+            TIndexDefs indexes;
+            for (const TableSchema::StoredIndex& index : layout.Indexes)
+                indexes.push_back(index.Def);
+            for (const QString& statement :
+                 TableSchema::CreateStatements(stored, layout.Fields, indexes))
+                copy.Exec(statement);
+            QStringList columns;
+            QStringList parameters;
+            for (const TFieldDef& field : layout.Fields) {
+                columns << TableSchema::Quoted(field.Name);
+                parameters << QStringLiteral("?%1").arg(parameters.size() + 1);
+            }
+            const QString list = columns.join(QLatin1String(", "));
+            Statement select(store, QStringLiteral("SELECT %1 FROM %2 ORDER BY %3")
+                                        .arg(list, TableSchema::Quoted(stored),
+                                             store.RowidColumn(layout)));
+            Statement insert(copy, QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                                       .arg(TableSchema::Quoted(stored), list,
+                                            parameters.join(QLatin1String(", "))));
+            while (select.Step()) {
+                for (int f = 0; f < int(layout.Fields.size()); ++f) {
+                    if (select.IsNull(f))
+                        insert.BindNull(f + 1);
+                    else if (layout.Fields[std::size_t(f)].DataType == TFieldType::String)
+                        insert.BindText(f + 1, select.Text(f));
+                    else
+                        insert.BindInt(f + 1, select.Int(f));
+                }
+                insert.Step();
+                insert.Reset();
+            }
+        }
+        copy.Commit();
+        store.Commit();
+    } catch (...) {
+        if (copy.Depth() > 0)
+            copy.Rollback();
+        if (store.Depth() > 0)
+            store.Rollback();
+        throw;
+    }
 }
 
 } // namespace
@@ -85,8 +151,27 @@ QString TStoreBackup::MakeBeforeChange(const QString& dataFolder, const QDateTim
     return target;
 }
 
-void TStoreBackup::Copy(StoreConnection& connection, const QString& target)
+void TStoreBackup::Copy(StoreConnection& store, const QString& target)
 {
+    auto* sqlite = dynamic_cast<SqliteConnection*>(&store);
+    if (!sqlite) {
+        const QString part = target + QLatin1String(".part");
+        QFile::remove(part);
+        try {
+            CopyServerTables(store, part);
+        } catch (const EDatabaseError& error) {
+            QFile::remove(part);
+            throw Exception(FailureMessage(target, error.Message()));
+        }
+        if (!QFile::rename(part, target)) {
+            QFile::remove(part);
+            throw Exception(FailureMessage(
+                target, QStringLiteral("не удалось переименовать «%1».")
+                            .arg(QDir::toNativeSeparators(part))));
+        }
+        return;
+    }
+    SqliteConnection& connection = *sqlite;
     const QString part = target + QLatin1String(".part");
     QFile::remove(part);
     sqlite3* copy = nullptr;

@@ -6,7 +6,8 @@
 
 class StoreConnection;
 
-// Copies of a folder's store in its "backup/" folder, made with SQLite's backup API so a
+// Copies of a folder's store in its "backup/" folder (a server store's tables are copied
+// into an SQLite file of the same kind), made with SQLite's backup API so a
 // copy is whole even while another program writes. A copy is written under a temporary
 // name and renamed when complete; a failure throws an Exception with a readable message.
 class TStoreBackup final

@@ -113,11 +113,11 @@ void TQuery::ExecSQL()
     if (!table.isEmpty())
         connection->CloseViews(table);
     if (Params.isEmpty()) {
-        if (!DropColumn(*connection, SQL))
+        if (!connection->RunColumnStatement(SQL) && !DropColumn(*connection, SQL))
             connection->Exec(SQL);
         return;
     }
-    Statement statement(connection->Handle(), SQL, connection->FilePath());
+    Statement statement(*connection, SQL);
     for (qsizetype i = 0; i < Params.size(); ++i)
         statement.BindText(int(i) + 1, Params[i]);
     while (statement.Step()) {

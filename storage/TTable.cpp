@@ -5,8 +5,6 @@
 #include <algorithm>
 #include <utility>
 
-#include <sqlite3.h>
-
 #include "storage/Collation.h"
 #include "storage/StoreConnection.h"
 #include "storage/TSession.h"
@@ -31,14 +29,6 @@ const QString& FalseText()
 bool IsNumeric(TFieldType type)
 {
     return type != TFieldType::String;
-}
-
-QString ColumnText(sqlite3_stmt* stmt, int column)
-{
-    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, column));
-    if (!text)
-        return {};
-    return QString::fromUtf8(text, sqlite3_column_bytes(stmt, column));
 }
 
 } // namespace
@@ -191,7 +181,7 @@ void TTable::CreateTable()
     const QString name = StoreConnection::BareTableName(m_tableName);
     if (!connection->FindTable(name).isEmpty())
         throw EDatabaseError(QStringLiteral("Таблица «%1» уже существует.").arg(name));
-    const QStringList statements = TableSchema::CreateStatements(name, m_fieldDefs, m_indexDefs);
+    const QStringList statements = connection->CreateStatements(name, m_fieldDefs, m_indexDefs);
 
     TTransaction transaction(m_folder);
     for (const QString& statement : statements)
@@ -301,6 +291,7 @@ void TTable::ReadLayout()
         throw EDatabaseError(
             QStringLiteral("Таблица «%1» содержит слишком много полей.").arg(layout.Name));
     m_storedName = layout.Name;
+    m_rowid = m_connection->RowidColumn(layout);
     m_fields.clear();
     for (std::size_t i = 0; i < layout.Fields.size(); ++i)
         m_fields.push_back({layout.Fields[i], int(i) == layout.RowidAlias});
@@ -356,33 +347,28 @@ void TTable::BuildOrder()
 
 void TTable::LoadRows()
 {
-    sqlite3* db = m_connection->Handle();
-    const QString& file = m_connection->FilePath();
+    StoreConnection& db = *m_connection;
     const int fieldCount = FieldCount();
 
     qint64 expected = 0;
     {
-        Statement count(db, QStringLiteral("SELECT count(*) FROM %1").arg(Quoted(m_storedName)),
-                        file);
+        Statement count(db, QStringLiteral("SELECT count(*) FROM %1").arg(Quoted(m_storedName)));
         if (count.Step())
-            expected = sqlite3_column_int64(count.Handle(), 0);
+            expected = count.Int(0);
     }
 
-    QStringList columns{QStringLiteral("rowid")};
+    QStringList columns{m_rowid};
     for (const FieldInfo& field : m_fields)
         columns << Quoted(field.def.Name);
     QStringList order;
     for (const TableRows::KeyPart& part : m_order) {
-        order << Quoted(m_fields[std::size_t(part.field)].def.Name) + QLatin1String(" COLLATE ") +
-                     (part.noCase ? QLatin1String(Collation::RuNoCaseName)
-                                  : QLatin1String("BINARY"));
+        order << db.OrderTerm(Quoted(m_fields[std::size_t(part.field)].def.Name), part.noCase,
+                              part.numeric);
     }
-    order << QStringLiteral("rowid");
-    Statement select(db,
-                     QStringLiteral("SELECT %1 FROM %2 ORDER BY %3")
-                         .arg(columns.join(QLatin1String(", ")), Quoted(m_storedName),
-                              order.join(QLatin1String(", "))),
-                     file);
+    order << m_rowid;
+    Statement select(db, QStringLiteral("SELECT %1 FROM %2 ORDER BY %3")
+                             .arg(columns.join(QLatin1String(", ")), Quoted(m_storedName),
+                                  order.join(QLatin1String(", "))));
 
     std::vector<bool> boolean;
     for (const FieldInfo& field : m_fields)
@@ -808,8 +794,9 @@ void TTable::WriteRow()
                 update.Reset();
                 throw translate(error);
             }
+            const qint64 changed = update.Changes();
             update.Reset();
-            if (sqlite3_changes64(m_connection->Handle()) != 1)
+            if (changed != 1)
                 throw RecordChangedError();
             // Show what is stored now, other users' changes to other fields included.
             std::vector<QString> stored(static_cast<std::size_t>(fieldCount));
@@ -839,28 +826,32 @@ void TTable::WriteRow()
             parameters << QStringLiteral("?%1").arg(parameters.size() + 1);
         }
         m_insert = std::make_unique<Statement>(
-            m_connection->Handle(),
+            *m_connection,
             (columns.isEmpty()
                  ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(Quoted(m_storedName))
                  : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
                        .arg(Quoted(m_storedName), columns.join(QLatin1String(", ")),
-                            parameters.join(QLatin1String(", ")))),
-            m_connection->FilePath());
+                            parameters.join(QLatin1String(", ")))) +
+                m_connection->InsertReturning(m_rowid));
     }
     int parameter = 1;
     for (int f = 0; f < fieldCount; ++f) {
         if (!m_fields[std::size_t(f)].rowidAlias)
             bind(*m_insert, parameter++, m_buffer[std::size_t(f)], f);
     }
+    qint64 returned = -1;
     try {
-        while (m_insert->Step()) {
+        if (m_insert->Step()) {
+            returned = m_insert->Int(0);
+            while (m_insert->Step()) {
+            }
         }
     } catch (const EDatabaseError& error) {
         m_insert->Reset();
         throw translate(error);
     }
     m_insert->Reset();
-    const qint64 rowid = sqlite3_last_insert_rowid(m_connection->Handle());
+    const qint64 rowid = returned >= 0 ? returned : m_connection->LastInsertRowid();
     std::vector<QString> stored(static_cast<std::size_t>(fieldCount));
     if (!ReadStoredRow(rowid, stored.data()))
         throw EDatabaseError(
@@ -905,18 +896,16 @@ Statement& TTable::UpdateStatement(unsigned long long mask)
                                .arg(Quoted(m_fields[std::size_t(f)].def.Name))
                                .arg(parameter++);
     }
-    QStringList conditions{QStringLiteral("rowid = ?%1").arg(parameter++)};
+    QStringList conditions{QStringLiteral("%1 = ?%2").arg(m_rowid).arg(parameter++)};
     const unsigned long long checked = mask | m_keyMask;
     for (int f = 0; f < FieldCount(); ++f) {
         if (checked & (1ull << f))
             conditions << SameValueCondition(f, parameter++);
     }
-    auto statement = std::make_unique<Statement>(m_connection->Handle(),
-                                                 QStringLiteral("UPDATE %1 SET %2 WHERE %3")
-                                                     .arg(Quoted(m_storedName),
-                                                          assignments.join(QLatin1String(", ")),
-                                                          conditions.join(QLatin1String(" AND "))),
-                                                 m_connection->FilePath());
+    auto statement = std::make_unique<Statement>(
+        *m_connection, QStringLiteral("UPDATE %1 SET %2 WHERE %3")
+                           .arg(Quoted(m_storedName), assignments.join(QLatin1String(", ")),
+                                conditions.join(QLatin1String(" AND "))));
     Statement& result = *statement;
     m_updates.emplace(mask, std::move(statement));
     return result;
@@ -929,17 +918,16 @@ bool TTable::ReadStoredRow(qint64 rowid, QString* values)
         for (const FieldInfo& field : m_fields)
             columns << Quoted(field.def.Name);
         m_select = std::make_unique<Statement>(
-            m_connection->Handle(),
-            QStringLiteral("SELECT %1 FROM %2 WHERE rowid = ?1")
-                .arg(columns.join(QLatin1String(", ")), Quoted(m_storedName)),
-            m_connection->FilePath());
+            *m_connection,
+            QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?1")
+                .arg(columns.join(QLatin1String(", ")), Quoted(m_storedName), m_rowid));
     }
     m_select->BindInt(1, rowid);
     bool found = false;
     try {
         found = m_select->Step();
         if (found)
-            ReadValues(m_select->Handle(), 0, values);
+            ReadValues(*m_select, 0, values);
     } catch (...) {
         m_select->Reset();
         throw;
@@ -953,22 +941,24 @@ QString TTable::SameValueCondition(int field, int parameter) const
     const FieldInfo& info = m_fields[std::size_t(field)];
     // A blank reads as empty text whether it is stored as NULL or as ''.
     if (IsNumeric(info.def.DataType))
-        return QStringLiteral("%1 IS ?%2").arg(Quoted(info.def.Name)).arg(parameter);
-    return QStringLiteral("ifnull(%1, '') = ifnull(?%2, '')")
+        return QStringLiteral("%1 %2 ?%3")
+            .arg(Quoted(info.def.Name), m_connection->NullSafeEquals())
+            .arg(parameter);
+    return QStringLiteral("coalesce(%1, '') = coalesce(?%2, '')")
         .arg(Quoted(info.def.Name))
         .arg(parameter);
 }
 
-void TTable::ReadValues(sqlite3_stmt* stmt, int firstColumn, QString* values) const
+void TTable::ReadValues(const Statement& stmt, int firstColumn, QString* values) const
 {
     for (int f = 0; f < FieldCount(); ++f) {
         const int column = firstColumn + f;
-        if (sqlite3_column_type(stmt, column) == SQLITE_NULL)
+        if (stmt.IsNull(column))
             values[f] = QString();
         else if (m_fields[std::size_t(f)].def.DataType == TFieldType::Boolean)
-            values[f] = sqlite3_column_int(stmt, column) ? TrueText() : FalseText();
+            values[f] = stmt.Int(column) ? TrueText() : FalseText();
         else
-            values[f] = ColumnText(stmt, column);
+            values[f] = stmt.Text(column);
     }
 }
 
@@ -1027,17 +1017,15 @@ void TTable::Delete()
         Cancel();
     RequireRows("удаление");
     if (!m_delete) {
-        QStringList conditions{QStringLiteral("rowid = ?1")};
+        QStringList conditions{QStringLiteral("%1 = ?1").arg(m_rowid)};
         int parameter = 2;
         for (int f = 0; f < FieldCount(); ++f) {
             if (m_keyMask & (1ull << f))
                 conditions << SameValueCondition(f, parameter++);
         }
         m_delete = std::make_unique<Statement>(
-            m_connection->Handle(),
-            QStringLiteral("DELETE FROM %1 WHERE %2")
-                .arg(Quoted(m_storedName), conditions.join(QLatin1String(" AND "))),
-            m_connection->FilePath());
+            *m_connection, QStringLiteral("DELETE FROM %1 WHERE %2")
+                               .arg(Quoted(m_storedName), conditions.join(QLatin1String(" AND "))));
     }
     m_delete->BindInt(1, m_rows.Rowid(m_current));
     int parameter = 2;
@@ -1060,8 +1048,9 @@ void TTable::Delete()
         m_delete->Reset();
         throw;
     }
+    const qint64 changed = m_delete->Changes();
     m_delete->Reset();
-    if (sqlite3_changes64(m_connection->Handle()) != 1)
+    if (changed != 1)
         throw RecordChangedError();
     m_rows.Erase(m_current);
     const int count = RecordCount();

@@ -15,7 +15,6 @@
 #include "storage/StoreObserver.h"
 #include "storage/TableRows.h"
 
-struct sqlite3_stmt;
 class StoreConnection;
 class Statement;
 class TTable;
@@ -172,7 +171,7 @@ private:
     const TFieldDef& CheckedField(int field) const;    // throws on a closed view or a bad index
     bool ReadStoredRow(qint64 rowid, QString* values); // false when the row is gone
     QString SameValueCondition(int field, int parameter) const;
-    void ReadValues(sqlite3_stmt* stmt, int firstColumn, QString* values) const;
+    void ReadValues(const Statement& stmt, int firstColumn, QString* values) const;
     EDatabaseError RecordChangedError() const;
     void CheckBrowse();
     void RequireRows(const char* action) const;
@@ -198,6 +197,7 @@ private:
 
     std::shared_ptr<StoreConnection> m_connection;
     QString m_storedName; // the table's name in the store
+    QString m_rowid;      // the column that names a row in the store
     std::vector<FieldInfo> m_fields;
     std::vector<IndexInfo> m_indexes;
     std::vector<TableRows::KeyPart> m_order;

@@ -5,8 +5,6 @@
 #include <algorithm>
 #include <iterator>
 
-#include <sqlite3.h>
-
 #include "storage/Collation.h"
 #include "storage/StoreConnection.h"
 
@@ -35,7 +33,7 @@ void TableRows::Read(Statement& select, const std::vector<bool>& boolean, qint64
     constexpr qsizetype MaxShared = 8192;
     std::vector<QHash<QByteArray, QString>> shared{m_width};
     std::vector<bool> sharing(m_width, true);
-    sqlite3_stmt* s = select.Handle();
+    const Statement& s = select;
     while (select.Step()) {
         if (qsizetype(rowids.size()) == SampleRows) {
             for (std::size_t f = 0; f < shared.size(); ++f) {
@@ -45,26 +43,24 @@ void TableRows::Read(Statement& select, const std::vector<bool>& boolean, qint64
                 }
             }
         }
-        rowids.push_back(sqlite3_column_int64(s, 0));
+        rowids.push_back(s.Int(0));
         for (int f = 0; f < int(m_width); ++f) {
             const int column = f + 1;
-            if (sqlite3_column_type(s, column) == SQLITE_NULL) {
+            if (s.IsNull(column)) {
                 cells.emplace_back();
                 continue;
             }
             if (boolean[std::size_t(f)]) {
-                cells.push_back(sqlite3_column_int(s, column) ? TrueText() : FalseText());
+                cells.push_back(s.Int(column) ? TrueText() : FalseText());
                 continue;
             }
             if (!sharing[std::size_t(f)]) {
-                cells.push_back(
-                    QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(s, column)),
-                                      sqlite3_column_bytes(s, column)));
+                cells.push_back(QString::fromUtf8(s.Utf8(column)));
                 continue;
             }
             // Looked up by the stored bytes, so a value seen before costs no decoding.
-            const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(s, column));
-            const QByteArray key = QByteArray::fromRawData(bytes, sqlite3_column_bytes(s, column));
+            const QByteArrayView bytes = s.Utf8(column);
+            const QByteArray key = QByteArray::fromRawData(bytes.data(), bytes.size());
             QHash<QByteArray, QString>& values = shared[std::size_t(f)];
             auto found = values.constFind(key);
             if (found != values.constEnd()) {

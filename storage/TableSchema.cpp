@@ -6,23 +6,17 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include <sqlite3.h>
 
 #include "storage/Collation.h"
-#include "storage/StoreConnection.h"
+#include "storage/PgStore.h"
+#include "storage/SqliteStore.h"
 
 namespace TableSchema {
 
 namespace {
-
-QString ColumnText(sqlite3_stmt* stmt, int column)
-{
-    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, column));
-    if (!text)
-        return {};
-    return QString::fromUtf8(text, sqlite3_column_bytes(stmt, column));
-}
 
 TFieldDef ParseColumn(const QString& name, const QString& declared, bool notNull)
 {
@@ -198,53 +192,48 @@ QStringList CreateStatements(const QString& table, const TFieldDefs& fields,
 
 namespace {
 
-QString FindTableIn(sqlite3* db, const QString& file, const QString& name)
+} // namespace
+
+QString FindSqliteTable(StoreConnection& connection, const QString& name)
 {
-    Statement statement(db,
+    Statement statement(connection,
                         QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table' "
-                                       "AND name = ?1 COLLATE NOCASE"),
-                        file);
+                                       "AND name = ?1 COLLATE NOCASE"));
     statement.BindText(1, BareTableName(name));
     if (!statement.Step())
         return {};
-    return ColumnText(statement.Handle(), 0);
+    return statement.Text(0);
 }
-
-} // namespace
 
 QString FindTable(StoreConnection& connection, const QString& name)
 {
-    return FindTableIn(connection.Handle(), connection.FilePath(), name);
+    return connection.FindTable(name);
 }
 
-namespace {
-
-// The layout of a table known to be there under its stored name.
-StoredLayout ReadNamedLayout(sqlite3* db, const QString& file, const QString& storedName)
+StoredLayout ReadSqliteLayout(StoreConnection& db, const QString& storedName)
 {
     StoredLayout layout;
     layout.Name = storedName;
 
     bool autoIncrement = false;
     {
-        Statement sql(db, QStringLiteral("SELECT sql FROM sqlite_master WHERE name = ?1"), file);
+        Statement sql(db, QStringLiteral("SELECT sql FROM sqlite_master WHERE name = ?1"));
         sql.BindText(1, layout.Name);
         if (sql.Step())
-            autoIncrement = ColumnText(sql.Handle(), 0)
-                                .contains(QLatin1String("AUTOINCREMENT"), Qt::CaseInsensitive);
+            autoIncrement =
+                sql.Text(0).contains(QLatin1String("AUTOINCREMENT"), Qt::CaseInsensitive);
     }
 
     std::vector<std::pair<int, int>> primary; // (position in key, field)
     {
-        Statement info(db, QStringLiteral("PRAGMA table_info(%1)").arg(Quoted(layout.Name)), file);
+        Statement info(db, QStringLiteral("PRAGMA table_info(%1)").arg(Quoted(layout.Name)));
         while (info.Step()) {
-            sqlite3_stmt* s = info.Handle();
-            const QString declared = ColumnText(s, 2);
-            layout.Fields.push_back(
-                ParseColumn(ColumnText(s, 1), declared, sqlite3_column_int(s, 3) != 0));
+            Statement& s = info;
+            const QString declared = s.Text(2);
+            layout.Fields.push_back(ParseColumn(s.Text(1), declared, int(s.Int(3)) != 0));
             layout.Declared << declared;
-            layout.Defaults << ColumnText(s, 4);
-            const int pk = sqlite3_column_int(s, 5);
+            layout.Defaults << s.Text(4);
+            const int pk = int(s.Int(5));
             if (pk > 0)
                 primary.emplace_back(pk, int(layout.Fields.size()) - 1);
         }
@@ -274,10 +263,10 @@ StoredLayout ReadNamedLayout(sqlite3* db, const QString& file, const QString& st
     };
     std::vector<Listed> listed;
     {
-        Statement list(db, QStringLiteral("PRAGMA index_list(%1)").arg(Quoted(layout.Name)), file);
+        Statement list(db, QStringLiteral("PRAGMA index_list(%1)").arg(Quoted(layout.Name)));
         while (list.Step()) {
-            sqlite3_stmt* s = list.Handle();
-            listed.push_back({ColumnText(s, 1), sqlite3_column_int(s, 2) != 0, ColumnText(s, 3)});
+            Statement& s = list;
+            listed.push_back({s.Text(1), int(s.Int(2)) != 0, s.Text(3)});
         }
     }
     // index_list gives the newest first; keep the order of creation.
@@ -287,30 +276,28 @@ StoredLayout ReadNamedLayout(sqlite3* db, const QString& file, const QString& st
         StoredIndex index;
         index.StoreName = entry.name;
         const bool isPrimary = entry.origin == QLatin1String("pk");
-        Statement xinfo(db, QStringLiteral("PRAGMA index_xinfo(%1)").arg(Quoted(entry.name)), file);
+        Statement xinfo(db, QStringLiteral("PRAGMA index_xinfo(%1)").arg(Quoted(entry.name)));
         QStringList names;
         bool noCase = false;
         while (xinfo.Step()) {
-            sqlite3_stmt* s = xinfo.Handle();
-            if (sqlite3_column_int(s, 5) == 0)
+            Statement& s = xinfo;
+            if (int(s.Int(5)) == 0)
                 continue; // the rowid that ends every index entry
-            const int cid = sqlite3_column_int(s, 1);
+            const int cid = int(s.Int(1));
             if (cid < 0 || cid >= int(layout.Fields.size()))
                 continue;
             const bool fieldNoCase =
-                ColumnText(s, 4).compare(QLatin1String(Collation::RuNoCaseName),
-                                         Qt::CaseInsensitive) == 0;
+                s.Text(4).compare(QLatin1String(Collation::RuNoCaseName), Qt::CaseInsensitive) == 0;
             index.Fields.push_back(cid);
             index.NoCase.push_back(fieldNoCase);
             noCase = noCase || fieldNoCase;
             names << layout.Fields[std::size_t(cid)].Name;
         }
         if (entry.origin == QLatin1String("c")) {
-            Statement sql(db, QStringLiteral("SELECT sql FROM sqlite_master WHERE name = ?1"),
-                          file);
+            Statement sql(db, QStringLiteral("SELECT sql FROM sqlite_master WHERE name = ?1"));
             sql.BindText(1, entry.name);
             if (sql.Step())
-                index.Sql = ColumnText(sql.Handle(), 0);
+                index.Sql = sql.Text(0);
         }
         const QString fields = names.join(QLatin1Char(';'));
         QString indexName = entry.name;
@@ -329,18 +316,15 @@ StoredLayout ReadNamedLayout(sqlite3* db, const QString& file, const QString& st
     return layout;
 }
 
-} // namespace
-
 StoredLayout ReadLayout(StoreConnection& connection, const QString& name)
 {
     const QString stored = FindTable(connection, name);
     if (stored.isEmpty())
-        throw EDatabaseError(
-            QStringLiteral("Таблица «%1» не найдена в папке «%2».")
-                .arg(BareTableName(name),
-                     connection.FilePath().chopped(qsizetype(strlen(StoreConnection::FileName)))),
-            EDatabaseError::Kind::TableMissing);
-    return ReadNamedLayout(connection.Handle(), connection.FilePath(), stored);
+        throw EDatabaseError(QStringLiteral("Таблица «%1» не найдена в папке «%2».")
+                                 .arg(BareTableName(name), connection.FilePath().chopped(qsizetype(
+                                                               strlen(StoreConnection::FileName)))),
+                             EDatabaseError::Kind::TableMissing);
+    return connection.ReadNamedLayout(stored);
 }
 
 QString StoredColumnDefinition(const StoredLayout& layout, int field, bool keepNotNull)
@@ -403,13 +387,12 @@ void Rebuild(StoreConnection& connection, const QString& table,
 
     QStringList triggers;
     {
-        Statement list(connection.Handle(),
+        Statement list(connection,
                        QStringLiteral("SELECT sql FROM sqlite_master WHERE type = 'trigger' "
-                                      "AND tbl_name = ?1 AND sql IS NOT NULL"),
-                       connection.FilePath());
+                                      "AND tbl_name = ?1 AND sql IS NOT NULL"));
         list.BindText(1, table);
         while (list.Step())
-            triggers << ColumnText(list.Handle(), 0);
+            triggers << list.Text(0);
     }
 
     connection.Begin();
@@ -453,6 +436,17 @@ QString StoreFile(const QString& folder)
 
 std::optional<StoredLayout> ReadLayoutReadOnly(const QString& folder, const QString& name)
 {
+    if (const QString server = StoreConnection::ServerConnectionString(folder); !server.isEmpty()) {
+        try {
+            const std::shared_ptr<PgConnection> connection = PgConnection::Open(server, 5000);
+            const QString stored = connection->FindTable(name);
+            if (stored.isEmpty())
+                return std::nullopt;
+            return connection->ReadNamedLayout(stored);
+        } catch (const EDatabaseError&) {
+            return std::nullopt; // the ordinary open reports it
+        }
+    }
     const QString file = StoreFile(folder);
     if (!QFileInfo(file).isFile())
         return std::nullopt;
@@ -466,10 +460,11 @@ std::optional<StoredLayout> ReadLayoutReadOnly(const QString& folder, const QStr
     std::optional<StoredLayout> layout;
     if (sqlite3_open_v2(uri.constData(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr) ==
         SQLITE_OK) {
+        SqliteConnection connection(std::exchange(db, nullptr), file);
         try {
-            const QString stored = FindTableIn(db, file, name);
+            const QString stored = FindSqliteTable(connection, name);
             if (!stored.isEmpty())
-                layout = ReadNamedLayout(db, file, stored);
+                layout = ReadSqliteLayout(connection, stored);
         } catch (const EDatabaseError&) {
             layout.reset(); // unreadable: the ordinary open reports it
         }

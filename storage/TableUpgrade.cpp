@@ -5,8 +5,6 @@
 #include <utility>
 #include <vector>
 
-#include <sqlite3.h>
-
 #include "amount/Amount.h"
 #include "storage/Collation.h"
 #include "storage/Layouts.h"
@@ -54,14 +52,6 @@ QString DropStatement(const QString& table, const QString& field)
     return QStringLiteral("ALTER TABLE %1 Drop %2").arg(table, field);
 }
 
-QString ColumnText(sqlite3_stmt* stmt, int column)
-{
-    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, column));
-    if (!text)
-        return {};
-    return QString::fromUtf8(text, sqlite3_column_bytes(stmt, column));
-}
-
 // Digits, a point and two digits, within the field's size: the normalised form of itself.
 bool IsNormalized(const char* text, int length, int size)
 {
@@ -79,9 +69,8 @@ bool IsNormalized(const char* text, int length, int size)
 
 bool Exists(StoreConnection& connection, const QString& query)
 {
-    Statement statement(connection.Handle(), QStringLiteral("SELECT EXISTS (%1)").arg(query),
-                        connection.FilePath());
-    return statement.Step() && sqlite3_column_int(statement.Handle(), 0) != 0;
+    Statement statement(connection, QStringLiteral("SELECT EXISTS (%1)").arg(query));
+    return statement.Step() && statement.Int(0) != 0;
 }
 
 bool HasBlanks(StoreConnection& connection, const QString& table, const QString& field)
@@ -102,8 +91,7 @@ bool HasDuplicates(StoreConnection& connection, const QString& table, const TFie
         const bool noCase =
             (index.Options & ixCaseInsensitive) && def.DataType == TFieldType::String;
         present << Quoted(def.Name) + QLatin1String(" IS NOT NULL");
-        keys << Quoted(def.Name) + QLatin1String(" COLLATE ") +
-                    (noCase ? QLatin1String(Collation::RuNoCaseName) : QLatin1String("BINARY"));
+        keys << connection.KeyTerm(Quoted(def.Name), noCase, def.DataType != TFieldType::String);
     }
     return Exists(connection,
                   QStringLiteral("SELECT 1 FROM %1 WHERE %2 GROUP BY %3 HAVING count(*) > 1")
@@ -430,16 +418,12 @@ int TTableUpgrade::NormalizeAmounts(const QString& table)
         throw EDatabaseError(QStringLiteral("Поле «%1» не найдено в таблице «%2».")
                                  .arg(Layouts::AmountField, layout.Name));
     const int size = layout.Fields[std::size_t(field)].Size;
-    sqlite3* db = connection->Handle();
-    const QString& file = connection->FilePath();
-    Statement select(db,
-                     QStringLiteral("SELECT rowid, %1 FROM %2 ORDER BY rowid")
-                         .arg(Quoted(Layouts::AmountField), Quoted(layout.Name)),
-                     file);
-    Statement update(db,
-                     QStringLiteral("UPDATE %1 SET %2 = ?1 WHERE rowid = ?2")
-                         .arg(Quoted(layout.Name), Quoted(Layouts::AmountField)),
-                     file);
+    StoreConnection& db = *connection;
+    const QString rowid = db.RowidColumn(layout);
+    Statement select(db, QStringLiteral("SELECT %3, %1 FROM %2 ORDER BY %3")
+                             .arg(Quoted(Layouts::AmountField), Quoted(layout.Name), rowid));
+    Statement update(db, QStringLiteral("UPDATE %1 SET %2 = ?1 WHERE %3 = ?2")
+                             .arg(Quoted(layout.Name), Quoted(Layouts::AmountField), rowid));
     // The changes are gathered first and written after the read, so the read never walks
     // a table that is changing under it; a row that cannot be normalised still leaves the
     // rows before it written.
@@ -456,17 +440,18 @@ int TTableUpgrade::NormalizeAmounts(const QString& table)
         }
         transaction.Commit();
     };
-    sqlite3_stmt* s = select.Handle();
+    const Statement& s = select;
     try {
         while (select.Step()) {
-            const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(s, 1));
-            const int length = sqlite3_column_bytes(s, 1);
+            const QByteArrayView value = s.Utf8(1);
+            const char* bytes = value.data();
+            const int length = int(value.size());
             if (IsNormalized(bytes, length, size))
                 continue;
             const QString text = bytes ? QString::fromUtf8(bytes, length) : QString();
             QString normal = CutToSize(Amount::NormalizeAmount(text), size);
             if (!bytes || normal != text)
-                changes.emplace_back(sqlite3_column_int64(s, 0), std::move(normal));
+                changes.emplace_back(s.Int(0), std::move(normal));
         }
     } catch (...) {
         select.Reset();
@@ -495,28 +480,23 @@ QStringList TTableUpgrade::OrganizationNames()
 void TTableUpgrade::CarryOverOrganizations(const QString& table, const QStringList& names)
 {
     const std::shared_ptr<StoreConnection> connection = Connection();
-    sqlite3* db = connection->Handle();
-    const QString& file = connection->FilePath();
+    StoreConnection& db = *connection;
+    const QString rowid = db.RowidColumn(TableSchema::ReadLayout(db, table));
     const int size = CurrentField(Layouts::EmployeeFields(), Layouts::OrgField).Size;
-    Statement select(db,
-                     QStringLiteral("SELECT rowid, %1 FROM %2")
-                         .arg(Quoted(Layouts::OlderOrgField.Older), Quoted(table)),
-                     file);
-    Statement update(db,
-                     QStringLiteral("UPDATE %1 SET %2 = ?1 WHERE rowid = ?2")
-                         .arg(Quoted(table), Quoted(Layouts::OrgField)),
-                     file);
+    Statement select(db, QStringLiteral("SELECT %3, %1 FROM %2")
+                             .arg(Quoted(Layouts::OlderOrgField.Older), Quoted(table), rowid));
+    Statement update(db, QStringLiteral("UPDATE %1 SET %2 = ?1 WHERE %3 = ?2")
+                             .arg(Quoted(table), Quoted(Layouts::OrgField), rowid));
     QHash<QString, QString> chosen; // by old value: employees share few organisations
-    sqlite3_stmt* s = select.Handle();
     while (select.Step()) {
-        const QString old = ColumnText(s, 1);
+        const QString old = select.Text(1);
         auto found = chosen.find(old);
         if (found == chosen.end())
             found = chosen.insert(old, CutToSize(MatchOrganization(old, names), size));
         if (found->isEmpty())
             continue;
         update.BindText(1, *found);
-        update.BindInt(2, sqlite3_column_int64(s, 0));
+        update.BindInt(2, select.Int(0));
         update.Step();
         update.Reset();
     }

@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDialog>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHeaderView>
@@ -52,6 +53,7 @@ private Q_SLOTS:
     void firstStartOnEmptyFolder();
     void folderThatCannotBeCreated();
     void damagedStoreLeftUntouched();
+    void unreachableServerLeavesFolderAsItWas();
     void startupFillsEmptyOrganizations();
     void startupFillWithoutOrganizations();
     void startupFillStopsAtRefusedRow();
@@ -270,6 +272,26 @@ void tst_MainForm::damagedStoreLeftUntouched()
     QFile in(file);
     QVERIFY(in.open(QIODevice::ReadOnly));
     QCOMPARE(in.readAll(), garbage);
+}
+
+void tst_MainForm::unreachableServerLeavesFolderAsItWas()
+{
+    QFile conf(m_folder->DataDir() + QStringLiteral("server.conf"));
+    QVERIFY(conf.open(QIODevice::WriteOnly));
+    conf.write("host=/nonexistent/pellomar dbname=pellomar user=buh connect_timeout=2\n");
+    conf.close();
+    StartForm();
+    QCOMPARE(m_messages->Messages().size(), 1);
+    QVERIFY2(m_messages->Messages().front().text.startsWith(
+                 QStringLiteral("Нет связи с сервером «/nonexistent/pellomar»: ")),
+             qPrintable(m_messages->Messages().front().text));
+    QVERIFY(!m_form->EmployeeTable()->Active());
+    QCOMPARE(QDir(m_folder->DataDir()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+             QStringList{"server.conf"});
+    m_messages->Clear();
+    m_form->findChild<QPushButton*>(QStringLiteral("AddButton"))->click();
+    QCOMPARE(m_messages->Texts().size(), 1);
+    QVERIFY(m_messages->Texts().front().startsWith(QStringLiteral("Таблицы не открыты: ")));
 }
 
 void tst_MainForm::startupFillsEmptyOrganizations()

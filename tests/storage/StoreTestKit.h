@@ -5,10 +5,9 @@
 
 #include <memory>
 
-#include <sqlite3.h>
-
 #include "storage/Collation.h"
 #include "storage/Layouts.h"
+#include "storage/StoreConnection.h"
 #include "storage/TTable.h"
 
 // Small helpers shared by the store tests.
@@ -89,39 +88,40 @@ inline QStringList Column(TTable& table, const QString& field)
     return values;
 }
 
-// A connection of its own, as another program would open the store.
+// A connection of its own, as another program would open the store (the folder's SQLite
+// file or its server). Names in its SQL are quoted where letter case matters on a server.
 class RawStore
 {
 public:
-    explicit RawStore(const QString& file)
+    explicit RawStore(const QString& dataDir) : m_store(StoreConnection::Open(dataDir, false, 5000))
     {
-        sqlite3_open_v2(file.toUtf8().constData(), &m_db, SQLITE_OPEN_READWRITE, nullptr);
-        Collation::Register(m_db);
     }
-    ~RawStore() { sqlite3_close(m_db); }
     RawStore(const RawStore&) = delete;
     RawStore& operator=(const RawStore&) = delete;
 
+    // 0 (SQLITE_OK) when the statement ran.
     int Exec(const QString& sql)
     {
-        return sqlite3_exec(m_db, sql.toUtf8().constData(), nullptr, nullptr, nullptr);
+        try {
+            m_store->Exec(sql);
+            return 0;
+        } catch (const EDatabaseError& error) {
+            qWarning("%s", qPrintable(error.Message()));
+            return 1;
+        }
     }
     // The first column of every row, as text; "<null>" for NULL.
     QStringList Query(const QString& sql)
     {
         QStringList result;
-        sqlite3_stmt* stmt = nullptr;
-        sqlite3_prepare_v2(m_db, sql.toUtf8().constData(), -1, &stmt, nullptr);
-        while (stmt && sqlite3_step(stmt) == SQLITE_ROW) {
-            const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
-            result << (text ? QString::fromUtf8(text) : QStringLiteral("<null>"));
-        }
-        sqlite3_finalize(stmt);
+        Statement statement(*m_store, sql);
+        while (statement.Step())
+            result << (statement.IsNull(0) ? QStringLiteral("<null>") : statement.Text(0));
         return result;
     }
 
 private:
-    sqlite3* m_db = nullptr;
+    std::shared_ptr<StoreConnection> m_store;
 };
 
 } // namespace StoreTestKit

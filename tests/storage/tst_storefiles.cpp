@@ -5,6 +5,7 @@
 
 #ifdef Q_OS_UNIX
 #include <signal.h>
+#include <sqlite3.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -142,7 +143,7 @@ void TestStoreFiles::lockedStoreMakesWriteWaitThenFail()
     CreateEmployees(m_data);
     auto view = OpenEmployees(m_data);
     AddEmployee(*view, "А", "1");
-    RawStore other(StoreFile(m_data));
+    RawStore other(m_data);
     QCOMPARE(other.Exec("BEGIN IMMEDIATE"), 0);
 
     view->Edit();
@@ -172,7 +173,7 @@ void TestStoreFiles::lockedStoreFailsPassWithoutHalfRows()
     auto view = OpenEmployees(m_data);
     AddEmployee(*view, "А", "1");
     AddEmployee(*view, "Б", "1");
-    RawStore other(StoreFile(m_data));
+    RawStore other(m_data);
     QCOMPARE(other.Exec("BEGIN IMMEDIATE"), 0);
     try {
         TTransaction pass(m_data, TTransaction::Mode::KeepDone);
@@ -326,7 +327,7 @@ void TestStoreFiles::killedWriterLeavesNoHalfRows()
 
     auto view = OpenEmployees(m_data);
     QCOMPARE(Column(*view, "Fio100"), QStringList({"ПЕРВЫЙ"}));
-    RawStore raw(StoreFile(m_data));
+    RawStore raw(m_data);
     QCOMPARE(raw.Query("PRAGMA integrity_check"), QStringList({"ok"}));
     AddEmployee(*view, "ВТОРОЙ", "1"); // and the store takes writes again
     QCOMPARE(view->RecordCount(), 2);

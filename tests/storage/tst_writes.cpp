@@ -1,13 +1,16 @@
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <sqlite3.h>
 
-#include "storage/StoreConnection.h"
+#include "storage/SqliteStore.h"
+#include "storage/StoreBackup.h"
 #include "storage/TQuery.h"
 #include "storage/TSession.h"
 #include "storage/TTransaction.h"
 #include "tests/storage/StoreTestKit.h"
 #include "tests/support/TempDataFolder.h"
+#include "tests/support/TestStore.h"
 
 using namespace StoreTestKit;
 
@@ -33,6 +36,8 @@ private Q_SLOTS:
     void statementTexts();
     void rowsOnDemand_data();
     void rowsOnDemand();
+    void serverStoreCopiedAsSqliteFile();
+    void otherProgramsWritesAnnounced();
 
 private:
     std::unique_ptr<TempDataFolder> m_folder;
@@ -85,10 +90,10 @@ void TestWrites::staleWrites()
     auto second = OpenEmployees(m_data);
 
     if (otherProgram) {
-        RawStore raw(StoreFile(m_data));
+        RawStore raw(m_data);
         const char* sql = change == "delete"       ? "DELETE FROM base"
-                          : change == "same field" ? "UPDATE base SET Amount = '20.00'"
-                                                   : "UPDATE base SET Accnt = '2'";
+                          : change == "same field" ? "UPDATE base SET \"Amount\" = '20.00'"
+                                                   : "UPDATE base SET \"Accnt\" = '2'";
         QCOMPARE(raw.Exec(QString::fromUtf8(sql)), SQLITE_OK);
     } else if (change == "delete") {
         first->Delete();
@@ -132,6 +137,8 @@ void TestWrites::staleWrites()
 
 void TestWrites::reusedRowidIsNotOverwritten()
 {
+    if (TestStore::IsServer())
+        QSKIP("a server never gives a row identity twice");
     CreateOrganizations(m_data);
     auto first = OpenOrganizations(m_data);
     AddOrganization(*first, "Альфа", "111");
@@ -141,9 +148,9 @@ void TestWrites::reusedRowidIsNotOverwritten()
     first->Last();
     first->Delete();
     AddOrganization(*first, "Гамма", "333");
-    RawStore raw(StoreFile(m_data));
+    RawStore raw(m_data);
     // The premise: the newest row's rowid went to the new organisation.
-    QCOMPARE(raw.Query("SELECT Organization120 FROM config WHERE rowid = 2"),
+    QCOMPARE(raw.Query("SELECT \"Organization120\" FROM config WHERE rowid = 2"),
              QStringList({"Гамма"}));
 
     stale->Last();
@@ -158,7 +165,7 @@ void TestWrites::reusedRowidIsNotOverwritten()
     }
     stale->Cancel();
     QVERIFY_THROWS_EXCEPTION(EDatabaseError, stale->Delete());
-    QCOMPARE(raw.Query("SELECT Organization120 || ':' || Accnt FROM config ORDER BY 1"),
+    QCOMPARE(raw.Query("SELECT \"Organization120\" || ':' || \"Accnt\" FROM config ORDER BY 1"),
              QStringList({"Альфа:111", "Гамма:333"}));
 }
 
@@ -174,14 +181,18 @@ void TestWrites::failedCommitEndsTransaction()
     QFETCH(bool, explicitCommit);
     CreateEmployees(m_data);
     {
-        RawStore raw(StoreFile(m_data));
+        RawStore raw(m_data);
         QCOMPARE(raw.Exec("CREATE TABLE parent (id INTEGER PRIMARY KEY)"), SQLITE_OK);
-        QCOMPARE(raw.Exec("CREATE TABLE child (id INTEGER PRIMARY KEY, p INTEGER REFERENCES "
-                          "parent (id) DEFERRABLE INITIALLY DEFERRED)"),
+        QCOMPARE(raw.Exec(QStringLiteral("CREATE TABLE child (%1, p INTEGER REFERENCES "
+                                         "parent (id) DEFERRABLE INITIALLY DEFERRED)")
+                              .arg(TestStore::IsServer()
+                                       ? "rowid bigint GENERATED ALWAYS AS IDENTITY UNIQUE"
+                                       : "id INTEGER PRIMARY KEY")),
                  SQLITE_OK);
     }
     const std::shared_ptr<StoreConnection> connection = Session().Connect(m_data, false);
-    connection->Exec("PRAGMA foreign_keys = ON");
+    if (!TestStore::IsServer())
+        connection->Exec("PRAGMA foreign_keys = ON");
     TTable child;
     child.SetDatabaseName(m_data);
     child.SetTableName("child");
@@ -197,14 +208,15 @@ void TestWrites::failedCommitEndsTransaction()
             transaction.Commit();
     }());
     QCOMPARE(connection->Depth(), 0);
-    QVERIFY(sqlite3_get_autocommit(connection->Handle()));
+    if (!TestStore::IsServer())
+        QVERIFY(sqlite3_get_autocommit(static_cast<SqliteConnection&>(*connection).Handle()));
     QCOMPARE(child.RecordCount(), 0);
 
     // A later write is not swallowed by a transaction left open.
     auto employees = OpenEmployees(m_data);
     AddEmployee(*employees, "ИВАНОВ", "1");
-    RawStore raw(StoreFile(m_data));
-    QCOMPARE(raw.Query("SELECT Fio100 FROM base"), QStringList({"ИВАНОВ"}));
+    RawStore raw(m_data);
+    QCOMPARE(raw.Query("SELECT \"Fio100\" FROM base"), QStringList({"ИВАНОВ"}));
     QCOMPARE(raw.Query("SELECT count(*) FROM child"), QStringList({"0"}));
 }
 
@@ -333,8 +345,8 @@ void TestWrites::statementTexts()
         query.ExecSQL();
     else
         QVERIFY_THROWS_EXCEPTION(EDatabaseError, query.ExecSQL());
-    RawStore raw(StoreFile(m_data));
-    QCOMPARE(raw.Query("SELECT Amount FROM base"), QStringList({accepted ? "1" : "5"}));
+    RawStore raw(m_data);
+    QCOMPARE(raw.Query("SELECT \"Amount\" FROM base"), QStringList({accepted ? "1" : "5"}));
 }
 
 void TestWrites::rowsOnDemand_data()
@@ -361,8 +373,8 @@ void TestWrites::rowsOnDemand()
     view.SetIndexName("Fio_Accnt");
     view.SetRowsOnDemand(true);
     view.Open();
-    RawStore raw(StoreFile(m_data));
-    QCOMPARE(raw.Exec("INSERT INTO base (Fio100, Accnt) VALUES ('А', '1')"), SQLITE_OK);
+    RawStore raw(m_data);
+    QCOMPARE(raw.Exec("INSERT INTO base (\"Fio100\", \"Accnt\") VALUES ('А', '1')"), SQLITE_OK);
     if (work == "insert") {
         AddEmployee(view, "Б", "1");
     } else if (work == "cancel") {
@@ -375,8 +387,50 @@ void TestWrites::rowsOnDemand()
     QCOMPARE(view.FieldByName("Fio100").AsString(), current);
     QCOMPARE(view.RecNo(), int(names.indexOf(current)) + 1);
     QCOMPARE(Column(view, "Fio100"), names);
-    QCOMPARE(raw.Query("SELECT Fio100 FROM base ORDER BY 1"), names);
+    QCOMPARE(raw.Query("SELECT \"Fio100\" FROM base ORDER BY 1"), names);
 }
 
 QTEST_GUILESS_MAIN(TestWrites)
+void TestWrites::serverStoreCopiedAsSqliteFile()
+{
+    if (!TestStore::IsServer())
+        QSKIP("a server store only");
+    CreateEmployees(m_data);
+    CreateOrganizations(m_data);
+    AddEmployee(*OpenEmployees(m_data), "ёлкин", "1", "5.00", "Альфа");
+    AddEmployee(*OpenEmployees(m_data), "ЕЛКИН", "1");
+    AddOrganization(*OpenOrganizations(m_data), "Альфа");
+    const QString copy = TStoreBackup::MakeDaily(m_data, QDate(2026, 12, 9));
+    QTemporaryDir local;
+    QVERIFY(QFile::copy(copy, local.path() + "/store.sqlite3"));
+    const QString folder = local.path() + "/";
+    auto employees = OpenEmployees(folder);
+    QCOMPARE(Column(*employees, "Fio100"), QStringList({"ЕЛКИН", "ёлкин"}));
+    QCOMPARE(Column(*employees, "Amount"), QStringList({"", "5.00"}));
+    QCOMPARE(Column(*employees, "Id"), QStringList({"2", "1"}));
+    QVERIFY_THROWS_EXCEPTION(EDatabaseError, AddEmployee(*employees, "ЁЛКИН", "1"));
+    QCOMPARE(Column(*OpenOrganizations(folder), "Organization120"), QStringList{"Альфа"});
+}
+
+void TestWrites::otherProgramsWritesAnnounced()
+{
+    if (!TestStore::IsServer())
+        QSKIP("a server store only");
+    CreateEmployees(m_data);
+    CreateOrganizations(m_data);
+    const std::shared_ptr<StoreConnection> connection = Session().Connect(m_data, false);
+    AddEmployee(*OpenEmployees(m_data), "ИВАНОВ", "1");
+    QCOMPARE(connection->TakeChanges(), QStringList()); // its own writes
+    RawStore other(m_data);
+    QCOMPARE(other.Exec("BEGIN"), 0);
+    QCOMPARE(other.Exec("UPDATE base SET \"Amount\" = '1.00'"), 0);
+    QCOMPARE(other.Exec("DELETE FROM config"), 0);
+    QTest::qWait(100);
+    QCOMPARE(connection->TakeChanges(), QStringList()); // nothing before the commit
+    QCOMPARE(other.Exec("COMMIT"), 0);
+    QStringList changed;
+    QTRY_COMPARE((changed += connection->TakeChanges(), changed.size()), 2);
+    QCOMPARE(changed, QStringList({"base", "config"}));
+}
+
 #include "tst_writes.moc"

@@ -3,6 +3,7 @@
 #include <QDir>
 
 #include "core/Platform.h"
+#include "tests/support/TestStore.h"
 
 namespace {
 
@@ -19,6 +20,7 @@ TempDataFolder::TempDataFolder(bool withTree)
     if (withTree) {
         QDir().mkpath(DataDir());
         QDir().mkpath(OutDir());
+        TestStore::Prepare(DataDir());
     }
 }
 

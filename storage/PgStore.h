@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+#include "storage/StoreConnection.h"
+
+struct pg_conn;
+struct pg_result;
+
+// A database on a PostgreSQL server, named by a libpq connection string, holding the
+// tables of one data folder. Case-insensitive keys go through the function ru_nocase,
+// created with the first table: ICU lower case with ё placed after е and before ж, so the
+// server orders and compares as RU_NOCASE does.
+class PgConnection final : public StoreConnection
+{
+public:
+    static constexpr const char* NoCaseFunction = "ru_nocase";
+    // Committed writes of a table are announced on this channel with the table's name.
+    static constexpr const char* ChangeChannel = "pellomar_changes";
+
+    static std::shared_ptr<PgConnection> Open(const QString& connectionString, int busyTimeoutMs);
+    ~PgConnection() override;
+
+    pg_conn* Handle() const { return m_conn; }
+    int NextStatementNumber() { return ++m_nextStatement; }
+    QString Host() const;
+
+    bool IsServer() const override { return true; }
+    std::unique_ptr<StoreStatement> Prepare(const QString& sql) override;
+    QString FindTable(const QString& name) override;
+    TableSchema::StoredLayout ReadNamedLayout(const QString& storedName) override;
+    QStringList CreateStatements(const QString& table, const TFieldDefs& fields,
+                                 const TIndexDefs& indexes) override;
+    bool RunColumnStatement(const QString& sql) override;
+    QString RowidColumn(const TableSchema::StoredLayout& layout) const override;
+    QString OrderTerm(const QString& quotedColumn, bool noCase, bool numeric) const override;
+    QString KeyTerm(const QString& quotedColumn, bool noCase, bool numeric) const override;
+    QString NullSafeEquals() const override;
+    QString InsertReturning(const QString& rowid) const override;
+    qint64 LastInsertRowid() override;
+    QStringList TakeChanges() override;
+
+    // The store error of a failed result (or of the connection when result is null).
+    EDatabaseError Error(const pg_result* result, const QString& sql) const;
+    // Runs a statement of this connection, inside a savepoint of its own when a transaction
+    // is open, so a refused write leaves the transaction usable as SQLite's does.
+    // exec runs the statement; send only sends it (for a pipeline), empty for none.
+    pg_result* Run(const std::function<pg_result*()>& exec, const std::function<int()>& send,
+                   const QString& sql, bool writes);
+
+protected:
+    QString BeginStatement() const override;
+    bool InTransaction() const override;
+
+private:
+    PgConnection(pg_conn* conn, QString where);
+    void Simple(const char* sql);
+    pg_result* RunInSavepoint(const std::function<int()>& send);
+
+    pg_conn* m_conn;
+    int m_nextStatement = 0;
+};
