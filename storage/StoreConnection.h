@@ -102,7 +102,8 @@ public:
     virtual bool RunColumnStatement(const QString& sql) = 0;
 
     // Dialect: the row identity of a table, an ORDER BY term, a comparison that holds
-    // between two NULLs, the tail of an INSERT that returns the new row's identity.
+    // between two NULLs, the tail of an INSERT or UPDATE that returns the given columns of
+    // the row written (empty where the engine returns none).
     virtual QString RowidColumn(const TableSchema::StoredLayout& layout) const = 0;
     virtual QString OrderTerm(const QString& quotedColumn, bool noCase, bool numeric) const = 0;
     // A key term for GROUP BY and indexes: equal for values the index takes as equal.

@@ -787,8 +787,16 @@ void TTable::WriteRow()
                 if (checked & (1ull << f))
                     bind(update, parameter++, row[f], f);
             }
+            // Show what is stored now, other users' changes to other fields included: the
+            // row the update returns where the store can, else the row read after it.
+            std::vector<QString> stored(static_cast<std::size_t>(fieldCount));
+            bool returned = false;
             try {
-                while (update.Step()) {
+                if (update.Step()) {
+                    returned = true;
+                    ReadValues(update, 0, stored.data());
+                    while (update.Step()) {
+                    }
                 }
             } catch (const EDatabaseError& error) {
                 update.Reset();
@@ -798,9 +806,7 @@ void TTable::WriteRow()
             update.Reset();
             if (changed != 1)
                 throw RecordChangedError();
-            // Show what is stored now, other users' changes to other fields included.
-            std::vector<QString> stored(static_cast<std::size_t>(fieldCount));
-            if (!ReadStoredRow(m_rows.Rowid(m_current), stored.data()))
+            if (!returned && !ReadStoredRow(m_rows.Rowid(m_current), stored.data()))
                 throw RecordChangedError();
             std::move(stored.begin(), stored.end(), row);
         }
@@ -902,10 +908,14 @@ Statement& TTable::UpdateStatement(unsigned long long mask)
         if (checked & (1ull << f))
             conditions << SameValueCondition(f, parameter++);
     }
+    QStringList columns;
+    for (const FieldInfo& field : m_fields)
+        columns << Quoted(field.def.Name);
     auto statement = std::make_unique<Statement>(
         *m_connection, QStringLiteral("UPDATE %1 SET %2 WHERE %3")
-                           .arg(Quoted(m_storedName), assignments.join(QLatin1String(", ")),
-                                conditions.join(QLatin1String(" AND "))));
+                               .arg(Quoted(m_storedName), assignments.join(QLatin1String(", ")),
+                                    conditions.join(QLatin1String(" AND "))) +
+                           m_connection->InsertReturning(columns.join(QLatin1String(", "))));
     Statement& result = *statement;
     m_updates.emplace(mask, std::move(statement));
     return result;
