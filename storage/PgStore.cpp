@@ -270,6 +270,7 @@ std::shared_ptr<PgConnection> PgConnection::Open(const QString& connectionString
     connection->Exec(QStringLiteral("SET lock_timeout = %1").arg(std::max(busyTimeoutMs, 1)));
     connection->Simple("SET client_min_messages TO warning");
     connection->Exec(QStringLiteral("LISTEN %1").arg(QLatin1String(ChangeChannel)));
+    connection->m_schema = connection->QueryText(QStringLiteral("SELECT current_schema()"));
     return connection;
 }
 
@@ -489,7 +490,8 @@ QStringList PgConnection::CreateStatements(const QString& table, const TFieldDef
         QLatin1String("t")) {
         statements << QStringLiteral("CREATE FUNCTION pellomar_announce() RETURNS trigger "
                                      "LANGUAGE plpgsql AS $$BEGIN PERFORM pg_notify('%1', "
-                                     "TG_TABLE_NAME); RETURN NULL; END$$")
+                                     "TG_TABLE_SCHEMA || '.' || TG_TABLE_NAME); RETURN NULL; "
+                                     "END$$")
                           .arg(QLatin1String(ChangeChannel));
     }
     QStringList columns;
@@ -660,8 +662,11 @@ QStringList PgConnection::TakeChanges()
         return tables;
     const int self = PQbackendPID(m_conn);
     while (PGnotify* notify = PQnotifies(m_conn)) {
-        const QString table = QString::fromUtf8(notify->extra);
-        if (notify->be_pid != self && !tables.contains(table))
+        // "schema.table": stores in other schemas of the database are none of ours.
+        const QString payload = QString::fromUtf8(notify->extra);
+        const QString table = payload.mid(m_schema.size() + 1);
+        if (notify->be_pid != self && payload.startsWith(m_schema + QLatin1Char('.')) &&
+            !tables.contains(table))
             tables << table;
         PQfreemem(notify);
     }

@@ -61,5 +61,6 @@ private:
     pg_result* RunInSavepoint(const std::function<int()>& send);
 
     pg_conn* m_conn;
+    QString m_schema; // where the tables are
     int m_nextStatement = 0;
 };
