@@ -15,6 +15,7 @@
 #include <QStyleOptionButton>
 
 #include <algorithm>
+#include <optional>
 
 #include "amount/Amount.h"
 #include "storage/Layouts.h"
@@ -432,16 +433,21 @@ void TMainForm::FillEmptyOrganizations()
     const int count = employees.RecordCount();
     TField org = employees.FieldByName(OrgField);
     const ControlsLock lock(EmployeeGrid);
-    TTransaction transaction(employees.DatabaseName(), TTransaction::Mode::KeepDone);
+    std::optional<TTransaction> transaction; // begun after the copy, at the first write
     for (int i = 0; i < count; ++i) {
         if (org.AsString().isEmpty()) {
+            if (!transaction) {
+                Upgrade().CopyBeforeFirstWrite();
+                transaction.emplace(employees.DatabaseName(), TTransaction::Mode::KeepDone);
+            }
             employees.Edit();
             org.SetAsString(first);
             employees.Post();
         }
         employees.Next();
     }
-    transaction.Commit();
+    if (transaction)
+        transaction->Commit();
 }
 
 // ---- Commands ----

@@ -34,15 +34,15 @@ QString PrepareFolder(const QString& dataFolder)
     return folder;
 }
 
-void RemoveOldDailyCopies(const QString& folder)
+// Keeps the newest copies of one kind; their names sort by their time.
+void RemoveOldCopies(const QString& folder, const QRegularExpression& kind, int kept)
 {
-    static const QRegularExpression daily(QStringLiteral("^store-\\d{8}\\.sqlite3$"));
     QStringList copies;
     for (const QString& name : QDir(folder).entryList(QDir::Files, QDir::Name | QDir::Reversed)) {
-        if (daily.match(name).hasMatch())
+        if (kind.match(name).hasMatch())
             copies << name;
     }
-    for (qsizetype i = TStoreBackup::DailyCopies; i < copies.size(); ++i)
+    for (qsizetype i = kept; i < copies.size(); ++i)
         QFile::remove(folder + copies[i]);
 }
 
@@ -67,7 +67,8 @@ QString TStoreBackup::MakeDaily(const QString& dataFolder, const QDate& today)
     if (QFileInfo::exists(target))
         return {};
     Copy(*connection, target);
-    RemoveOldDailyCopies(folder);
+    static const QRegularExpression daily(QStringLiteral("^store-\\d{8}\\.sqlite3$"));
+    RemoveOldCopies(folder, daily, DailyCopies);
     return target;
 }
 
@@ -82,6 +83,8 @@ QString TStoreBackup::MakeBeforeChange(const QString& dataFolder, const QDateTim
         QStringLiteral("store-%1.sqlite3").arg(now.toString(QStringLiteral("yyyyMMdd-HHmmss")));
     if (!QFileInfo::exists(target))
         Copy(*connection, target);
+    static const QRegularExpression change(QStringLiteral("^store-\\d{8}-\\d{6}\\.sqlite3$"));
+    RemoveOldCopies(folder, change, ChangeCopies);
     return target;
 }
 

@@ -400,7 +400,7 @@ void TTableUpgrade::ConformLayout(StoreConnection& connection, const QString& ta
         connection.Exec(statement);
 }
 
-void TTableUpgrade::BackupBeforeChange()
+void TTableUpgrade::CopyBeforeFirstWrite()
 {
     if (m_copyTried)
         return;
@@ -447,6 +447,7 @@ int TTableUpgrade::NormalizeAmounts(const QString& table)
     auto write = [&] {
         if (changes.empty())
             return;
+        CopyBeforeFirstWrite();
         TTransaction transaction(m_folder, TTransaction::Mode::KeepDone);
         for (const auto& [rowid, normal] : changes) {
             update.BindText(1, normal);
@@ -540,7 +541,7 @@ void TTableUpgrade::UpgradeEmployees(TTable& view)
 
     // Read before anything changes: a missing organisation table stops the upgrade here.
     const QStringList names = !hasOrg120 && hasOrg ? OrganizationNames() : QStringList();
-    BackupBeforeChange();
+    CopyBeforeFirstWrite();
     TTransaction transaction(m_folder);
     if (!hasFio100) {
         Run(AddStatement(table, CurrentField(fields, Layouts::FioField)));
@@ -568,7 +569,7 @@ void TTableUpgrade::UpgradeOrganizations(TTable& view)
     if (!older && IsConformed(*connection, table, fields, indexes))
         return;
 
-    BackupBeforeChange();
+    CopyBeforeFirstWrite();
     TTransaction transaction(m_folder);
     if (older) {
         view.Close();

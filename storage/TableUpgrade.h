@@ -18,8 +18,8 @@ class TTable;
 // Brings the tables of a folder, as older versions wrote them, to the current layouts.
 // Column statements run through the given runner; each table's conversion is one
 // transaction, so a failure leaves that table as it was; the store is copied to the backup
-// folder before the first change of a layout. Afterwards a table has the current keys and
-// indexes, and keeps its other fields with their values.
+// folder before its first write. Afterwards a table has the current keys and indexes, and
+// keeps its other fields with their values.
 class TTableUpgrade final
 {
 public:
@@ -38,7 +38,7 @@ public:
 
     TTableUpgrade(QString folder, TQuery& runner);
 
-    // Told when the copy before the first change could not be made; the upgrade goes on
+    // Told when the copy before the first write could not be made; the upgrade goes on
     // without it.
     std::function<void(const Exception&)> OnBackupFailed;
     // The clock that names that copy.
@@ -57,6 +57,10 @@ public:
     // before a failure. Returns the number of rows written.
     int NormalizeAmounts(const QString& table);
 
+    // Copies the store before the first write of this upgrade's start, once; later calls do
+    // nothing. Whoever writes at start-up calls it before writing.
+    void CopyBeforeFirstWrite();
+
     // The carry-over's choice for an old organisation value: the name equal to it, else the
     // first name that contains it; empty when none does. Letter case counts.
     static QString MatchOrganization(const QString& old, const QStringList& names);
@@ -72,12 +76,11 @@ public:
 
 private:
     std::shared_ptr<StoreConnection> Connection() const;
-    void BackupBeforeChange();
     void Run(const QString& statement);
     QStringList OrganizationNames();
     void CarryOverOrganizations(const QString& table, const QStringList& names);
 
     QString m_folder;
     TQuery& m_runner;
-    bool m_copyTried = false; // one copy before the first change
+    bool m_copyTried = false; // one copy before the first write
 };

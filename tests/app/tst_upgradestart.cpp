@@ -2,6 +2,7 @@
 #include <QDate>
 #include <QDir>
 #include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
@@ -12,6 +13,7 @@
 #include "storage/TTable.h"
 #include "tests/support/MessageRecorder.h"
 #include "tests/support/SqlStore.h"
+#include "tests/support/StoreRows.h"
 #include "tests/support/TempDataFolder.h"
 
 using namespace SqlStore;
@@ -32,6 +34,8 @@ private Q_SLOTS:
     void failureEndsStartWithItsMessage_data();
     void failureEndsStartWithItsMessage();
     void failedBackupToldOnce();
+    void copyBeforeFirstWrite_data();
+    void copyBeforeFirstWrite();
 
 private:
     void Start();
@@ -212,6 +216,41 @@ void tst_UpgradeStart::failedBackupToldOnce()
                  QStringLiteral("Не удалось сделать резервную копию базы данных в «")),
              qPrintable(m_messages->Texts().front()));
     QCOMPARE(m_form->EmployeeTable()->FieldByName("Org120").AsString(), QStringLiteral("Альфа"));
+}
+
+void tst_UpgradeStart::copyBeforeFirstWrite_data()
+{
+    QTest::addColumn<QStringList>("row"); // amount, organisation
+    QTest::addColumn<bool>("written");
+    QTest::newRow("amount pass") << QStringList{"12.999", "Альфа"} << true;
+    QTest::newRow("fill of empty organisations") << QStringList{"12.99", ""} << true;
+    QTest::newRow("nothing written") << QStringList{"12.99", "Альфа"} << false;
+}
+
+void tst_UpgradeStart::copyBeforeFirstWrite()
+{
+    QFETCH(QStringList, row);
+    QFETCH(bool, written);
+    const QString data = m_folder->DataDir();
+    const QString folder = TStoreBackup::Folder(data);
+    StoreRows::CreateEmployees(data, {{"ИВАНОВ", "1", row[0], row[1]}});
+    StoreRows::CreateOrganizations(data, {"Альфа"});
+    // Today's copy is made, and as many older copies before changes as are kept.
+    const QString daily = TStoreBackup::MakeDaily(data, QDate::currentDate());
+    for (int i = 0; i < TStoreBackup::ChangeCopies; ++i)
+        QFile::copy(daily, folder + QStringLiteral("store-20200101-0000%1.sqlite3").arg(i + 10));
+    Session().CloseAll();
+    Start();
+
+    // A start that writes copies the store first, and the oldest copy goes.
+    const QStringList copies =
+        QDir(folder).entryList({"store-*-*.sqlite3"}, QDir::Files, QDir::Name);
+    QCOMPARE(copies.size(), TStoreBackup::ChangeCopies);
+    QCOMPARE(copies.first() != "store-20200101-000010.sqlite3", written);
+    QTemporaryDir before; // the newest holds the row as it was
+    QVERIFY(QFile::copy(folder + copies.last(), before.path() + "/store.sqlite3"));
+    QCOMPARE(Column(before.path() + "/", "SELECT Amount || coalesce(Org120, '') FROM base"),
+             QStringList{row.join(QString())});
 }
 
 QTEST_MAIN(tst_UpgradeStart)
