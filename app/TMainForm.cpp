@@ -342,6 +342,7 @@ void TMainForm::UpgradeTables()
     TempTable->SetTableName(QStringLiteral("base"));
     if (TempTable->Exists()) {
         Upgrade().UpgradeEmployees(*TempTable);
+        ReportDuplicateEmployees();
     }
     TempTable->Close();
     Session().CloseAll();
@@ -354,6 +355,26 @@ TTableUpgrade& TMainForm::Upgrade()
         FUpgrade->OnBackupFailed = [this](const Exception& error) { ReportBackupFailure(error); };
     }
     return *FUpgrade;
+}
+
+// Employees stored twice, which keep the unique key away, are told at every start.
+void TMainForm::ReportDuplicateEmployees()
+{
+    constexpr int Listed = 20;
+    const TTableUpgrade::Duplicates found = Upgrade().DuplicateEmployees(Listed);
+    if (found.Count == 0)
+        return;
+    QStringList lines;
+    for (const QStringList& key : found.Keys)
+        lines << QStringLiteral("%1, счет %2").arg(key.value(0), key.value(1));
+    if (found.Count > Listed)
+        lines << QStringLiteral("и ещё %1").arg(found.Count - Listed);
+    Messages::ShowMessage(
+        QStringLiteral("В таблице сотрудников одни и те же ФИО и счет (без учета регистра букв) "
+                       "записаны больше одного раза:\n\n%1\n\nНичего не удалено, а новых повторов "
+                       "программа не допустит. Исправьте или удалите лишние записи: ФИО и счет "
+                       "снова станут уникальным ключом таблицы при первом запуске без повторов.")
+            .arg(lines.join(QLatin1Char('\n'))));
 }
 
 // A backup that failed is told once a run; the start goes on without it.

@@ -54,6 +54,7 @@ private:
     void UpgradeTables();
     TTableUpgrade& Upgrade();
     void ReportBackupFailure(const Exception& error);
+    void ReportDuplicateEmployees();
     void RejectUnknownLayouts();
     // False, after saying so once, when start-up could not open the tables.
     bool TablesOpen() const;

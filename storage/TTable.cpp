@@ -1002,16 +1002,20 @@ QString TTable::KeyViolationIndex(const QString& columns) const
         const qsizetype dot = trimmed.indexOf(QLatin1Char('.'));
         names << (dot < 0 ? trimmed : trimmed.mid(dot + 1));
     }
-    for (const IndexInfo& index : m_indexes) {
-        if (!index.unique || index.fields.size() != std::size_t(names.size()))
-            continue;
-        bool same = true;
-        for (std::size_t i = 0; i < index.fields.size(); ++i) {
-            same = same && m_fields[std::size_t(index.fields[i])].def.Name.compare(
-                               names[qsizetype(i)], Qt::CaseInsensitive) == 0;
+    // A unique index first; else the index whose uniqueness the store's triggers keep while
+    // older rows break it.
+    for (const bool unique : {true, false}) {
+        for (const IndexInfo& index : m_indexes) {
+            if (index.unique != unique || index.fields.size() != std::size_t(names.size()))
+                continue;
+            bool same = true;
+            for (std::size_t i = 0; i < index.fields.size(); ++i) {
+                same = same && m_fields[std::size_t(index.fields[i])].def.Name.compare(
+                                   names[qsizetype(i)], Qt::CaseInsensitive) == 0;
+            }
+            if (same)
+                return index.name;
         }
-        if (same)
-            return index.name;
     }
     return names.join(QLatin1Char(';'));
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDateTime>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -19,7 +20,9 @@ class TTable;
 // Column statements run through the given runner; each table's conversion is one
 // transaction, so a failure leaves that table as it was; the store is copied to the backup
 // folder before its first write. Afterwards a table has the current keys and indexes, and
-// keeps its other fields with their values.
+// keeps its other fields with their values; a unique index that rows would break is made
+// without uniqueness, and triggers refuse every write that would add another such row until
+// the rows are mended and a later upgrade makes it unique.
 class TTableUpgrade final
 {
 public:
@@ -60,6 +63,17 @@ public:
     // Copies the store before the first write of this upgrade's start, once; later calls do
     // nothing. Whoever writes at start-up calls it before writing.
     void CopyBeforeFirstWrite();
+
+    // Names and accounts that several employees share, letter case ignored, which keep the
+    // unique key of the employee table away: the first limit of them in key order, each
+    // with its fields as the first row of them holds them, and how many there are in all.
+    // None while the unique key stands.
+    struct Duplicates
+    {
+        QList<QStringList> Keys;
+        int Count = 0;
+    };
+    Duplicates DuplicateEmployees(int limit);
 
     // The carry-over's choice for an old organisation value: the name equal to it, else the
     // first name that contains it; empty when none does. Letter case counts.

@@ -34,6 +34,7 @@ private Q_SLOTS:
     void failureEndsStartWithItsMessage_data();
     void failureEndsStartWithItsMessage();
     void failedBackupToldOnce();
+    void duplicatesListedAtEachStart();
     void copyBeforeFirstWrite_data();
     void copyBeforeFirstWrite();
 
@@ -216,6 +217,35 @@ void tst_UpgradeStart::failedBackupToldOnce()
                  QStringLiteral("Не удалось сделать резервную копию базы данных в «")),
              qPrintable(m_messages->Texts().front()));
     QCOMPARE(m_form->EmployeeTable()->FieldByName("Org120").AsString(), QStringLiteral("Альфа"));
+}
+
+void tst_UpgradeStart::duplicatesListedAtEachStart()
+{
+    QStringList tables{OlderBase, OlderConfig, OlderOrganization("Альфа")};
+    QStringList listed;
+    for (int i = 0; i < 22; ++i) {
+        const QString fio = QStringLiteral("ЁЛКИН %1").arg(i + 10);
+        tables << OlderEmployee(fio, "1", "Альфа") << OlderEmployee(fio.toLower(), "1", "Альфа");
+        listed << fio + ", счет 1";
+    }
+    const QString told = "В таблице сотрудников одни и те же ФИО и счет (без учета регистра "
+                         "букв) записаны больше одного раза:\n\n" +
+                         listed.mid(0, 20).join('\n') +
+                         "\nи ещё 2\n\nНичего не удалено, а новых повторов программа не "
+                         "допустит. Исправьте или удалите лишние записи: ФИО и счет снова станут "
+                         "уникальным ключом таблицы при первом запуске без повторов.";
+    Exec(m_folder->DataDir(), tables);
+    for (const bool mended : {false, false, true}) { // told at each start until mended
+        if (mended)
+            Exec(m_folder->DataDir(), {"DELETE FROM base WHERE Id % 2 = 0"});
+        m_messages->Clear();
+        Start();
+        m_form.reset();
+        Session().CloseAll();
+        QCOMPARE(m_messages->Texts(), mended ? QStringList() : QStringList{told});
+    }
+    QCOMPARE(Rows("SELECT count(*) FROM base"), QStringList{"22"});
+    QVERIFY(Schema(m_folder->DataDir()).join('\n').contains("UNIQUE INDEX \"base.Fio_Accnt\""));
 }
 
 void tst_UpgradeStart::copyBeforeFirstWrite_data()

@@ -44,6 +44,8 @@ private Q_SLOTS:
     void unusableLayoutsFoundWithoutWriting();
     void conversionFailureKeepsOrganizations();
     void duplicateKeysWaitUntilMended();
+    void duplicatesRefusedWhileKeyWaits_data();
+    void duplicatesRefusedWhileKeyWaits();
     void droppingAnIndexedColumnRebuilds();
     void copyBeforeLayoutChange();
     void dailyCopies();
@@ -463,6 +465,42 @@ void TestUpgrade::duplicateKeysWaitUntilMended()
         TableSchema::ReadLayout(*connection, QStringLiteral("base"));
     QCOMPARE(layout.FindIndex(QStringLiteral("Fio_Accnt"))->Def.Options,
              unsigned(ixUnique | ixCaseInsensitive));
+    QCOMPARE(Rows("SELECT name FROM sqlite_master WHERE type = 'trigger'"), QStringList());
+}
+
+void TestUpgrade::duplicatesRefusedWhileKeyWaits_data()
+{
+    QTest::addColumn<QStringList>("write"); // the row written (a new one), its name and account
+    QTest::addColumn<bool>("refused");
+    QTest::newRow("Cyrillic in another case") << QStringList{"", "иванов", "1"} << true;
+    QTest::newRow("Latin in another case") << QStringList{"", "petrov", "2"} << true;
+    QTest::newRow("another account") << QStringList{"", "иванов", "3"} << false;
+    QTest::newRow("renamed onto another") << QStringList{"СИДОРОВ", "Petrov", "2"} << true;
+    QTest::newRow("a duplicate keeps its key") << QStringList{"ИВАНОВ", "иванов", "1"} << false;
+}
+
+void TestUpgrade::duplicatesRefusedWhileKeyWaits()
+{
+    QFETCH(QStringList, write);
+    QFETCH(bool, refused);
+    SqlStore::Exec(m_data, {OlderBase, OlderConfig, OlderEmployee("ИВАНОВ", "1", ""),
+                            OlderEmployee("Иванов", "1", ""), OlderEmployee("PETROV", "2", ""),
+                            OlderEmployee("СИДОРОВ", "4", "")});
+    Upgrade();
+    const QStringList before = Rows("SELECT Fio100 || Accnt FROM base ORDER BY Id");
+    auto view = OpenEmployees(m_data);
+    try {
+        for (view->First(); view->FieldByName("Fio100").AsString() != write[0] && !view->Eof();)
+            view->Next();
+        view->Eof() ? view->Append() : view->Edit();
+        view->FieldByName("Fio100").SetAsString(write[1]);
+        view->FieldByName("Accnt").SetAsString(write[2]);
+        view->Post();
+        QVERIFY(!refused);
+    } catch (const EDatabaseError& error) { // as the unique index would refuse it
+        QVERIFY2(refused && error.IndexName() == "Fio_Accnt", qPrintable(error.Message()));
+    }
+    QCOMPARE(Rows("SELECT Fio100 || Accnt FROM base ORDER BY Id") == before, refused);
 }
 
 void TestUpgrade::droppingAnIndexedColumnRebuilds()
