@@ -2,6 +2,7 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDir>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QProgressBar>
@@ -124,20 +125,31 @@ bool TImportForm::OpenSourceDb()
 
 bool TImportForm::CheckSourceTable(const QString& path)
 {
-    bool result = true;
     SourceTable->Close();
     SourceTable->SetTableName(path);
     SourceTable->Open();
-    for (const QString& field :
-         {NameSourceField, AmountSourceField, AccountSourceField, CheckedSourceField}) {
+    const QStringList fields = {NameSourceField, AmountSourceField, AccountSourceField,
+                                CheckedSourceField};
+    for (const QString& field : fields) {
         if (SourceTable->FindField(field) < 0) {
             Messages::ShowMessage(QStringLiteral("Error format source base"));
             SourceTable->Close();
-            result = false;
-            break;
+            return false;
         }
     }
-    return result;
+    for (const QString& field : fields) {
+        const char type = SourceTable->FieldByName(field).Type();
+        if (!TDbfTable::IsTextType(type)) {
+            Messages::ShowMessage(
+                QStringLiteral("Файл «%1» не подходит для импорта: поле %2 имеет тип %3 (%4), а "
+                               "поля %5 должны быть символьными (C) или числовыми (N, F).")
+                    .arg(QDir::toNativeSeparators(path), field, QString(QLatin1Char(type)),
+                         TDbfTable::TypeName(type), fields.join(QStringLiteral(", "))));
+            SourceTable->Close();
+            return false;
+        }
+    }
+    return true;
 }
 
 void TImportForm::showEvent(QShowEvent* event)
@@ -226,16 +238,20 @@ void TImportForm::ImportData()
         const QString name = CodePages::FromCp866Name(nameSource.AsBytes());
         const QString amount = Amount::NormalizeAmount(amountSource.AsString());
         const QString account = accountSource.AsString();
-        const bool fits = (accountSize <= 0 || account.size() <= accountSize) &&
-                          (amountSize <= 0 || amount.size() <= amountSize);
-        if (!name.isEmpty() && !account.isEmpty() && fits) {
+        QString refusal;
+        if (name.isEmpty() || account.isEmpty() || (accountSize > 0 && account.size() > accountSize))
+            refusal = QStringLiteral("Неверные данные: ") + name + QLatin1Char(' ') + account;
+        else if (amountSize > 0 && amount.size() > amountSize)
+            refusal = QStringLiteral("Неверные данные: сумма %1 длиннее %2 знаков (%3 %4)")
+                          .arg(amount)
+                          .arg(amountSize)
+                          .arg(name, account);
+        if (refusal.isEmpty()) {
             StoreEmployee(name, account, amount);
         } else {
             transaction->Commit();
             transaction.reset();
-            Messages::ShowMessage(QStringLiteral("Неверные данные: ") + name + QLatin1Char(' ') +
-                                      account,
-                                  QStringLiteral("2"));
+            Messages::ShowMessage(refusal, QStringLiteral("2"));
             transaction = std::make_unique<TTransaction>(folder, TTransaction::Mode::KeepDone);
         }
         ProgressBar->setMinimum(1);

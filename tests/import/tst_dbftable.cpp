@@ -13,13 +13,15 @@ class TestDbfTable : public QObject
 private Q_SLOTS:
     void initTestCase();
     void readsRecordsInFileOrder();
-    void numericFields_data();
-    void numericFields();
+    void fieldKinds_data();
+    void fieldKinds();
     void fieldsByName();
     void cp866Names_data();
     void cp866Names();
     void badInput_data();
     void badInput();
+    void readsOtherVariants_data();
+    void readsOtherVariants();
     void missingFile();
 
 private:
@@ -73,33 +75,44 @@ void TestDbfTable::readsRecordsInFileOrder()
     QVERIFY(!table.Eof());
 }
 
-void TestDbfTable::numericFields_data()
+void TestDbfTable::fieldKinds_data()
 {
+    QTest::addColumn<char>("type");
     QTest::addColumn<QByteArray>("stored");
     QTest::addColumn<QString>("text");
 
-    QTest::newRow("decimals with the point") << QByteArray("1500.50") << "1500.50";
-    QTest::newRow("whole number") << QByteArray("700") << "700";
-    QTest::newRow("blank") << QByteArray() << "";
-    QTest::newRow("overflow asterisks are blank") << QByteArray("**********") << "";
+    QTest::newRow("decimals with the point") << 'N' << QByteArray("1500.50") << "1500.50";
+    QTest::newRow("whole number") << 'N' << QByteArray("700") << "700";
+    QTest::newRow("blank") << 'N' << QByteArray() << "";
+    QTest::newRow("overflow asterisks are blank") << 'N' << QByteArray("**********") << "";
+    QTest::newRow("floating kind") << 'F' << QByteArray("  1500.5") << "1500.5";
+    QTest::newRow("double is no text") << 'B' << QByteArray("\x9A\x99\x99\x99\x99p\x97@") << "!";
+    QTest::newRow("currency is no text") << 'Y' << QByteArray("\xC0\xE1\xE4\x01\x01\x01\x01\x01") << "!";
+    QTest::newRow("date is no text") << 'D' << QByteArray("20240131") << "!";
 }
 
-void TestDbfTable::numericFields()
+void TestDbfTable::fieldKinds()
 {
+    QFETCH(char, type);
     QFETCH(QByteArray, stored);
     QFETCH(QString, text);
-    std::vector<DbfWriter::Field> fields = DbfWriter::ImportFields();
-    fields[1] = {"L1__02", 'N', 10, 2};
+    const int width = type == 'N' || type == 'F' ? 10 : int(stored.size());
     const QString path = m_folder.Make(
         QStringLiteral("numeric.dbf"),
         [&](DbfWriter& w) {
             w.Add({"A", stored, "", "1", ""});
         },
-        fields);
+        DbfWriter::ImportFields({"L1__02", type, width, type == 'N' ? 2 : 0}));
     TDbfTable table;
     table.SetTableName(path);
     table.Open();
-    QCOMPARE(table.FieldByName(QStringLiteral("L1__02")).AsString(), text);
+    const TDbfField amount = table.FieldByName(QStringLiteral("L1__02"));
+    QCOMPARE(amount.Type(), type);
+    // "!": the stored bytes are not read as if they were text.
+    if (text == QLatin1String("!"))
+        QVERIFY_THROWS_EXCEPTION(EDatabaseError, amount.AsString());
+    else
+        QCOMPARE(amount.AsString(), text);
 }
 
 void TestDbfTable::fieldsByName()
@@ -169,8 +182,6 @@ void TestDbfTable::badInput_data()
         << changed([](QByteArray& b) { PutDoubleWord(b, 4, 0x7FFFFFFF); });
     QTest::newRow("record count with the top bit")
         << changed([](QByteArray& b) { PutDoubleWord(b, 4, 0x80000001u); });
-    QTest::newRow("fewer records claimed than stored")
-        << changed([](QByteArray& b) { PutDoubleWord(b, 4, 1); });
     QTest::newRow("record length too long")
         << changed([&](QByteArray& b) { PutWord(b, 10, recordLength + 1); });
     QTest::newRow("record length too short")
@@ -204,6 +215,32 @@ void TestDbfTable::badInput()
     }
     QVERIFY(!table.Active());
     QCOMPARE(table.RecordCount(), 0);
+}
+
+void TestDbfTable::readsOtherVariants_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QStringList>("names");
+
+    QByteArray foxBase = m_valid;
+    foxBase[0] = 0x02;
+    QByteArray counted = m_valid;
+    PutDoubleWord(counted, 4, 1);
+    QTest::newRow("FoxBASE") << foxBase << QStringList{"ИВАНОВ", "ПЕТРОВ"};
+    QTest::newRow("more records than the header counts") << counted << QStringList{"ИВАНОВ"};
+}
+
+void TestDbfTable::readsOtherVariants()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QStringList, names);
+    TDbfTable table;
+    table.OpenBytes(bytes, QStringLiteral("variant.dbf"));
+    QCOMPARE(table.RecordCount(), names.size());
+    QStringList read;
+    for (table.First(); !table.Eof(); table.Next())
+        read << CodePages::FromCp866Name(table.FieldByName(QStringLiteral("L1__01")).AsBytes());
+    QCOMPARE(read, names);
 }
 
 void TestDbfTable::missingFile()

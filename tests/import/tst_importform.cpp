@@ -62,6 +62,8 @@ private Q_SLOTS:
     void emptySourceTouchesNoBar();
     void missingField_data();
     void missingField();
+    void fieldKinds_data();
+    void fieldKinds();
     void cancelledChoice();
     void whitespaceAmountEndsTheImport();
     void windowStaysOpenWhileImporting();
@@ -190,7 +192,7 @@ void TestImportForm::importsRecords_data()
         << QStringList{};
     QTest::newRow("amount longer than the field is not cut")
         << Records{{"A", "1234567890123", "1"}} << QStringList{}
-        << QStringList{"Неверные данные: A 1"};
+        << QStringList{"Неверные данные: сумма 1234567890123.00 длиннее 15 знаков (A 1)"};
     QTest::newRow("same name and account in another letter case")
         << Records{{Cp866("Иванов"), "1", "A1"}, {Cp866("ИВАНОВ"), "2", "a1"}}
         << QStringList{"Иванов|A1|1.00||1"} << QStringList{};
@@ -301,6 +303,59 @@ void TestImportForm::missingField()
     // The source was let go: showing the window anyway imports nothing.
     RunImport();
     QVERIFY(Employees().isEmpty());
+}
+
+void TestImportForm::fieldKinds_data()
+{
+    QTest::addColumn<DbfWriter::Field>("field");
+    QTest::addColumn<QByteArray>("stored");
+    QTest::addColumn<QStringList>("employees");
+    QTest::addColumn<QString>("kind"); // of the refused field
+
+    using Field = DbfWriter::Field;
+    QTest::newRow("N amount") << Field{"L1__02", 'N', 12, 2} << QByteArray("1500.5")
+                              << QStringList{"A|7|1500.50||1"} << "";
+    QTest::newRow("F amount") << Field{"L1__02", 'F', 12, 2} << QByteArray("  1500.00")
+                              << QStringList{"A|7|1500.00||1"} << "";
+    QTest::newRow("N account") << Field{"L1__04", 'N', 20, 0} << QByteArray("7")
+                               << QStringList{"A|7|1.00||1"} << "";
+    QTest::newRow("B amount") << Field{"L1__02", 'B', 8, 0} << QByteArray("\x01\x01p\x97@")
+                              << QStringList{} << "B (двоичный)";
+    QTest::newRow("Y amount") << Field{"L1__02", 'Y', 8, 4} << QByteArray("\xC0\xE1\xE4")
+                              << QStringList{} << "Y (денежный)";
+    QTest::newRow("I account") << Field{"L1__04", 'I', 4, 0} << QByteArray("\x07\x01")
+                               << QStringList{} << "I (двоичное целое)";
+    QTest::newRow("D account") << Field{"L1__04", 'D', 8, 0} << QByteArray("20240131")
+                               << QStringList{} << "D (дата)";
+    QTest::newRow("M name") << Field{"L1__01", 'M', 10, 0} << QByteArray("1")
+                            << QStringList{} << "M (мемо)";
+    QTest::newRow("L unread field") << Field{"L1__05", 'L', 1, 0} << QByteArray("T")
+                                    << QStringList{} << "L (логический)";
+}
+
+void TestImportForm::fieldKinds()
+{
+    QFETCH(DbfWriter::Field, field);
+    QFETCH(QByteArray, stored);
+    QFETCH(QStringList, employees);
+    QFETCH(QString, kind);
+    QByteArrayList record = {"A", "1", "", "7", "1"};
+    record[field.name.right(2).toInt() - 1] = stored; // L1__0n is the n-th field
+    const QString path = m_sources->Make(
+        QStringLiteral("kinds.dbf"), [&](DbfWriter& w) { w.Add({record.begin(), record.end()}); },
+        DbfWriter::ImportFields(field));
+    Choose(path);
+
+    QCOMPARE(m_form->OpenSourceDb(), kind.isEmpty());
+    RunImport();
+    QCOMPARE(Employees(), employees);
+    if (!kind.isEmpty()) {
+        QCOMPARE(m_messages->Texts(),
+                 QStringList(QStringLiteral("Файл «%1» не подходит для импорта: поле %2 имеет тип "
+                                            "%3, а поля L1__01, L1__02, L1__04, L1__05 должны "
+                                            "быть символьными (C) или числовыми (N, F).")
+                                 .arg(QDir::toNativeSeparators(path), field.name, kind)));
+    }
 }
 
 void TestImportForm::cancelledChoice()
