@@ -453,7 +453,8 @@ QByteArray TDbfTable::ReadField(int field) const
         throw EDatabaseError(QStringLiteral("Поле %1 файла «%2» имеет тип %3 (%4) и не читается "
                                             "как текст.")
                                  .arg(m_handle->fields[std::size_t(field)].name,
-                                      FileText(m_tableName), QString(QLatin1Char(type)), TypeName(type)));
+                                      FileText(m_tableName), QString(QLatin1Char(type)),
+                                      TypeName(type)));
     // A numeric field filled with blanks or asterisks is blank.
     if (type != 'C' && DBFIsAttributeNULL(m_handle->dbf, m_current, field))
         return {};

@@ -15,16 +15,6 @@ std::vector<DbfWriter::Field> DbfWriter::ImportFields()
     };
 }
 
-std::vector<DbfWriter::Field> DbfWriter::ImportFields(const Field& replacing)
-{
-    std::vector<Field> fields = ImportFields();
-    for (Field& field : fields) {
-        if (field.name == replacing.name)
-            field = replacing;
-    }
-    return fields;
-}
-
 DbfWriter::DbfWriter(const QString& path, const std::vector<Field>& fields)
 {
     DBFHandle dbf = DBFCreateEx(QFile::encodeName(path).constData(), "LDID/38");

@@ -19,8 +19,6 @@ public:
 
     // The source layout the import reads: L1__01 to L1__05, with the amount as text.
     static std::vector<Field> ImportFields();
-    // The same with one field of that name laid out otherwise.
-    static std::vector<Field> ImportFields(const Field& replacing);
 
     DbfWriter(const QString& path, const std::vector<Field>& fields);
     ~DbfWriter();
