@@ -2,6 +2,7 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDir>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QProgressBar>
@@ -39,11 +40,48 @@ const QString DoneText = QStringLiteral("Импорт данных заверш�
 // How often a long import lets the window repaint.
 constexpr qint64 PaintIntervalMs = 40;
 
-// A refusal of the row itself; the store backs out the refused statement alone, so nothing
-// of the row is left to undo. Any other store failure ends the import.
+// A refusal of the row itself: nothing of the row was stored. Any other store failure ends
+// the import.
 bool RefusesRowOnly(const EDatabaseError& error)
 {
     return error.IsKeyViolation() || error.ErrorKind() == EDatabaseError::Kind::RequiredBlank;
+}
+
+// The fields of a new employee, looked up once for the whole import.
+struct EmployeeFields
+{
+    explicit EmployeeFields(TTable& table)
+        : fio(table.FieldByName(FioField)), accnt(table.FieldByName(AccntField)),
+          amount(table.FieldByName(AmountField)), org(table.FieldByName(OrgField)),
+          exported(table.FieldByName(ExportField))
+    {
+    }
+
+    TField fio;
+    TField accnt;
+    TField amount;
+    TField org;
+    TField exported;
+};
+
+// Stores one employee; a row the table refuses is dropped. The row is one INSERT, which
+// SQLite backs out alone when it fails, so no savepoint is needed around it.
+void StoreEmployee(TTable& table, EmployeeFields& fields, const QString& name,
+                   const QString& account, const QString& amount)
+{
+    try {
+        table.Insert();
+        fields.fio.SetAsString(name);
+        fields.accnt.SetAsString(account);
+        fields.amount.SetAsString(amount);
+        fields.org.SetAsString(QString());
+        fields.exported.SetAsBoolean(true);
+        table.Post();
+    } catch (const EDatabaseError& error) {
+        table.Cancel();
+        if (!RefusesRowOnly(error))
+            throw;
+    }
 }
 
 // Marks an import as running for as long as it lives.
@@ -124,20 +162,31 @@ bool TImportForm::OpenSourceDb()
 
 bool TImportForm::CheckSourceTable(const QString& path)
 {
-    bool result = true;
     SourceTable->Close();
     SourceTable->SetTableName(path);
     SourceTable->Open();
-    for (const QString& field :
-         {NameSourceField, AmountSourceField, AccountSourceField, CheckedSourceField}) {
+    const QStringList fields = {NameSourceField, AmountSourceField, AccountSourceField,
+                                CheckedSourceField};
+    for (const QString& field : fields) {
         if (SourceTable->FindField(field) < 0) {
             Messages::ShowMessage(QStringLiteral("Error format source base"));
             SourceTable->Close();
-            result = false;
-            break;
+            return false;
         }
     }
-    return result;
+    for (const QString& field : fields) {
+        const char type = SourceTable->FieldByName(field).Type();
+        if (!TDbfTable::IsTextType(type)) {
+            Messages::ShowMessage(
+                QStringLiteral("Файл «%1» не подходит для импорта: поле %2 имеет тип %3 (%4), а "
+                               "поля %5 должны быть символьными (C) или числовыми (N, F).")
+                    .arg(QDir::toNativeSeparators(path), field, QString(QLatin1Char(type)),
+                         TDbfTable::TypeName(type), fields.join(QStringLiteral(", "))));
+            SourceTable->Close();
+            return false;
+        }
+    }
+    return true;
 }
 
 void TImportForm::showEvent(QShowEvent* event)
@@ -173,31 +222,22 @@ void TImportForm::OkButtonClick()
     close();
 }
 
-void TImportForm::KeepPainting()
+void TImportForm::KeepPainting(int record)
 {
     if (FPaintClock.isValid() && FPaintClock.elapsed() < PaintIntervalMs)
         return;
+    ShowProgress(record);
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     FPaintClock.start();
 }
 
-void TImportForm::StoreEmployee(const QString& name, const QString& account, const QString& amount)
+void TImportForm::ShowProgress(int record)
 {
-    TTransaction record(EmployeeTable->DatabaseName());
-    try {
-        EmployeeTable->Insert();
-        EmployeeTable->FieldByName(FioField).SetAsString(name);
-        EmployeeTable->FieldByName(AccntField).SetAsString(account);
-        EmployeeTable->FieldByName(AmountField).SetAsString(amount);
-        EmployeeTable->FieldByName(OrgField).SetAsString(QString());
-        EmployeeTable->FieldByName(ExportField).SetAsBoolean(true);
-        EmployeeTable->Post();
-    } catch (const EDatabaseError& error) {
-        EmployeeTable->Cancel();
-        if (!RefusesRowOnly(error))
-            throw; // the record's savepoint is rolled back on the way out
-    }
-    record.Commit();
+    if (record <= 0)
+        return;
+    ProgressBar->setMinimum(1);
+    ProgressBar->setMaximum(SourceTable->RecordCount());
+    ProgressBar->setValue(record);
 }
 
 void TImportForm::ImportData()
@@ -207,43 +247,56 @@ void TImportForm::ImportData()
     const ImportingFlag importing(FImporting);
     SourceTable->First();
     ProgreesLabel->setText(RunningText);
-    KeepPainting();
+    KeepPainting(0);
 
     EmployeeTable->Cancel();
+    EmployeeFields employee(*EmployeeTable);
     // Longer texts would be cut when stored: a cut account is another person's account.
-    const int accountSize = EmployeeTable->FieldByName(AccntField).Size();
-    const int amountSize = EmployeeTable->FieldByName(AmountField).Size();
+    const int accountSize = employee.accnt.Size();
+    const int amountSize = employee.amount.Size();
     const TDbfField nameSource = SourceTable->FieldByName(NameSourceField);
     const TDbfField amountSource = SourceTable->FieldByName(AmountSourceField);
     const TDbfField accountSource = SourceTable->FieldByName(AccountSourceField);
 
     // One transaction for the stored rows; it is ended before a message waits for the
     // user, so no other program waits on this one meanwhile. Rows stored before an error
-    // that ends the import stay.
+    // that ends the import stay. The bar shows the last record gone through whenever the
+    // window is painted or a message is shown.
     const QString folder = EmployeeTable->DatabaseName();
     auto transaction = std::make_unique<TTransaction>(folder, TTransaction::Mode::KeepDone);
-    while (!SourceTable->Eof()) {
-        const QString name = CodePages::FromCp866Name(nameSource.AsBytes());
-        const QString amount = Amount::NormalizeAmount(amountSource.AsString());
-        const QString account = accountSource.AsString();
-        const bool fits = (accountSize <= 0 || account.size() <= accountSize) &&
-                          (amountSize <= 0 || amount.size() <= amountSize);
-        if (!name.isEmpty() && !account.isEmpty() && fits) {
-            StoreEmployee(name, account, amount);
-        } else {
-            transaction->Commit();
-            transaction.reset();
-            Messages::ShowMessage(QStringLiteral("Неверные данные: ") + name + QLatin1Char(' ') +
-                                      account,
-                                  QStringLiteral("2"));
-            transaction = std::make_unique<TTransaction>(folder, TTransaction::Mode::KeepDone);
+    int done = 0;
+    try {
+        while (!SourceTable->Eof()) {
+            const QString name = CodePages::FromCp866Name(nameSource.AsBytes());
+            const QString amount = Amount::NormalizeAmount(amountSource.AsString());
+            const QString account = accountSource.AsString();
+            QString refusal;
+            if (name.isEmpty() || account.isEmpty() ||
+                (accountSize > 0 && account.size() > accountSize))
+                refusal = QStringLiteral("Неверные данные: ") + name + QLatin1Char(' ') + account;
+            else if (amountSize > 0 && amount.size() > amountSize)
+                refusal = QStringLiteral("Неверные данные: сумма %1 длиннее %2 знаков (%3 %4)")
+                              .arg(amount)
+                              .arg(amountSize)
+                              .arg(name, account);
+            if (refusal.isEmpty()) {
+                StoreEmployee(*EmployeeTable, employee, name, account, amount);
+            } else {
+                transaction->Commit();
+                transaction.reset();
+                ShowProgress(done);
+                Messages::ShowMessage(refusal, QStringLiteral("2"));
+                transaction = std::make_unique<TTransaction>(folder, TTransaction::Mode::KeepDone);
+            }
+            done = SourceTable->RecNo();
+            KeepPainting(done);
+            SourceTable->Next();
         }
-        ProgressBar->setMinimum(1);
-        ProgressBar->setMaximum(SourceTable->RecordCount());
-        ProgressBar->setValue(SourceTable->RecNo());
-        KeepPainting();
-        SourceTable->Next();
+    } catch (...) {
+        ShowProgress(done);
+        throw;
     }
+    ShowProgress(done);
     transaction->Commit();
     ProgreesLabel->setText(DoneText);
 }

@@ -43,8 +43,8 @@ private:
     void ImportData();
     void OkButtonClick();
 
-    void StoreEmployee(const QString& name, const QString& account, const QString& amount);
-    void KeepPainting();
+    void KeepPainting(int record);
+    void ShowProgress(int record); // record: the last one gone through, 0 for none
 
     QLabel* ProgreesLabel;
     QProgressBar* ProgressBar;

@@ -861,8 +861,12 @@ void TTable::WriteRow()
     }
     m_insert->Reset();
     const qint64 rowid = sqlite3_last_insert_rowid(m_connection->Handle());
+    // A view without its rows in memory has no use for the stored row: the count of
+    // changed rows says whether it was added, without reading it back.
     std::vector<QString> stored(static_cast<std::size_t>(fieldCount));
-    if (!ReadStoredRow(rowid, stored.data()))
+    const bool added = m_rowsRead ? ReadStoredRow(rowid, stored.data())
+                                  : sqlite3_changes64(m_connection->Handle()) == 1;
+    if (!added)
         throw EDatabaseError(
             QStringLiteral("Запись не добавлена в таблицу «%1».").arg(m_storedName));
     m_buffer.clear();

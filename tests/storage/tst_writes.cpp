@@ -346,6 +346,8 @@ void TestWrites::rowsOnDemand_data()
     QTest::newRow("insert, then read") << "insert" << QStringList({"А", "Б", "В"}) << "Б";
     QTest::newRow("cancelled insert") << "cancel" << QStringList({"А", "В"}) << "А";
     QTest::newRow("read first") << "read" << QStringList({"А", "В"}) << "А";
+    // A write reported as done is a stored write.
+    QTest::newRow("insert ignored by the store") << "ignored" << QStringList({"А", "В"}) << "А";
 }
 
 void TestWrites::rowsOnDemand()
@@ -368,6 +370,10 @@ void TestWrites::rowsOnDemand()
     } else if (work == "cancel") {
         view.Append();
         view.FieldByName("Fio100").SetAsString("Б");
+        view.Cancel();
+    } else if (work == "ignored") {
+        raw.Exec("CREATE TRIGGER ignored BEFORE INSERT ON base BEGIN SELECT RAISE(IGNORE); END");
+        QVERIFY_THROWS_EXCEPTION(EDatabaseError, AddEmployee(view, "Б", "1"));
         view.Cancel();
     }
     QCOMPARE(view.GetState(), TTable::State::Browse);
