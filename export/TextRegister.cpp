@@ -4,6 +4,8 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 
+#include "core/SystemReason.h"
+
 namespace TextRegister {
 namespace {
 
@@ -132,7 +134,8 @@ void Write(QIODevice& device, const ExportData::Organisation& organisation,
 {
     const QByteArray bytes = Build(organisation, employees);
     if (device.write(bytes) != bytes.size())
-        throw Exception(QStringLiteral("Реестр не записан: %1").arg(device.errorString()));
+        throw Exception(QStringLiteral("Реестр не записан: %1")
+                            .arg(SystemReason::InRussian(device.errorString())));
 }
 
 } // namespace TextRegister

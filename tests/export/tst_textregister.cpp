@@ -419,6 +419,8 @@ void TestTextRegister::atomicWriteIntoMissingFolderNamesThePath()
     } catch (const EFileCreateError& error) {
         QVERIFY2(error.Message().contains(QDir::toNativeSeparators(path)),
                  qPrintable(error.Message()));
+        QVERIFY2(error.Message().endsWith(QStringLiteral("нет такого файла или папки")),
+                 qPrintable(error.Message()));
     }
     QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("out"))));
 }
