@@ -288,6 +288,13 @@ void TestTextRegister::fieldThatWouldCorruptTheRegisterStopsIt_data()
                                                    << "1.00"
                                                    << "Ω"
                                                    << "ФИО";
+    QTest::newRow("outside the basic plane in name") << org << "1"
+                                                     << "2"
+                                                     << "ИВАНОВ 😀"
+                                                     << "3"
+                                                     << "1.00"
+                                                     << "«😀»"
+                                                     << "ФИО";
     QTest::newRow("semicolon in organisation name") << "ООО А;Б"
                                                     << "1"
                                                     << "2" << fio << "3"
