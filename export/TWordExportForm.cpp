@@ -149,6 +149,8 @@ void TWordExportForm::BuildStatement(const ExportData::Organisation& organisatio
                    organisation.Organization120);
     std::optional<WordTable> table = FindTable(Word.Selection(), TablePlaceholder);
     const QString total = FillTable(table, listed);
+    // A placeholder no cell write replaced (nobody listed) must not show: the row stays empty.
+    FindAndReplace(Word.Selection(), TablePlaceholder, QString());
     FindAndReplace(Word.Selection(), QStringLiteral("<<SUM>>"), total);
     Word.Selection().Font().SetUnderline(true);
     FindAndReplace(Word.Selection(), QStringLiteral("<<SPELLSUM>>"),
