@@ -44,6 +44,7 @@ private Q_SLOTS:
     void shortenName_data();
     void shortenName();
     void allMakesOneStatementPerOrganisationInOrder();
+    void clashingAndLongNamesGetStatementsOfTheirOwn();
     void failedStatementShowsErrorAndLoopGoesOn_data();
     void failedStatementShowsErrorAndLoopGoesOn();
     void unknownOrganisationMakesNoStatement();
@@ -199,6 +200,29 @@ void TestWordExportForm::allMakesOneStatementPerOrganisationInOrder()
     for (int i = 0; i < files.size(); ++i)
         QCOMPARE(WordTestKit::TableRows(expectedOpened[i]).value(1),
                  QStringLiteral("1|РАБОТНИК %1|1|10.00").arg(sorted[i]));
+}
+
+void TestWordExportForm::clashingAndLongNamesGetStatementsOfTheirOwn()
+{
+    const QStringList names{Alpha, QStringLiteral("ООО Альфа"), QString(117, QChar(u'Ж'))};
+    for (const QString& name : names)
+        m_fixture->AddOrg(name);
+
+    m_fixture->Export(*m_form, QStringLiteral("Все"));
+
+    // "Ведомость_" and ".doc" leave 225 of the 248 bytes a name may take.
+    const QStringList files{"Ведомость_" + names[2].left(112) + ".doc",
+                            QStringLiteral("Ведомость_ООО Альфа (2).doc"),
+                            QStringLiteral("Ведомость_ООО Альфа.doc")};
+    QCOMPARE(m_fixture->OutFiles(), files);
+    QCOMPARE(m_fixture->Messages.Texts().size(), 1);
+    const QString note = m_fixture->Messages.Texts().front();
+    QVERIFY2(
+        note.endsWith(
+            QStringLiteral(":\n«%1» — %2\n«%3» — %4").arg(names[2], files[0], names[1], files[1])),
+        qPrintable(note));
+    QVERIFY(DocumentText(m_fixture->OutDir() + files[1]).contains(names[1] + QLatin1Char('\r')));
+    QVERIFY(DocumentText(m_fixture->OutDir() + files[2]).contains(names[0] + QLatin1Char('\r')));
 }
 
 void TestWordExportForm::failedStatementShowsErrorAndLoopGoesOn_data()
