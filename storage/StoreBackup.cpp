@@ -8,6 +8,7 @@
 #include <sqlite3.h>
 
 #include "core/Exception.h"
+#include "core/SystemReason.h"
 #include "storage/StoreConnection.h"
 #include "storage/TSession.h"
 
@@ -108,12 +109,17 @@ void TStoreBackup::Copy(StoreConnection& connection, const QString& target)
     if (rc == SQLITE_OK) // one file of its own, without a write-ahead log beside it
         rc = sqlite3_exec(copy, "PRAGMA journal_mode=DELETE", nullptr, nullptr, nullptr);
     QString reason;
-    if (rc != SQLITE_OK)
+    if (rc != SQLITE_OK) {
         reason = StoreError(copy, rc, part).Message();
+        if (const int systemError = copy ? sqlite3_system_errno(copy) : 0)
+            reason += QStringLiteral(" Причина: %1.").arg(SystemReason::FromErrno(systemError));
+    }
     sqlite3_close(copy);
-    if (rc == SQLITE_OK && !QFile::rename(part, target))
-        reason =
-            QStringLiteral("не удалось переименовать «%1».").arg(QDir::toNativeSeparators(part));
+    QFile partFile(part);
+    if (rc == SQLITE_OK && !partFile.rename(target))
+        reason = QStringLiteral("не удалось переименовать «%1»: %2.")
+                     .arg(QDir::toNativeSeparators(part),
+                          SystemReason::InRussian(partFile.errorString()));
     if (!reason.isEmpty()) {
         QFile::remove(part);
         throw Exception(FailureMessage(target, reason));

@@ -194,21 +194,26 @@ void TestExportForm::allWritesOneFilePerOrganisationWithCleanedTags()
                          QStringLiteral("1"));
     Export(All);
 
-    QCOMPARE(
-        FilesIn(m_folder->OutDir()),
-        (QStringList{QStringLiteral("list_АБ.txt"), QStringLiteral("list_Альфа.txt"),
-                     QStringLiteral("list_Бета.txt"), QStringLiteral("list_ООО РогаКопыта.txt")}));
+    QCOMPARE(FilesIn(m_folder->OutDir()),
+             (QStringList{QStringLiteral("list_АБ (2).txt"), QStringLiteral("list_АБ.txt"),
+                          QStringLiteral("list_Альфа.txt"), QStringLiteral("list_Бета.txt"),
+                          QStringLiteral("list_ООО РогаКопыта.txt")}));
     QCOMPARE(RegisterLines(Out(QStringLiteral("list_Альфа.txt"))).value(3),
              QStringLiteral("ЯКОВЛЕВ;1;0.10"));
     QCOMPARE(RegisterLines(Out(QStringLiteral("list_Бета.txt"))).mid(1, 2),
              (QStringList{QStringLiteral("Версия 2;1;40702810000000000002;22;Бета"),
                           QStringLiteral("БОРИСОВ;3;4.00")}));
-    // "А/Б" comes before "АБ" by name, so the later one's register is the one left.
-    QCOMPARE(RegisterLines(Out(QStringLiteral("list_АБ.txt"))),
+    // "А/Б" comes before "АБ" by name: the later one is numbered instead of replacing it.
+    QCOMPARE(
+        RegisterLines(Out(QStringLiteral("list_АБ.txt"))).mid(1, 2),
+        (QStringList{QStringLiteral("Версия 2;1;earlier;44;А/Б"), QStringLiteral("ЖУКОВ;7;1")}));
+    QCOMPARE(RegisterLines(Out(QStringLiteral("list_АБ (2).txt"))),
              (QStringList{QStringLiteral("=========="), QStringLiteral("Версия 2;1;later;55;АБ"),
                           QStringLiteral("=========="),
                           QStringLiteral("Итого:") + QString(58, QLatin1Char(' ')) +
                               QStringLiteral("0.00")}));
+    QCOMPARE(m_messages->Texts().value(1).section(QLatin1Char('\n'), 1),
+             QStringLiteral("«АБ» — list_АБ (2).txt"));
 }
 
 void TestExportForm::announcementOnceBeforeAnyFile()

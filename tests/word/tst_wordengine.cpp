@@ -382,6 +382,8 @@ void TestWordEngine::saveFailureLeavesNoFile()
         QFAIL("saving into a missing folder succeeded");
     } catch (const EWordError& error) {
         QVERIFY2(error.Message().contains(QDir::toNativeSeparators(target)), qPrintable(error.Message()));
+        QVERIFY2(error.Message().endsWith(QStringLiteral("нет такого файла или папки")),
+                 qPrintable(error.Message()));
     }
     QVERIFY(!QFile::exists(target));
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList{"fixture.docx"});
@@ -411,6 +413,11 @@ void TestWordEngine::unreadablePackage_data()
     QTest::newRow("missing file") << QByteArray() << QStringLiteral("Файл не найден");
     QTest::newRow("not an archive") << QByteArray("{\\rtf1 Ведомость}")
                                     << QStringLiteral("не является документом Word");
+    QTest::newRow("old binary Word document")
+        << QByteArray::fromHex("d0cf11e0a1b11ae1") + QByteArray(504, '\0')
+        << QStringLiteral(
+               "не является документом Word 2007–365 (.docx): он сохранен в старом "
+               "формате Word 97–2003. Сохраните его в Word как «Документ Word (*.docx)»");
     DocxPackage other;
     other.SetPart(QStringLiteral("content.xml"), "<office/>");
     QTest::newRow("archive without a document") << other.ToBytes()
