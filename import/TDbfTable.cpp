@@ -12,6 +12,7 @@
 #include <shapefil.h>
 
 #include "core/Exception.h"
+#include "core/SystemReason.h"
 #include "import/CodePages.h"
 
 namespace {
@@ -283,8 +284,9 @@ void TDbfTable::Open()
     }
     QByteArray contents = file.readAll();
     if (file.error() != QFileDevice::NoError)
-        throw EDatabaseError(
-            QStringLiteral("Не удалось прочитать файл «%1».").arg(FileText(m_tableName)));
+        throw EDatabaseError(QStringLiteral("Не удалось прочитать файл «%1»: %2.")
+                                 .arg(FileText(m_tableName),
+                                      SystemReason::InRussian(file.errorString())));
     OpenBytes(std::move(contents), m_tableName);
 }
 
