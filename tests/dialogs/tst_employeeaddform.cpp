@@ -13,11 +13,10 @@
 #include "dialogs/TEmployeeAddForm.h"
 #include "storage/TSession.h"
 #include "tests/dialogs/DialogsTestKit.h"
-#include "tests/support/MessageRecorder.h"
-#include "tests/support/TempDataFolder.h"
+#include "tests/support/FolderTest.h"
 #include "ui/TDBEdit.h"
 
-class TestEmployeeAddForm : public QObject
+class TestEmployeeAddForm : public QObject, WindowTest<TEmployeeAddForm>
 {
     Q_OBJECT
 
@@ -41,26 +40,15 @@ private Q_SLOTS:
     void longOrganisationNameKeepsDialogOnScreen();
 
 private:
-    template <typename T>
-    T* Find(const char* name) const
-    {
-        T* child = m_form->findChild<T*>(QLatin1String(name));
-        Q_ASSERT(child);
-        return child;
-    }
     void ShowForm();
     void Fill(const QString& fio, const QString& accnt, const QString& amount);
 
-    std::unique_ptr<TempDataFolder> m_folder;
-    std::unique_ptr<MessageRecorder> m_messages;
     std::unique_ptr<FakeMainViews> m_views;
-    std::unique_ptr<TEmployeeAddForm> m_form;
 };
 
 void TestEmployeeAddForm::init()
 {
-    m_folder = std::make_unique<TempDataFolder>();
-    m_messages = std::make_unique<MessageRecorder>();
+    StartFolder();
     m_views = std::make_unique<FakeMainViews>();
     m_views->AddOrg(QStringLiteral("Первая"));
     m_views->AddOrg(QStringLiteral("Вторая"));
@@ -72,9 +60,7 @@ void TestEmployeeAddForm::cleanup()
 {
     m_form.reset();
     m_views.reset();
-    Session().CloseAll();
-    m_messages.reset();
-    m_folder.reset();
+    EndFolder();
 }
 
 void TestEmployeeAddForm::ShowForm()

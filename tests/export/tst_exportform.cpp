@@ -14,8 +14,7 @@
 #include "export/TWordExportCheckBox.h"
 #include "storage/TSession.h"
 #include "tests/export/ExportTestKit.h"
-#include "tests/support/MessageRecorder.h"
-#include "tests/support/TempDataFolder.h"
+#include "tests/support/FolderTest.h"
 
 namespace {
 
@@ -79,7 +78,7 @@ private:
 
 } // namespace
 
-class TestExportForm : public QObject
+class TestExportForm : public QObject, WindowTest<TExportForm>
 {
     Q_OBJECT
 
@@ -108,24 +107,14 @@ private Q_SLOTS:
 private:
     void Export(const QString& choice);
     void ShowForm();
-    template <typename T> T* Find(const char* name) const
-    {
-        T* child = m_form->findChild<T*>(QLatin1String(name));
-        Q_ASSERT(child);
-        return child;
-    }
     QString Out(const QString& name) const { return m_folder->OutDir() + name; }
 
-    std::unique_ptr<TempDataFolder> m_folder;
-    std::unique_ptr<MessageRecorder> m_messages;
     std::unique_ptr<ExportViews> m_views;
-    std::unique_ptr<TExportForm> m_form;
 };
 
 void TestExportForm::init()
 {
-    m_folder = std::make_unique<TempDataFolder>();
-    m_messages = std::make_unique<MessageRecorder>();
+    StartFolder();
     m_views = std::make_unique<ExportViews>();
     m_views->AddOrg(Beta, QStringLiteral("40702810000000000002"), QStringLiteral("22"));
     m_views->AddOrg(Alpha, QStringLiteral("40702810000000000001"), QStringLiteral("11"));
@@ -148,9 +137,7 @@ void TestExportForm::cleanup()
 {
     m_form.reset();
     m_views.reset();
-    Session().CloseAll();
-    m_messages.reset();
-    m_folder.reset();
+    EndFolder();
 }
 
 void TestExportForm::Export(const QString& choice)
