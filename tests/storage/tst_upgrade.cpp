@@ -51,6 +51,7 @@ private Q_SLOTS:
 
 private:
     void Upgrade();
+    void EmployeeStepRefused(const QStringList& schemaBefore);
     QStringList Rows(const QString& query) { return SqlStore::Column(m_data, query); }
 
     std::unique_ptr<TempDataFolder> m_folder;
@@ -93,6 +94,18 @@ void TestUpgrade::Upgrade()
         upgrade.UpgradeOrganizations(config);
     }
     Session().CloseAll();
+}
+
+// The employee step refuses the table with a store error and leaves the layouts as they were.
+void TestUpgrade::EmployeeStepRefused(const QStringList& schemaBefore)
+{
+    TTableUpgrade upgrade(m_data, m_runner);
+    TTable base;
+    base.SetDatabaseName(m_data);
+    base.SetTableName(QStringLiteral("base"));
+    QVERIFY_THROWS_EXCEPTION(EDatabaseError, upgrade.UpgradeEmployees(base));
+    Session().CloseAll();
+    QCOMPARE(SqlStore::Schema(m_data), schemaBefore);
 }
 
 void TestUpgrade::amountPass_data()
@@ -320,14 +333,7 @@ void TestUpgrade::failuresLeaveTheTableAsItWas()
 
     // The start-up's check finds each of them before the upgrade is tried.
     QVERIFY(TTableUpgrade::FindUnusable(m_data));
-    TTableUpgrade upgrade(m_data, m_runner);
-    TTable base;
-    base.SetDatabaseName(m_data);
-    base.SetTableName(QStringLiteral("base"));
-    QVERIFY_THROWS_EXCEPTION(EDatabaseError, upgrade.UpgradeEmployees(base));
-    Session().CloseAll();
-
-    QCOMPARE(SqlStore::Schema(m_data), schema);
+    EmployeeStepRefused(schema);
     QCOMPARE(Rows("SELECT quote(Org) FROM base"), rows);
 }
 
@@ -428,16 +434,7 @@ void TestUpgrade::conversionFailureKeepsOrganizations()
                             "ALTER TABLE base ADD Fio100 CHAR(100)", "UPDATE base SET Fio100 = Fio",
                             "CREATE TRIGGER refuse BEFORE UPDATE ON base "
                             "BEGIN SELECT RAISE(ABORT, 'refused'); END"});
-    const QStringList schema = SqlStore::Schema(m_data);
-
-    TTableUpgrade upgrade(m_data, m_runner);
-    TTable base;
-    base.SetDatabaseName(m_data);
-    base.SetTableName(QStringLiteral("base"));
-    QVERIFY_THROWS_EXCEPTION(EDatabaseError, upgrade.UpgradeEmployees(base));
-    Session().CloseAll();
-
-    QCOMPARE(SqlStore::Schema(m_data), schema);
+    EmployeeStepRefused(SqlStore::Schema(m_data));
     QCOMPARE(Rows("SELECT Org FROM base ORDER BY Id"), QStringList({"Альфа", "Бета"}));
 }
 
