@@ -14,6 +14,7 @@
 #include "storage/TSession.h"
 #include "tests/dialogs/DialogsTestKit.h"
 #include "tests/support/FolderTest.h"
+#include "tests/support/ScreenChecks.h"
 #include "ui/TDBEdit.h"
 
 class TestEmployeeAddForm : public QObject, WindowTest<TEmployeeAddForm>
@@ -324,27 +325,15 @@ void TestEmployeeAddForm::longOrganisationNameKeepsDialogOnScreen()
     ShowForm();
     const int width = m_form->width();
     m_form->hide();
-    const QString name =
-        QStringLiteral("Общество с ограниченной ответственностью ").leftJustified(117, QChar(u'Ж'));
+    const QString name = LongOrganisationName();
     m_views->AddOrg(name);
     ShowForm();
-
-    // Not widened by the name, and centred at the size it is shown at.
-    QCOMPARE(m_form->width(), width);
-    const QRect available = m_form->screen()->availableGeometry();
-    QVERIFY(available.contains(m_form->frameGeometry()));
-    QVERIFY(qAbs(m_form->frameGeometry().center().x() - available.center().x()) <= 2);
+    CheckKeptOnScreen(m_form.get(), width);
 
     // Elided in the closed box, whole in the open list.
     auto* box = Find<QComboBox>("OrgBox");
     box->setCurrentIndex(box->findText(name));
-    const int nameWidth = box->fontMetrics().horizontalAdvance(name);
-    QVERIFY(box->width() < nameWidth);
-    box->showPopup();
-    QTRY_VERIFY(box->view()->isVisible());
-    QVERIFY(box->view()->width() >= std::min(nameWidth, available.width() / 2));
-    QVERIFY(box->view()->width() <= available.width());
-    box->hidePopup();
+    CheckListShowsWhole(box, name);
 }
 
 QTEST_MAIN(TestEmployeeAddForm)

@@ -15,6 +15,7 @@
 #include "storage/TSession.h"
 #include "tests/export/ExportTestKit.h"
 #include "tests/support/FolderTest.h"
+#include "tests/support/ScreenChecks.h"
 
 namespace {
 
@@ -322,28 +323,15 @@ void TestExportForm::longOrganisationNameKeepsDialogOnScreen()
     ShowForm();
     const int width = m_form->width();
     m_form->hide();
-    const QString name =
-        QStringLiteral("Общество с ограниченной ответственностью ").leftJustified(117, QChar(u'Ж'));
+    const QString name = LongOrganisationName();
     m_views->AddOrg(name, QStringLiteral("7"), QStringLiteral("8"));
     m_views->SelectorText = name;
     ShowForm();
 
-    // Not widened by the name, and centred at the size it is shown at.
     auto* box = Find<QComboBox>("ComboBox1");
     QCOMPARE(box->currentText(), name);
-    QCOMPARE(m_form->width(), width);
-    const QRect available = m_form->screen()->availableGeometry();
-    QVERIFY(available.contains(m_form->frameGeometry()));
-    QVERIFY(qAbs(m_form->frameGeometry().center().x() - available.center().x()) <= 2);
-
-    // Whole in the open list.
-    const int nameWidth = box->fontMetrics().horizontalAdvance(name);
-    QVERIFY(box->width() < nameWidth);
-    box->showPopup();
-    QTRY_VERIFY(box->view()->isVisible());
-    QVERIFY(box->view()->width() >= std::min(nameWidth, available.width() / 2));
-    QVERIFY(box->view()->width() <= available.width());
-    box->hidePopup();
+    CheckKeptOnScreen(m_form.get(), width);
+    CheckListShowsWhole(box, name);
 }
 
 void TestExportForm::targetsAskedInControlOrderWithTheTypedChoice()
