@@ -24,6 +24,13 @@ using StoreRows::CreateEmployees;
 using StoreRows::CreateOrganizations;
 using StoreRows::OpenEmployees;
 
+// A new, empty employee table, opened in the grid's order.
+inline std::unique_ptr<TTable> NewEmployees(const QString& dataDir)
+{
+    CreateEmployees(dataDir);
+    return OpenEmployees(dataDir);
+}
+
 inline std::unique_ptr<TTable> OpenOrganizations(const QString& dataDir)
 {
     auto table = std::make_unique<TTable>();
