@@ -12,11 +12,11 @@
 #include "storage/TSession.h"
 #include "storage/TTransaction.h"
 #include "tests/storage/StoreTestKit.h"
-#include "tests/support/TempDataFolder.h"
+#include "tests/support/FolderTest.h"
 
 using namespace StoreTestKit;
 
-class TestTable : public QObject
+class TestTable : public QObject, FolderTest
 {
     Q_OBJECT
 
@@ -73,20 +73,16 @@ private Q_SLOTS:
     void columnStatements();
 
 private:
-    std::unique_ptr<TempDataFolder> m_folder;
-    QString m_data;
 };
 
 void TestTable::init()
 {
-    m_folder = std::make_unique<TempDataFolder>();
-    m_data = m_folder->DataDir();
+    StartFolder();
 }
 
 void TestTable::cleanup()
 {
-    Session().CloseAll();
-    m_folder.reset();
+    EndFolder();
 }
 
 void TestTable::createdLayouts()

@@ -16,12 +16,12 @@
 #include "storage/TableUpgrade.h"
 #include "tests/storage/StoreTestKit.h"
 #include "tests/support/SqlStore.h"
-#include "tests/support/TempDataFolder.h"
+#include "tests/support/FolderTest.h"
 
 using namespace StoreTestKit;
 using namespace SqlStore;
 
-class TestUpgrade : public QObject
+class TestUpgrade : public QObject, FolderTest
 {
     Q_OBJECT
 
@@ -54,8 +54,6 @@ private:
     void EmployeeStepRefused(const QStringList& schemaBefore);
     QStringList Rows(const QString& query) { return SqlStore::Column(m_data, query); }
 
-    std::unique_ptr<TempDataFolder> m_folder;
-    QString m_data;
     TQuery m_runner;
     int m_backupFailures = 0;
     QDateTime m_now;
@@ -63,16 +61,14 @@ private:
 
 void TestUpgrade::init()
 {
-    m_folder = std::make_unique<TempDataFolder>();
-    m_data = m_folder->DataDir();
+    StartFolder();
     m_backupFailures = 0;
     m_now = QDateTime(QDate(2026, 12, 9), QTime(10, 15, 0));
 }
 
 void TestUpgrade::cleanup()
 {
-    Session().CloseAll();
-    m_folder.reset();
+    EndFolder();
 }
 
 // Both tables, as the start-up upgrades them: the employee table, then the organisations.

@@ -6,6 +6,7 @@ void FolderTest::StartFolder()
 {
     m_folder = std::make_unique<TempDataFolder>();
     m_messages = std::make_unique<MessageRecorder>();
+    m_data = m_folder->DataDir();
 }
 
 void FolderTest::EndFolder()

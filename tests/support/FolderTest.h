@@ -9,7 +9,7 @@
 #include "tests/support/TempDataFolder.h"
 
 // What each test function of a store or window test starts from: a temporary data folder
-// the platform reports and a recorder of the message boxes. A test class derives from it
+// the platform reports (m_data: its data folder) and a recorder of the message boxes. A test class derives from it
 // beside QObject, calls StartFolder() in init() and EndFolder() last in cleanup(), once it
 // has dropped its own windows and views.
 class FolderTest
@@ -21,6 +21,7 @@ protected:
 
     std::unique_ptr<TempDataFolder> m_folder;
     std::unique_ptr<MessageRecorder> m_messages;
+    QString m_data;
 };
 
 // A folder test of one window, m_form, whose children Find reaches by object name.
