@@ -90,18 +90,14 @@ void AddOrganization(const QString& dataDir, const QString& name)
 
 QList<Employee> StoredEmployees(const QString& dataDir)
 {
-    TTable base;
-    base.SetDatabaseName(dataDir);
-    base.SetTableName(QStringLiteral("base"));
-    base.SetIndexName(QString::fromLatin1(Layouts::EmployeeIndex));
-    base.Open();
+    const std::unique_ptr<TTable> base = OpenEmployees(dataDir);
     QList<Employee> rows;
-    for (base.First(); !base.Eof(); base.Next()) {
-        rows.append({base.FieldByName(Layouts::FioField).AsString(),
-                     base.FieldByName(Layouts::AccntField).AsString(),
-                     base.FieldByName(Layouts::AmountField).AsString(),
-                     base.FieldByName(Layouts::OrgField).AsString(),
-                     base.FieldByName(Layouts::ExportField).AsBoolean()});
+    for (base->First(); !base->Eof(); base->Next()) {
+        rows.append({base->FieldByName(Layouts::FioField).AsString(),
+                     base->FieldByName(Layouts::AccntField).AsString(),
+                     base->FieldByName(Layouts::AmountField).AsString(),
+                     base->FieldByName(Layouts::OrgField).AsString(),
+                     base->FieldByName(Layouts::ExportField).AsBoolean()});
     }
     return rows;
 }
