@@ -11,6 +11,7 @@
 #include "storage/StoreBackup.h"
 #include "storage/TSession.h"
 #include "storage/TTable.h"
+#include "tests/support/FolderTest.h"
 #include "tests/support/MessageRecorder.h"
 #include "tests/support/SqlStore.h"
 #include "tests/support/StoreRows.h"
@@ -19,7 +20,7 @@
 using namespace SqlStore;
 
 // The start-up with tables in older layouts: what the user sees and what is stored.
-class tst_UpgradeStart : public QObject
+class tst_UpgradeStart : public QObject, WindowTest<TMainForm>
 {
     Q_OBJECT
 
@@ -42,23 +43,16 @@ private:
     void Start();
     QStringList Rows(const QString& query) { return Column(m_folder->DataDir(), query); }
 
-    std::unique_ptr<TempDataFolder> m_folder;
-    std::unique_ptr<MessageRecorder> m_messages;
-    std::unique_ptr<TMainForm> m_form;
 };
 
 void tst_UpgradeStart::init()
 {
-    m_folder = std::make_unique<TempDataFolder>();
-    m_messages = std::make_unique<MessageRecorder>();
+    StartFolder();
 }
 
 void tst_UpgradeStart::cleanup()
 {
-    m_form.reset();
-    Session().CloseAll();
-    m_messages.reset();
-    m_folder.reset();
+    EndFolder();
 }
 
 void tst_UpgradeStart::Start()

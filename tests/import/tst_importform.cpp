@@ -14,6 +14,7 @@
 #include "storage/TSession.h"
 #include "storage/TTable.h"
 #include "tests/import/ImportTestKit.h"
+#include "tests/support/FolderTest.h"
 #include "tests/support/MessageRecorder.h"
 #include "tests/support/TempDataFolder.h"
 
@@ -47,7 +48,7 @@ private:
 
 } // namespace
 
-class TestImportForm : public QObject
+class TestImportForm : public QObject, WindowTest<TImportForm>
 {
     Q_OBJECT
 
@@ -83,16 +84,12 @@ private:
         return m_form->findChild<QProgressBar*>(QStringLiteral("ProgressBar"));
     }
 
-    std::unique_ptr<TempDataFolder> m_folder;
-    std::unique_ptr<MessageRecorder> m_messages;
     std::unique_ptr<DbfFolder> m_sources;
-    std::unique_ptr<TImportForm> m_form;
 };
 
 void TestImportForm::init()
 {
-    m_folder = std::make_unique<TempDataFolder>();
-    m_messages = std::make_unique<MessageRecorder>();
+    StartFolder();
     m_sources = std::make_unique<DbfFolder>();
     CreateEmployeeTable();
     m_form = std::make_unique<TImportForm>();
@@ -102,10 +99,8 @@ void TestImportForm::cleanup()
 {
     TOpenDialog::SetChooser({});
     m_form.reset();
-    Session().CloseAll();
     m_sources.reset();
-    m_messages.reset();
-    m_folder.reset();
+    EndFolder();
 }
 
 void TestImportForm::CreateEmployeeTable()

@@ -16,12 +16,12 @@
 #include "storage/TableUpgrade.h"
 #include "tests/storage/StoreTestKit.h"
 #include "tests/support/SqlStore.h"
-#include "tests/support/TempDataFolder.h"
+#include "tests/support/FolderTest.h"
 
 using namespace StoreTestKit;
 using namespace SqlStore;
 
-class TestUpgrade : public QObject
+class TestUpgrade : public QObject, FolderTest
 {
     Q_OBJECT
 
@@ -53,10 +53,9 @@ private Q_SLOTS:
 
 private:
     void Upgrade();
+    void EmployeeStepRefused(const QStringList& schemaBefore);
     QStringList Rows(const QString& query) { return SqlStore::Column(m_data, query); }
 
-    std::unique_ptr<TempDataFolder> m_folder;
-    QString m_data;
     TQuery m_runner;
     int m_backupFailures = 0;
     QDateTime m_now;
@@ -64,16 +63,14 @@ private:
 
 void TestUpgrade::init()
 {
-    m_folder = std::make_unique<TempDataFolder>();
-    m_data = m_folder->DataDir();
+    StartFolder();
     m_backupFailures = 0;
     m_now = QDateTime(QDate(2026, 12, 9), QTime(10, 15, 0));
 }
 
 void TestUpgrade::cleanup()
 {
-    Session().CloseAll();
-    m_folder.reset();
+    EndFolder();
 }
 
 // Both tables, as the start-up upgrades them: the employee table, then the organisations.
@@ -95,6 +92,18 @@ void TestUpgrade::Upgrade()
         upgrade.UpgradeOrganizations(config);
     }
     Session().CloseAll();
+}
+
+// The employee step refuses the table with a store error and leaves the layouts as they were.
+void TestUpgrade::EmployeeStepRefused(const QStringList& schemaBefore)
+{
+    TTableUpgrade upgrade(m_data, m_runner);
+    TTable base;
+    base.SetDatabaseName(m_data);
+    base.SetTableName(QStringLiteral("base"));
+    QVERIFY_THROWS_EXCEPTION(EDatabaseError, upgrade.UpgradeEmployees(base));
+    Session().CloseAll();
+    QCOMPARE(SqlStore::Schema(m_data), schemaBefore);
 }
 
 void TestUpgrade::amountPass_data()
@@ -323,14 +332,7 @@ void TestUpgrade::failuresLeaveTheTableAsItWas()
 
     // The start-up's check finds each of them before the upgrade is tried.
     QVERIFY(TTableUpgrade::FindUnusable(m_data));
-    TTableUpgrade upgrade(m_data, m_runner);
-    TTable base;
-    base.SetDatabaseName(m_data);
-    base.SetTableName(QStringLiteral("base"));
-    QVERIFY_THROWS_EXCEPTION(EDatabaseError, upgrade.UpgradeEmployees(base));
-    Session().CloseAll();
-
-    QCOMPARE(SqlStore::Schema(m_data), schema);
+    EmployeeStepRefused(schema);
     QCOMPARE(Rows("SELECT quote(Org) FROM base"), rows);
 }
 
@@ -431,16 +433,7 @@ void TestUpgrade::conversionFailureKeepsOrganizations()
                             "ALTER TABLE base ADD Fio100 CHAR(100)", "UPDATE base SET Fio100 = Fio",
                             "CREATE TRIGGER refuse BEFORE UPDATE ON base "
                             "BEGIN SELECT RAISE(ABORT, 'refused'); END"});
-    const QStringList schema = SqlStore::Schema(m_data);
-
-    TTableUpgrade upgrade(m_data, m_runner);
-    TTable base;
-    base.SetDatabaseName(m_data);
-    base.SetTableName(QStringLiteral("base"));
-    QVERIFY_THROWS_EXCEPTION(EDatabaseError, upgrade.UpgradeEmployees(base));
-    Session().CloseAll();
-
-    QCOMPARE(SqlStore::Schema(m_data), schema);
+    EmployeeStepRefused(SqlStore::Schema(m_data));
     QCOMPARE(Rows("SELECT Org FROM base ORDER BY Id"), QStringList({"Альфа", "Бета"}));
 }
 

@@ -7,12 +7,12 @@
 #include "storage/TSession.h"
 #include "storage/TTransaction.h"
 #include "tests/storage/StoreTestKit.h"
-#include "tests/support/TempDataFolder.h"
+#include "tests/support/FolderTest.h"
 
 using namespace StoreTestKit;
 
 // Writes that meet other views, other programs, failing commits and hooks.
-class TestWrites : public QObject
+class TestWrites : public QObject, FolderTest
 {
     Q_OBJECT
 
@@ -35,20 +35,16 @@ private Q_SLOTS:
     void rowsOnDemand();
 
 private:
-    std::unique_ptr<TempDataFolder> m_folder;
-    QString m_data;
 };
 
 void TestWrites::init()
 {
-    m_folder = std::make_unique<TempDataFolder>();
-    m_data = m_folder->DataDir();
+    StartFolder();
 }
 
 void TestWrites::cleanup()
 {
-    Session().CloseAll();
-    m_folder.reset();
+    EndFolder();
 }
 
 void TestWrites::staleWrites_data()
@@ -79,8 +75,7 @@ void TestWrites::staleWrites()
     QFETCH(QString, storedAmount);
     QFETCH(QString, storedAccnt);
 
-    CreateEmployees(m_data);
-    auto first = OpenEmployees(m_data);
+    auto first = NewEmployees(m_data);
     AddEmployee(*first, "ИВАНОВ", "1", "10.00");
     auto second = OpenEmployees(m_data);
 
@@ -224,8 +219,7 @@ void TestWrites::hooksThatCancel()
 {
     QFETCH(bool, inserting);
     QFETCH(QString, hook);
-    CreateEmployees(m_data);
-    auto view = OpenEmployees(m_data);
+    auto view = NewEmployees(m_data);
     AddEmployee(*view, "А", "1");
     AddEmployee(*view, "Б", "1");
 
@@ -273,8 +267,7 @@ void TestWrites::hooksThatCancel()
 
 void TestWrites::fieldOfClosedView()
 {
-    CreateEmployees(m_data);
-    auto view = OpenEmployees(m_data);
+    auto view = NewEmployees(m_data);
     AddEmployee(*view, "А", "1");
     TField field = view->FieldByName("Accnt");
     view->Close();
@@ -286,8 +279,7 @@ void TestWrites::fieldOfClosedView()
 
 void TestWrites::unknownIndexKeepsView()
 {
-    CreateEmployees(m_data);
-    auto view = OpenEmployees(m_data);
+    auto view = NewEmployees(m_data);
     for (const char* name : {"В", "А", "Б"})
         AddEmployee(*view, QString::fromUtf8(name), "1");
     view->SetRecNo(2);

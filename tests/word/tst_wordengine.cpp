@@ -82,6 +82,14 @@ private Q_SLOTS:
     void shippedTemplateHasPlaceholdersAndTable();
 
 private:
+    // Saves the active document in the test's folder and parses its main part.
+    void SaveAndLoad(WordApplication& word, pugi::xml_document& xml)
+    {
+        const QString saved = m_dir->filePath(QStringLiteral("saved.docx"));
+        word.ActiveDocument().SaveAs(saved);
+        LoadDocument(saved, xml);
+    }
+
     std::unique_ptr<QTemporaryDir> m_dir;
 };
 
@@ -158,11 +166,8 @@ void TestWordEngine::replacementTakesFirstRunFormatting()
     WordApplication word;
     word.Documents().Open(WritePackage(m_dir->path(), SplitSum));
     QVERIFY(ReplaceFirst(word, Sum, QStringLiteral("1500.00")));
-    const QString saved = m_dir->filePath(QStringLiteral("saved.docx"));
-    word.ActiveDocument().SaveAs(saved);
-
     pugi::xml_document xml;
-    LoadDocument(saved, xml);
+    SaveAndLoad(word, xml);
     pugi::xml_node inserted;
     QStringList texts;
     for (const pugi::xpath_node& hit : xml.select_nodes("//w:r")) {
@@ -206,10 +211,8 @@ void TestWordEngine::underlineCoversExactlyTheInsertedText()
     word.Selection().Font().SetUnderline(true);
     QCOMPARE(word.ActiveDocument().Text(), text);
 
-    const QString saved = m_dir->filePath(QStringLiteral("saved.docx"));
-    word.ActiveDocument().SaveAs(saved);
     pugi::xml_document xml;
-    LoadDocument(saved, xml);
+    SaveAndLoad(word, xml);
     QCOMPARE(UnderlinedTexts(xml), QStringList{QStringLiteral("3750.50")});
     // Word reads run properties only in the order of the schema.
     QStringList order;
@@ -240,10 +243,8 @@ void TestWordEngine::appendedRowsCloneTheLastRow()
     // The placeholder stays where it was until its cell is written.
     QCOMPARE(table.Columns().Item(1).Cells().Item(2).Range().Text(), QStringLiteral("<<TABLE>>"));
 
-    const QString saved = m_dir->filePath(QStringLiteral("saved.docx"));
-    word.ActiveDocument().SaveAs(saved);
     pugi::xml_document xml;
-    LoadDocument(saved, xml);
+    SaveAndLoad(word, xml);
     const pugi::xpath_node_set rows = xml.select_nodes("//w:tr");
     QCOMPARE(rows.size(), size_t(4));
     const pugi::xml_node model = rows[1].node();
@@ -290,10 +291,8 @@ void TestWordEngine::cellWriteReplacesWholeCell()
     QCOMPARE(table.Columns().Item(2).Cells().Item(3).Range().Text(), values[3]);
     QCOMPARE(table.Columns().Item(2).Cells().Item(1).Range().Text(), QStringLiteral("ФИО"));
 
-    const QString saved = m_dir->filePath(QStringLiteral("saved.docx"));
-    word.ActiveDocument().SaveAs(saved);
     pugi::xml_document xml;
-    LoadDocument(saved, xml);
+    SaveAndLoad(word, xml);
     const pugi::xpath_node_set rows = xml.select_nodes("//w:tr");
     QCOMPARE(rows.size(), size_t(3));
     for (size_t r = 1; r < 3; ++r) {
