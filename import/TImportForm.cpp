@@ -11,6 +11,7 @@
 
 #include "amount/Amount.h"
 #include "import/CodePages.h"
+#include "import/ParadoxTable.h"
 #include "import/TDbfTable.h"
 #include "storage/Layouts.h"
 #include "storage/TPathBuilder.h"
@@ -62,7 +63,10 @@ private:
 } // namespace
 
 TImportForm::TImportForm(QWidget* parent)
-    : QDialog(parent), SourceTable(std::make_unique<TDbfTable>()), EmployeeTable(new TTable(this))
+    : QDialog(parent),
+      SourceTable(std::make_unique<TDbfTable>()),
+      ParadoxSource(std::make_unique<TParadoxTable>()),
+      EmployeeTable(new TTable(this))
 {
     setObjectName(QStringLiteral("ImportForm"));
     setWindowTitle(QStringLiteral("Импорт данных"));
@@ -116,15 +120,20 @@ void TImportForm::FormCreate()
 bool TImportForm::OpenSourceDb()
 {
     bool result = false;
-    OpenDialog.Filter = QStringLiteral("Database files (*.dbf)|*.dbf");
-    if (OpenDialog.Execute(parentWidget() ? parentWidget() : this))
-        result = CheckSourceTable(OpenDialog.FileName);
+    OpenDialog.Filter =
+        QStringLiteral("Database files (*.dbf)|*.dbf|Таблицы прежней версии (*.db)|*.db");
+    if (OpenDialog.Execute(parentWidget() ? parentWidget() : this)) {
+        const bool paradox = OpenDialog.FileName.endsWith(QLatin1String(".db"), Qt::CaseInsensitive);
+        result = paradox ? CheckParadoxSource(OpenDialog.FileName)
+                         : CheckSourceTable(OpenDialog.FileName);
+    }
     return result;
 }
 
 bool TImportForm::CheckSourceTable(const QString& path)
 {
     bool result = true;
+    ParadoxSource->Close();
     SourceTable->Close();
     SourceTable->SetTableName(path);
     SourceTable->Open();
@@ -202,6 +211,10 @@ void TImportForm::StoreEmployee(const QString& name, const QString& account, con
 
 void TImportForm::ImportData()
 {
+    if (ParadoxSource->Active()) {
+        ImportParadox();
+        return;
+    }
     if (!SourceTable->Active())
         return;
     const ImportingFlag importing(FImporting);

@@ -1,0 +1,205 @@
+// The import window's reading of the old program's tables: employees from its "base.DB",
+// organisations from the "config.DB" beside it.
+#include "import/TImportForm.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QLabel>
+#include <QProgressBar>
+
+#include <memory>
+#include <set>
+
+#include "amount/Amount.h"
+#include "import/ParadoxTable.h"
+#include "import/ParadoxTakeOver.h"
+#include "import/TDbfTable.h"
+#include "storage/Layouts.h"
+#include "storage/TTable.h"
+#include "storage/TTransaction.h"
+#include "storage/TableSchema.h"
+#include "storage/TableUpgrade.h"
+#include "ui/Messages.h"
+
+namespace {
+
+const QString BadFormat = QStringLiteral("Error format source base");
+const QString OrganizationFile = QStringLiteral("config");
+
+// The current field of a layout, else its older form; -1 when neither is there.
+int FindField(const TParadoxTable& table, const Layouts::TOlderField& field)
+{
+    const int current = table.FindField(field.Current);
+    return current >= 0 ? current : table.FindField(field.Older);
+}
+
+QString OrganizationFileBeside(const QString& path)
+{
+    return TParadoxTakeOver::FindTableFile(QFileInfo(path).path(), OrganizationFile);
+}
+
+class RunningFlag final
+{
+public:
+    explicit RunningFlag(bool& flag) : m_flag(flag) { m_flag = true; }
+    ~RunningFlag() { m_flag = false; }
+    RunningFlag(const RunningFlag&) = delete;
+    RunningFlag& operator=(const RunningFlag&) = delete;
+
+private:
+    bool& m_flag;
+};
+
+} // namespace
+
+bool TImportForm::CheckParadoxSource(const QString& path)
+{
+    SourceTable->Close();
+    ParadoxSource->Close();
+    ParadoxSource->Open(path);
+    // The organisations beside it are checked now, so a damaged file changes nothing.
+    const QString organizations = OrganizationFileBeside(path);
+    bool usable = FindField(*ParadoxSource, Layouts::OlderFioField) >= 0 &&
+                  ParadoxSource->FindField(Layouts::AccntField) >= 0;
+    if (usable && !organizations.isEmpty()) {
+        TParadoxTable config;
+        config.Open(organizations);
+        usable = FindField(config, Layouts::OlderOrgNameField) >= 0;
+    }
+    if (!usable) {
+        Messages::ShowMessage(BadFormat);
+        ParadoxSource->Close();
+    }
+    return usable;
+}
+
+void TImportForm::AddParadoxOrganizations(const QString& path)
+{
+    TParadoxTable source;
+    source.Open(path);
+    const int nameField = FindField(source, Layouts::OlderOrgNameField);
+    TTable organizations;
+    organizations.SetDatabaseName(EmployeeTable->DatabaseName());
+    organizations.SetTableName(QString::fromLatin1(Layouts::OrganizationTableName));
+    organizations.Open();
+    TField name = organizations.FieldByName(Layouts::OrgNameField);
+    std::set<QString> present;
+    for (organizations.First(); !organizations.Eof(); organizations.Next())
+        present.insert(name.AsString());
+
+    const int nameSize = name.Size();
+    TTransaction transaction(organizations.DatabaseName());
+    for (int record = 0; record < source.RecordCount(); ++record) {
+        source.Read(record);
+        const QString organization = TableSchema::CutToSize(source.Text(nameField), nameSize);
+        if (organization.isEmpty() || !present.insert(organization).second)
+            continue; // a name the store has stays as it is
+        organizations.Insert();
+        for (const TFieldDef& def : Layouts::OrganizationFields()) {
+            const int from = def.Name == Layouts::OrgNameField ? nameField : source.FindField(def.Name);
+            organizations.FieldByName(def.Name).SetAsString(from >= 0 ? source.Text(from) : QString());
+        }
+        try {
+            organizations.Post();
+        } catch (const EDatabaseError& error) {
+            organizations.Cancel();
+            if (error.ErrorKind() != EDatabaseError::Kind::RequiredBlank)
+                throw;
+            Messages::ShowMessage(QStringLiteral("Организация «%1» не добавлена: в файле «%2» "
+                                                 "заполнены не все ее поля.")
+                                      .arg(organization, QDir::toNativeSeparators(path)));
+        }
+    }
+    transaction.Commit();
+}
+
+bool TImportForm::StoreParadoxEmployee(const QString& name, const QString& account,
+                                       const QString& amount, const QString& organization,
+                                       bool exported)
+{
+    TTransaction record(EmployeeTable->DatabaseName());
+    try {
+        EmployeeTable->Insert();
+        EmployeeTable->FieldByName(Layouts::FioField).SetAsString(name);
+        EmployeeTable->FieldByName(Layouts::AccntField).SetAsString(account);
+        EmployeeTable->FieldByName(Layouts::AmountField).SetAsString(amount);
+        EmployeeTable->FieldByName(Layouts::OrgField).SetAsString(organization);
+        EmployeeTable->FieldByName(Layouts::ExportField).SetAsBoolean(exported);
+        EmployeeTable->Post();
+    } catch (const EDatabaseError& error) {
+        EmployeeTable->Cancel();
+        // A duplicate is skipped without a word, as in the dBASE import.
+        if (!error.IsKeyViolation() && error.ErrorKind() != EDatabaseError::Kind::RequiredBlank)
+            throw;
+        record.Commit();
+        return false;
+    }
+    record.Commit();
+    return true;
+}
+
+void TImportForm::ImportParadox()
+{
+    const RunningFlag running(FImporting);
+    ProgreesLabel->setText(QStringLiteral("Идет импорт данных..."));
+    KeepPainting();
+    EmployeeTable->Cancel();
+
+    const QString organizations = OrganizationFileBeside(ParadoxSource->FileName());
+    if (!organizations.isEmpty())
+        AddParadoxOrganizations(organizations);
+    // An older organisation value is carried over against the store's organisations.
+    QStringList names;
+    {
+        TTable store;
+        store.SetDatabaseName(EmployeeTable->DatabaseName());
+        store.SetTableName(QString::fromLatin1(Layouts::OrganizationTableName));
+        store.Open();
+        const TField name = store.FieldByName(Layouts::OrgNameField);
+        for (store.First(); !store.Eof(); store.Next())
+            names << name.AsString();
+    }
+
+    TParadoxTable& source = *ParadoxSource;
+    const int nameField = FindField(source, Layouts::OlderFioField);
+    const int accountField = source.FindField(Layouts::AccntField);
+    const int amountField = source.FindField(Layouts::AmountField);
+    const int exportField = source.FindField(Layouts::ExportField);
+    const int orgField = source.FindField(Layouts::OrgField);
+    const int olderOrgField = source.FindField(Layouts::OlderOrgField.Older);
+    const int accountSize = EmployeeTable->FieldByName(Layouts::AccntField).Size();
+    const int amountSize = EmployeeTable->FieldByName(Layouts::AmountField).Size();
+
+    const QString folder = EmployeeTable->DatabaseName();
+    auto transaction = std::make_unique<TTransaction>(folder, TTransaction::Mode::KeepDone);
+    for (int record = 0; record < source.RecordCount(); ++record) {
+        source.Read(record);
+        const QString name = source.Text(nameField);
+        const QString amount = Amount::NormalizeAmount(source.Text(amountField));
+        const QString account = source.Text(accountField);
+        QString organization;
+        if (orgField >= 0)
+            organization = source.Text(orgField);
+        else if (olderOrgField >= 0)
+            organization = TTableUpgrade::MatchOrganization(source.Text(olderOrgField), names);
+        const bool exported = exportField < 0 || source.Value(exportField).toBool();
+        const bool fits = (accountSize <= 0 || account.size() <= accountSize) &&
+                          (amountSize <= 0 || amount.size() <= amountSize);
+        if (!name.isEmpty() && !account.isEmpty() && fits) {
+            StoreParadoxEmployee(name, account, amount, organization, exported);
+        } else {
+            transaction->Commit();
+            transaction.reset();
+            Messages::ShowMessage(QStringLiteral("Неверные данные: ") + name + QLatin1Char(' ') +
+                                      account,
+                                  QStringLiteral("2"));
+            transaction = std::make_unique<TTransaction>(folder, TTransaction::Mode::KeepDone);
+        }
+        ProgressBar->setMinimum(1);
+        ProgressBar->setMaximum(source.RecordCount());
+        ProgressBar->setValue(record + 1);
+        KeepPainting();
+    }
+    transaction->Commit();
+    ProgreesLabel->setText(QStringLiteral("Импорт данных завершен."));
+}
