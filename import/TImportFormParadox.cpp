@@ -11,6 +11,7 @@
 #include <set>
 
 #include "amount/Amount.h"
+#include "core/Exception.h"
 #include "import/ParadoxTable.h"
 #include "import/ParadoxTakeOver.h"
 #include "import/TDbfTable.h"
@@ -63,7 +64,12 @@ bool TImportForm::CheckParadoxSource(const QString& path)
                   ParadoxSource->FindField(Layouts::AccntField) >= 0;
     if (usable && !organizations.isEmpty()) {
         TParadoxTable config;
-        config.Open(organizations);
+        try {
+            config.Open(organizations);
+        } catch (const Exception&) {
+            ParadoxSource->Close();
+            throw;
+        }
         usable = FindField(config, Layouts::OlderOrgNameField) >= 0;
     }
     if (!usable) {

@@ -88,6 +88,7 @@ void tst_Paradox::takenOverAtStart_data()
     QTest::addColumn<bool>("older");
     QTest::newRow("current layout, 1251") << 1251 << false;
     QTest::newRow("current layout, 866") << 866 << false;
+    QTest::newRow("current layout, code page 0") << 0 << false;
     QTest::newRow("Fio, Org and Organization, 1251") << 1251 << true;
     QTest::newRow("Fio, Org and Organization, 866") << 866 << true;
 }
