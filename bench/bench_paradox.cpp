@@ -112,15 +112,18 @@ void BM_PxlibRawInserts(benchmark::State& state)
             at += 4;
             int place = 2;
             for (const int width : {100, 22, 15}) {
-                const QByteArray text = QString(decoder.decode(QByteArrayView(at, qstrnlen(at, width)))).toUtf8();
-                sqlite3_bind_text(insert, place++, text.constData(), int(text.size()), SQLITE_TRANSIENT);
+                const QByteArray text =
+                    QString(decoder.decode(QByteArrayView(at, qstrnlen(at, width)))).toUtf8();
+                sqlite3_bind_text(insert, place++, text.constData(), int(text.size()),
+                                  SQLITE_TRANSIENT);
                 at += width;
             }
             char flag = 0;
             PX_get_data_byte(doc, at, 1, &flag);
             sqlite3_bind_int(insert, 5, flag != 0);
             at += 1;
-            const QByteArray org = QString(decoder.decode(QByteArrayView(at, qstrnlen(at, 120)))).toUtf8();
+            const QByteArray org =
+                QString(decoder.decode(QByteArrayView(at, qstrnlen(at, 120)))).toUtf8();
             sqlite3_bind_text(insert, 6, org.constData(), int(org.size()), SQLITE_TRANSIENT);
             if (sqlite3_step(insert) != SQLITE_DONE)
                 state.SkipWithError("an insert failed");

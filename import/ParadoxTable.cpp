@@ -204,11 +204,13 @@ Layout CheckLayout(const QByteArray& data, const QString& name)
         const QString fieldName = decoder.decode(QByteArrayView(data.constData() + at, length));
         at += length + 1;
         if (length == 0 || length > MaxFieldNameLength)
-            Damaged(name, QStringLiteral("неверная длина имени поля %1 (%2)").arg(i + 1).arg(length));
+            Damaged(name,
+                    QStringLiteral("неверная длина имени поля %1 (%2)").arg(i + 1).arg(length));
         if (!seen.insert(fieldName.toLower()).second)
             Damaged(name, QStringLiteral("поле «%1» описано дважды").arg(fieldName));
         if (!KnownType(type))
-            Damaged(name, QStringLiteral("поле «%1» неизвестного типа (%2)").arg(fieldName).arg(type));
+            Damaged(name,
+                    QStringLiteral("поле «%1» неизвестного типа (%2)").arg(fieldName).arg(type));
         const int fixed = FixedWidth(type);
         if (type == pxfBCD && fieldWidth > 32)
             Damaged(name, QStringLiteral("поле «%1»: неверное число знаков (%2)")
@@ -217,9 +219,13 @@ Layout CheckLayout(const QByteArray& data, const QString& name)
         if (type == pxfBCD)
             fieldWidth = fixed;
         else if (fixed != 0 && fieldWidth != fixed)
-            Damaged(name, QStringLiteral("поле «%1» неверной ширины (%2)").arg(fieldName).arg(fieldWidth));
+            Damaged(
+                name,
+                QStringLiteral("поле «%1» неверной ширины (%2)").arg(fieldName).arg(fieldWidth));
         else if (fieldWidth == 0 || (BlobType(type) && (fieldWidth < 10 || fieldWidth > 250)))
-            Damaged(name, QStringLiteral("поле «%1» неверной ширины (%2)").arg(fieldName).arg(fieldWidth));
+            Damaged(
+                name,
+                QStringLiteral("поле «%1» неверной ширины (%2)").arg(fieldName).arg(fieldWidth));
         layout.fields.push_back({fieldName, type, fieldWidth, width});
         width += fieldWidth;
     }
@@ -425,10 +431,10 @@ void TParadoxTable::Read(int record)
         throw EDatabaseError(QStringLiteral("Файл «%1» не открыт.").arg(FileText(m_name)));
     if (record < 0 || record >= m_recordCount ||
         !PX_get_record(m_handle->doc, record, m_record.data())) {
-        const QString detail = m_handle->messages.isEmpty()
-                                   ? QString()
-                                   : QStringLiteral(" (%1)").arg(m_handle->messages.join(
-                                         QStringLiteral("; ")));
+        const QString detail =
+            m_handle->messages.isEmpty()
+                ? QString()
+                : QStringLiteral(" (%1)").arg(m_handle->messages.join(QStringLiteral("; ")));
         m_handle->messages.clear();
         throw EDatabaseError(QStringLiteral("Не удалось прочитать запись %1 файла «%2»%3.")
                                  .arg(record + 1)

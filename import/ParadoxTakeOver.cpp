@@ -50,8 +50,9 @@ bool HasRows(StoreConnection& connection, const QString& table)
 {
     const QString stored = TableSchema::FindTable(connection, table);
     return !stored.isEmpty() &&
-           connection.QueryText(QStringLiteral("SELECT EXISTS (SELECT 1 FROM %1)")
-                                    .arg(Quoted(stored))) == QLatin1String("1");
+           connection.QueryText(
+               QStringLiteral("SELECT EXISTS (SELECT 1 FROM %1)").arg(Quoted(stored))) ==
+               QLatin1String("1");
 }
 
 TFieldDef StoreField(const TParadoxField& field, bool firstAutoInc)
@@ -88,8 +89,8 @@ TFieldDef StoreField(const TParadoxField& field, bool firstAutoInc)
 }
 
 // The first key held twice, in words; empty when none. Blank keys are never equal.
-QString DuplicateKey(StoreConnection& connection, const QString& table,
-                     const QStringList& fields, bool noCase)
+QString DuplicateKey(StoreConnection& connection, const QString& table, const QStringList& fields,
+                     bool noCase)
 {
     QStringList present;
     QStringList keys;
@@ -173,11 +174,11 @@ void TParadoxTakeOver::CopyTable(StoreConnection& connection, TParadoxTable& sou
         names << Quoted(fields[i].Name);
         places << QStringLiteral("?%1").arg(i + 1);
     }
-    Statement insert(connection.Handle(),
-                     QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                         .arg(Quoted(table), names.join(QLatin1String(", ")),
-                              places.join(QLatin1String(", "))),
-                     connection.FilePath());
+    Statement insert(
+        connection.Handle(),
+        QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+            .arg(Quoted(table), names.join(QLatin1String(", ")), places.join(QLatin1String(", "))),
+        connection.FilePath());
     for (int record = 0; record < source.RecordCount(); ++record) {
         source.Read(record);
         for (std::size_t i = 0; i < fields.size(); ++i) {

@@ -36,8 +36,7 @@ public:
 
     // Copies a table's fields that are carried over, with all its records, into a new table
     // of the store; no keys or indexes besides an auto-increment field's own.
-    static void CopyTable(StoreConnection& connection, TParadoxTable& source,
-                          const QString& table);
+    static void CopyTable(StoreConnection& connection, TParadoxTable& source, const QString& table);
 
 private:
     QString MoveAside();

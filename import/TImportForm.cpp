@@ -123,7 +123,8 @@ bool TImportForm::OpenSourceDb()
     OpenDialog.Filter =
         QStringLiteral("Database files (*.dbf)|*.dbf|Таблицы прежней версии (*.db)|*.db");
     if (OpenDialog.Execute(parentWidget() ? parentWidget() : this)) {
-        const bool paradox = OpenDialog.FileName.endsWith(QLatin1String(".db"), Qt::CaseInsensitive);
+        const bool paradox =
+            OpenDialog.FileName.endsWith(QLatin1String(".db"), Qt::CaseInsensitive);
         result = paradox ? CheckParadoxSource(OpenDialog.FileName)
                          : CheckSourceTable(OpenDialog.FileName);
     }

@@ -102,8 +102,10 @@ void TImportForm::AddParadoxOrganizations(const QString& path)
             continue; // a name the store has stays as it is
         organizations.Insert();
         for (const TFieldDef& def : Layouts::OrganizationFields()) {
-            const int from = def.Name == Layouts::OrgNameField ? nameField : source.FindField(def.Name);
-            organizations.FieldByName(def.Name).SetAsString(from >= 0 ? source.Text(from) : QString());
+            const int from =
+                def.Name == Layouts::OrgNameField ? nameField : source.FindField(def.Name);
+            organizations.FieldByName(def.Name).SetAsString(from >= 0 ? source.Text(from)
+                                                                      : QString());
         }
         try {
             organizations.Post();

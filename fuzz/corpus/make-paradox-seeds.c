@@ -53,7 +53,8 @@ int main(void)
     const struct spec base[] = {{"Id", pxfAutoInc, 4}, {"Fio100", pxfAlpha, 100},
         {"Accnt", pxfAlpha, 22}, {"Amount", pxfAlpha, 15}, {"Export", pxfLogical, 1},
         {"Org120", pxfAlpha, 120}};
-    const char* baseRows[] = {"1", "\xc8\xc2\xc0\xcd\xce\xc2 \xc8\xc2\xc0\xcd", "40817", "1500", "1", "\xc1\xe5\xf2\xe0",
+    const char* baseRows[] = {"1", "\xc8\xc2\xc0\xcd\xce\xc2 \xc8\xc2\xc0\xcd", "40817", "1500",
+                              "1", "\xc1\xe5\xf2\xe0",
                               "2", "\xa8\xeb\xea\xe8\xed\xe0", "40818", NULL, "0", NULL,
                               "3", NULL, NULL, "7", NULL, NULL};
     write("paradoxtable/base-1251.db", base, 6, 1251, baseRows, 3);

@@ -62,8 +62,10 @@ void tst_Paradox::cleanup()
 void tst_Paradox::WriteTables(int codePage, bool older, const std::vector<QVariant>& extra)
 {
     {
-        ParadoxWriter base(Data("BASE.DB"), older ? ParadoxWriter::OlderEmployeeFields()
-                                                  : ParadoxWriter::EmployeeFields(), codePage);
+        ParadoxWriter base(Data("BASE.DB"),
+                           older ? ParadoxWriter::OlderEmployeeFields()
+                                 : ParadoxWriter::EmployeeFields(),
+                           codePage);
         int id = 0;
         const auto add = [&](std::vector<QVariant> row) {
             if (!older)
@@ -76,8 +78,10 @@ void tst_Paradox::WriteTables(int codePage, bool older, const std::vector<QVaria
         if (!extra.empty())
             add(extra);
     }
-    ParadoxWriter config(Data("config.db"), older ? ParadoxWriter::OlderOrganizationFields()
-                                                  : ParadoxWriter::OrganizationFields(), codePage);
+    ParadoxWriter config(Data("config.db"),
+                         older ? ParadoxWriter::OlderOrganizationFields()
+                               : ParadoxWriter::OrganizationFields(),
+                         codePage);
     for (const QString& name : {QStringLiteral("Бета"), QStringLiteral("ООО Ромашка")})
         config.Add({name, "40702", QStringLiteral("Директор"), "Д", "Б", "7", "RUR"});
 }
@@ -125,31 +129,33 @@ void tst_Paradox::damagedFileRefused_data()
     QTest::newRow("not a table") << 4 << QByteArray("\x07") << -1 << "неизвестный тип файла";
     QTest::newRow("encrypted") << 0x5C << QByteArray("\x78\x56\x34\x12") << -1
                                << "защищена паролем";
-    QTest::newRow("header longer than file") << 2 << QByteArray("\xff\xff") << -1
-                                             << "длина заголовка (65535) больше файла";
-    QTest::newRow("header cuts descriptors") << 2 << QByteArray("\x00\x01", 2) << -1
-                                             << "заголовок короче описаний полей";
+    QTest::newRow("header longer than file")
+        << 2 << QByteArray("\xff\xff") << -1 << "длина заголовка (65535) больше файла";
+    QTest::newRow("header cuts descriptors")
+        << 2 << QByteArray("\x00\x01", 2) << -1 << "заголовок короче описаний полей";
     QTest::newRow("record size lies") << 0 << QByteArray("\x05\x01") << -1
                                       << "длина записи (261) не равна сумме ширин полей (262)";
-    QTest::newRow("zero width") << 0x7B << QByteArray("\x00", 1) << -1 << "«Fio100» неверной ширины";
+    QTest::newRow("zero width") << 0x7B << QByteArray("\x00", 1) << -1
+                                << "«Fio100» неверной ширины";
     QTest::newRow("wider than the record") << 0x7B << QByteArray("\xff") << -1 << "длина записи";
-    QTest::newRow("wrong fixed width") << 0x79 << QByteArray("\x08") << -1 << "«Id» неверной ширины";
+    QTest::newRow("wrong fixed width")
+        << 0x79 << QByteArray("\x08") << -1 << "«Id» неверной ширины";
     QTest::newRow("unknown kind") << 0x78 << QByteArray("\x30") << -1 << "неизвестного типа";
     QTest::newRow("no fields") << 0x21 << QByteArray("\x00\x00", 2) << -1 << "неверное число полей";
-    QTest::newRow("huge field count") << 0x21 << QByteArray("\xff\x7f") << -1
-                                      << "неверное число полей";
+    QTest::newRow("huge field count")
+        << 0x21 << QByteArray("\xff\x7f") << -1 << "неверное число полей";
     QTest::newRow("name too long") << 421 << QByteArray(30, 'A') << -1 << "длина имени поля 1";
-    QTest::newRow("field named twice") << 424 << QByteArray("Id\0", 3) << -1 << "«Id» описано дважды";
+    QTest::newRow("field named twice")
+        << 424 << QByteArray("Id\0", 3) << -1 << "«Id» описано дважды";
     QTest::newRow("zero block size") << 5 << QByteArray("\x00", 1) << -1 << "размер блока";
-    QTest::newRow("more blocks than file") << 0x0C << QByteArray("\x32\x00", 2) << -1
-                                           << "больше блоков (50)";
+    QTest::newRow("more blocks than file")
+        << 0x0C << QByteArray("\x32\x00", 2) << -1 << "больше блоков (50)";
     QTest::newRow("chain loops") << -1 << QByteArray("\x01\x00", 2) << -1 << "в кольцо";
-    QTest::newRow("chain leaves file") << 0x0E << QByteArray("\x07\x00", 2) << -1
-                                       << "блок 7 за пределами";
-    QTest::newRow("block fill lies") << -5 << QByteArray("\xff\x7f") << -1
-                                     << "заполнение блока 1";
-    QTest::newRow("record count lies") << 6 << QByteArray("\x04\x00", 2) << -1
-                                       << "число записей в заголовке (4)";
+    QTest::newRow("chain leaves file")
+        << 0x0E << QByteArray("\x07\x00", 2) << -1 << "блок 7 за пределами";
+    QTest::newRow("block fill lies") << -5 << QByteArray("\xff\x7f") << -1 << "заполнение блока 1";
+    QTest::newRow("record count lies")
+        << 6 << QByteArray("\x04\x00", 2) << -1 << "число записей в заголовке (4)";
     QTest::newRow("records cut off") << 0 << none << 0x800 + 300 << "записи блока 1 за концом";
 }
 
@@ -189,8 +195,7 @@ void tst_Paradox::failedTakeOverKeepsFilesAndRetries_data()
     QTest::addColumn<bool>("duplicate");
     QTest::addColumn<QString>("reason");
     QTest::newRow("damaged file") << 1000 << false << "не является таблицей Paradox";
-    QTest::newRow("employee twice")
-        << -1 << true << "дважды записан сотрудник «";
+    QTest::newRow("employee twice") << -1 << true << "дважды записан сотрудник «";
 }
 
 void tst_Paradox::failedTakeOverKeepsFilesAndRetries()

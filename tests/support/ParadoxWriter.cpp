@@ -20,21 +20,27 @@ pxdoc_t* Doc(void* doc)
 
 std::vector<ParadoxWriter::Field> ParadoxWriter::EmployeeFields()
 {
-    return {{"Id", pxfAutoInc, 4},      {"Fio100", pxfAlpha, 100}, {"Accnt", pxfAlpha, 22},
-            {"Amount", pxfAlpha, 15},   {"Export", pxfLogical, 1}, {"Org120", pxfAlpha, 120}};
+    return {{"Id", pxfAutoInc, 4},    {"Fio100", pxfAlpha, 100}, {"Accnt", pxfAlpha, 22},
+            {"Amount", pxfAlpha, 15}, {"Export", pxfLogical, 1}, {"Org120", pxfAlpha, 120}};
 }
 
 std::vector<ParadoxWriter::Field> ParadoxWriter::OlderEmployeeFields()
 {
-    return {{"Fio", pxfAlpha, 60},    {"Accnt", pxfAlpha, 22}, {"Amount", pxfAlpha, 15},
-            {"Export", pxfLogical, 1}, {"Org", pxfAlpha, 40}};
+    return {{"Fio", pxfAlpha, 60},
+            {"Accnt", pxfAlpha, 22},
+            {"Amount", pxfAlpha, 15},
+            {"Export", pxfLogical, 1},
+            {"Org", pxfAlpha, 40}};
 }
 
 std::vector<ParadoxWriter::Field> ParadoxWriter::OrganizationFields()
 {
-    return {{"Organization120", pxfAlpha, 120}, {"Accnt", pxfAlpha, 22},
-            {"Position", pxfAlpha, 30},         {"Director", pxfAlpha, 30},
-            {"Accountant", pxfAlpha, 30},       {"Contract", pxfAlpha, 8},
+    return {{"Organization120", pxfAlpha, 120},
+            {"Accnt", pxfAlpha, 22},
+            {"Position", pxfAlpha, 30},
+            {"Director", pxfAlpha, 30},
+            {"Accountant", pxfAlpha, 30},
+            {"Contract", pxfAlpha, 8},
             {"Crnc", pxfAlpha, 3}};
 }
 

@@ -14,7 +14,8 @@ public:
     struct Field
     {
         QByteArray name;
-        char type = 0x01; // the format's type code: 0x01 alpha, 0x09 logical, 0x16 auto-increment...
+        char type =
+            0x01; // the format's type code: 0x01 alpha, 0x09 logical, 0x16 auto-increment...
         int width = 0;
     };
 
