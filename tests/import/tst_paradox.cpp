@@ -102,6 +102,8 @@ void tst_Paradox::takenOverAtStart()
     QFETCH(int, codePage);
     QFETCH(bool, older);
     WriteTables(codePage, older);
+    for (const char* other : {"base.PX", "CONFIG.VAL", "base.txt"})
+        QVERIFY(QFile(Data(other)).open(QIODevice::WriteOnly));
     const QList<Employee> expected{{"Ёлкина Алла", "40817", "1500.00", "ООО Ромашка", true},
                                    // No organisation: the start-up's fill gives the first.
                                    {"Щукин Юрий", "40818", "0.00", "Бета", false}};
@@ -113,7 +115,10 @@ void tst_Paradox::takenOverAtStart()
         QCOMPARE(StoreRows::StoredEmployees(m_folder->DataDir()), expected);
         Session().CloseAll();
     }
-    QCOMPARE(QDir(Data("paradox")).entryList(QDir::Files), QStringList({"BASE.DB", "config.db"}));
+    QStringList moved = QDir(Data("paradox")).entryList(QDir::Files);
+    moved.sort();
+    QCOMPARE(moved, QStringList({"BASE.DB", "CONFIG.VAL", "base.PX", "config.db"}));
+    QVERIFY(QFile::exists(Data("base.txt")));
     QVERIFY(!QFile::exists(Data("BASE.DB")));
 }
 
