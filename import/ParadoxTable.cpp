@@ -245,7 +245,8 @@ Layout CheckLayout(const QByteArray& data, const QString& name)
     // The data block chain, from the first block; a block reached twice is a loop.
     std::vector<bool> reached(std::size_t(fileBlocks) + 1, false);
     qint64 chained = 0;
-    int block = fileBlocks > 0 ? firstBlock : 0;
+    // pxlib follows the chain from the first block even when the header counts no blocks.
+    int block = firstBlock;
     while (block != 0) {
         if (block > fileBlocks)
             Damaged(name, QStringLiteral("ссылка на блок %1 за пределами файла").arg(block));
@@ -383,8 +384,12 @@ void TParadoxTable::OpenBytes(QByteArray contents, const QString& name)
     handle->stream = MemoryStream(m_contents);
     if (!handle->stream)
         failed(QStringLiteral("нет памяти для чтения"));
-    if (PX_open_fp(handle->doc, handle->stream) < 0)
+    if (PX_open_fp(handle->doc, handle->stream) < 0) {
+        // pxlib frees its block index when it cannot build it but keeps the pointer, which
+        // PX_delete would free a second time.
+        handle->doc->px_indexdata = nullptr;
         failed(QStringLiteral("заголовок не читается"));
+    }
     if (PX_get_num_fields(handle->doc) != int(layout.fields.size()) ||
         PX_get_num_records(handle->doc) != layout.records ||
         PX_get_recordsize(handle->doc) != int(Word(m_contents, 0)))

@@ -155,6 +155,8 @@ void tst_Paradox::damagedFileRefused_data()
     QTest::newRow("zero block size") << 5 << QByteArray("\x00", 1) << -1 << "размер блока";
     QTest::newRow("more blocks than file")
         << 0x0C << QByteArray("\x32\x00", 2) << -1 << "больше блоков (50)";
+    QTest::newRow("pxlib's double free: a chain in a table without blocks")
+        << 6 << QByteArray("\0\0\0\0\0\0\0\0\0\x27", 10) << -1 << "блок 9984 за пределами";
     QTest::newRow("chain loops") << -1 << QByteArray("\x01\x00", 2) << -1 << "в кольцо";
     QTest::newRow("chain leaves file")
         << 0x0E << QByteArray("\x07\x00", 2) << -1 << "блок 7 за пределами";
