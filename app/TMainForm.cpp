@@ -18,6 +18,7 @@
 #include <optional>
 
 #include "amount/Amount.h"
+#include "import/ParadoxTakeOver.h"
 #include "storage/Layouts.h"
 #include "storage/StoreBackup.h"
 #include "storage/TPathBuilder.h"
@@ -276,6 +277,7 @@ void TMainForm::FormCreate()
     // An error ends the sequence at its step; the window still opens with what was done.
     Guarded([this] {
         EnsureFolders();
+        TakeOverParadoxTables();
         RejectUnknownLayouts();
         UpgradeTables();
         Session().SetNetFileDir(TPathBuilder::GetSessionDBPath());
@@ -324,6 +326,28 @@ void TMainForm::EnsureFolders()
 {
     MakeSharedFolder(TPathBuilder::GetEmployeeDBPath());
     MakeSharedFolder(QFileInfo(TPathBuilder::GetOutTxtPath(QString())).path());
+}
+
+// The old program's Paradox tables come into a store without rows before anything checks or
+// upgrades layouts, so the upgrade then treats them as any older table. A failure leaves the
+// store and the files as they were, and the start goes on with empty tables.
+void TMainForm::TakeOverParadoxTables()
+{
+    TParadoxTakeOver takeOver(TPathBuilder::GetEmployeeDBPath());
+    try {
+        if (!takeOver.Due())
+            return;
+        const QString moveFailure = takeOver.Run();
+        if (!moveFailure.isEmpty())
+            Messages::ShowMessage(moveFailure);
+    } catch (const EAbort&) {
+        throw;
+    } catch (const Exception& error) {
+        Messages::ShowError(QStringLiteral("Таблицы прежней версии не перенесены. %1 Программа "
+                                           "начинает работу без них: исправьте файлы и "
+                                           "запустите программу снова.")
+                                .arg(error.Message()));
+    }
 }
 
 void TMainForm::UpgradeTables()
@@ -520,6 +544,11 @@ void TMainForm::import1Click()
         if (ImportForm && FOpenSourceDb && FOpenSourceDb())
             ImportForm->exec();
         FEmployeeTable->Refresh();
+        // An import of the old program's tables may have added organisations.
+        const int organizations = OrgCount();
+        ReplaceOrgTable();
+        if (OrgCount() != organizations)
+            RefillOrgLists();
     });
 }
 

@@ -51,6 +51,7 @@ private:
     void ArrangeControls();
     void FormCreate();
     void EnsureFolders();
+    void TakeOverParadoxTables();
     void UpgradeTables();
     TTableUpgrade& Upgrade();
     void ReportBackupFailure(const Exception& error);

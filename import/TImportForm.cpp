@@ -12,6 +12,8 @@
 
 #include "amount/Amount.h"
 #include "import/CodePages.h"
+#include "import/EmployeeImport.h"
+#include "import/ParadoxTable.h"
 #include "import/TDbfTable.h"
 #include "storage/Layouts.h"
 #include "storage/TPathBuilder.h"
@@ -40,50 +42,6 @@ const QString DoneText = QStringLiteral("Импорт данных заверш�
 // How often a long import lets the window repaint.
 constexpr qint64 PaintIntervalMs = 40;
 
-// A refusal of the row itself: nothing of the row was stored. Any other store failure ends
-// the import.
-bool RefusesRowOnly(const EDatabaseError& error)
-{
-    return error.IsKeyViolation() || error.ErrorKind() == EDatabaseError::Kind::RequiredBlank;
-}
-
-// The fields of a new employee, looked up once for the whole import.
-struct EmployeeFields
-{
-    explicit EmployeeFields(TTable& table)
-        : fio(table.FieldByName(FioField)), accnt(table.FieldByName(AccntField)),
-          amount(table.FieldByName(AmountField)), org(table.FieldByName(OrgField)),
-          exported(table.FieldByName(ExportField))
-    {
-    }
-
-    TField fio;
-    TField accnt;
-    TField amount;
-    TField org;
-    TField exported;
-};
-
-// Stores one employee; a row the table refuses is dropped. The row is one INSERT, which
-// SQLite backs out alone when it fails, so no savepoint is needed around it.
-void StoreEmployee(TTable& table, EmployeeFields& fields, const QString& name,
-                   const QString& account, const QString& amount)
-{
-    try {
-        table.Insert();
-        fields.fio.SetAsString(name);
-        fields.accnt.SetAsString(account);
-        fields.amount.SetAsString(amount);
-        fields.org.SetAsString(QString());
-        fields.exported.SetAsBoolean(true);
-        table.Post();
-    } catch (const EDatabaseError& error) {
-        table.Cancel();
-        if (!RefusesRowOnly(error))
-            throw;
-    }
-}
-
 // Marks an import as running for as long as it lives.
 class ImportingFlag final
 {
@@ -100,7 +58,10 @@ private:
 } // namespace
 
 TImportForm::TImportForm(QWidget* parent)
-    : QDialog(parent), SourceTable(std::make_unique<TDbfTable>()), EmployeeTable(new TTable(this))
+    : QDialog(parent),
+      SourceTable(std::make_unique<TDbfTable>()),
+      ParadoxSource(std::make_unique<TParadoxTable>()),
+      EmployeeTable(new TTable(this))
 {
     setObjectName(QStringLiteral("ImportForm"));
     setWindowTitle(QStringLiteral("Импорт данных"));
@@ -154,14 +115,20 @@ void TImportForm::FormCreate()
 bool TImportForm::OpenSourceDb()
 {
     bool result = false;
-    OpenDialog.Filter = QStringLiteral("Database files (*.dbf)|*.dbf");
-    if (OpenDialog.Execute(parentWidget() ? parentWidget() : this))
-        result = CheckSourceTable(OpenDialog.FileName);
+    OpenDialog.Filter =
+        QStringLiteral("Database files (*.dbf)|*.dbf|Таблицы прежней версии (*.db)|*.db");
+    if (OpenDialog.Execute(parentWidget() ? parentWidget() : this)) {
+        const bool paradox =
+            OpenDialog.FileName.endsWith(QLatin1String(".db"), Qt::CaseInsensitive);
+        result = paradox ? CheckParadoxSource(OpenDialog.FileName)
+                         : CheckSourceTable(OpenDialog.FileName);
+    }
     return result;
 }
 
 bool TImportForm::CheckSourceTable(const QString& path)
 {
+    ParadoxSource->Close();
     SourceTable->Close();
     SourceTable->SetTableName(path);
     SourceTable->Open();
@@ -236,58 +203,43 @@ void TImportForm::ShowProgress(int record)
     if (record <= 0)
         return;
     ProgressBar->setMinimum(1);
-    ProgressBar->setMaximum(SourceTable->RecordCount());
+    ProgressBar->setMaximum(ParadoxSource->Active() ? ParadoxSource->RecordCount()
+                                                    : SourceTable->RecordCount());
     ProgressBar->setValue(record);
 }
 
 void TImportForm::ImportData()
 {
-    if (!SourceTable->Active())
+    if (!ParadoxSource->Active() && !SourceTable->Active())
         return;
     const ImportingFlag importing(FImporting);
-    SourceTable->First();
     ProgreesLabel->setText(RunningText);
     KeepPainting(0);
-
     EmployeeTable->Cancel();
-    EmployeeFields employee(*EmployeeTable);
-    // Longer texts would be cut when stored: a cut account is another person's account.
-    const int accountSize = employee.accnt.Size();
-    const int amountSize = employee.amount.Size();
+    if (ParadoxSource->Active())
+        ImportParadox();
+    else
+        ImportDbf();
+    ProgreesLabel->setText(DoneText);
+}
+
+void TImportForm::ImportDbf()
+{
+    SourceTable->First();
     const TDbfField nameSource = SourceTable->FieldByName(NameSourceField);
     const TDbfField amountSource = SourceTable->FieldByName(AmountSourceField);
     const TDbfField accountSource = SourceTable->FieldByName(AccountSourceField);
 
-    // One transaction for the stored rows; it is ended before a message waits for the
-    // user, so no other program waits on this one meanwhile. Rows stored before an error
-    // that ends the import stay. The bar shows the last record gone through whenever the
-    // window is painted or a message is shown.
-    const QString folder = EmployeeTable->DatabaseName();
-    auto transaction = std::make_unique<TTransaction>(folder, TTransaction::Mode::KeepDone);
+    // Rows stored before an error that ends the import stay. The bar shows the last record
+    // gone through whenever the window is painted or a message is shown.
     int done = 0;
+    EmployeeImport importer(*EmployeeTable, [this, &done] { ShowProgress(done); });
     try {
         while (!SourceTable->Eof()) {
             const QString name = CodePages::FromCp866Name(nameSource.AsBytes());
             const QString amount = Amount::NormalizeAmount(amountSource.AsString());
             const QString account = accountSource.AsString();
-            QString refusal;
-            if (name.isEmpty() || account.isEmpty() ||
-                (accountSize > 0 && account.size() > accountSize))
-                refusal = QStringLiteral("Неверные данные: ") + name + QLatin1Char(' ') + account;
-            else if (amountSize > 0 && amount.size() > amountSize)
-                refusal = QStringLiteral("Неверные данные: сумма %1 длиннее %2 знаков (%3 %4)")
-                              .arg(amount)
-                              .arg(amountSize)
-                              .arg(name, account);
-            if (refusal.isEmpty()) {
-                StoreEmployee(*EmployeeTable, employee, name, account, amount);
-            } else {
-                transaction->Commit();
-                transaction.reset();
-                ShowProgress(done);
-                Messages::ShowMessage(refusal, QStringLiteral("2"));
-                transaction = std::make_unique<TTransaction>(folder, TTransaction::Mode::KeepDone);
-            }
+            importer.Add(name, account, amount);
             done = SourceTable->RecNo();
             KeepPainting(done);
             SourceTable->Next();
@@ -297,6 +249,5 @@ void TImportForm::ImportData()
         throw;
     }
     ShowProgress(done);
-    transaction->Commit();
-    ProgreesLabel->setText(DoneText);
+    importer.Commit();
 }

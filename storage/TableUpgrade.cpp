@@ -307,10 +307,14 @@ LayoutPlan PlanLayout(StoreConnection& connection, const TableSchema::StoredLayo
 
 std::optional<TTableUpgrade::Unusable> TTableUpgrade::FindUnusable(const QString& folder)
 {
-    const std::optional<TableSchema::StoredLayout> employees =
-        TableSchema::ReadLayoutReadOnly(folder, EmployeeTable());
-    const std::optional<TableSchema::StoredLayout> organizations =
-        TableSchema::ReadLayoutReadOnly(folder, OrganizationTable());
+    return FindUnusable(TableSchema::ReadLayoutReadOnly(folder, EmployeeTable()),
+                        TableSchema::ReadLayoutReadOnly(folder, OrganizationTable()));
+}
+
+std::optional<TTableUpgrade::Unusable> TTableUpgrade::FindUnusable(
+    const std::optional<TableSchema::StoredLayout>& employees,
+    const std::optional<TableSchema::StoredLayout>& organizations)
+{
 
     // Fields a layout must hold as they are: those that the statements make, or that a
     // rebuild makes from the rowid, may be missing.

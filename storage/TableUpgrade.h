@@ -11,6 +11,7 @@
 
 #include "core/Exception.h"
 #include "storage/FieldDefs.h"
+#include "storage/TableSchema.h"
 
 class StoreConnection;
 class TQuery;
@@ -38,6 +39,10 @@ public:
     // older form, an older organisation field with nothing to carry it over from.
     // Missing tables and the keys and indexes that the upgrade makes stand in no way.
     static std::optional<Unusable> FindUnusable(const QString& folder);
+    // The same for layouts read otherwise (tables not yet committed, say).
+    static std::optional<Unusable> FindUnusable(
+        const std::optional<TableSchema::StoredLayout>& employees,
+        const std::optional<TableSchema::StoredLayout>& organizations);
 
     TTableUpgrade(QString folder, TQuery& runner);
 

@@ -353,7 +353,8 @@ void TestImportForm::cancelledChoice()
         return std::optional<QString>();
     });
     QVERIFY(!m_form->OpenSourceDb());
-    QCOMPARE(filter, QStringLiteral("Database files (*.dbf)|*.dbf"));
+    QCOMPARE(filter,
+             QStringLiteral("Database files (*.dbf)|*.dbf|Таблицы прежней версии (*.db)|*.db"));
     QVERIFY(m_messages->Messages().isEmpty());
 }
 
