@@ -16,8 +16,10 @@
 #include <QStyleOptionButton>
 
 #include <algorithm>
+#include <optional>
 
 #include "amount/Amount.h"
+#include "import/ParadoxTakeOver.h"
 #include "storage/Layouts.h"
 #include "storage/StoreBackup.h"
 #include "storage/TPathBuilder.h"
@@ -303,6 +305,7 @@ void TMainForm::FormCreate()
     // An error ends the sequence at its step; the window still opens with what was done.
     Guarded([this] {
         EnsureFolders();
+        TakeOverParadoxTables();
         RejectUnknownLayouts();
         UpgradeTables();
         Session().SetNetFileDir(TPathBuilder::GetSessionDBPath());
@@ -353,6 +356,28 @@ void TMainForm::EnsureFolders()
     MakeSharedFolder(QFileInfo(TPathBuilder::GetOutTxtPath(QString())).path());
 }
 
+// The old program's Paradox tables come into a store without rows before anything checks or
+// upgrades layouts, so the upgrade then treats them as any older table. A failure leaves the
+// store and the files as they were, and the start goes on with empty tables.
+void TMainForm::TakeOverParadoxTables()
+{
+    TParadoxTakeOver takeOver(TPathBuilder::GetEmployeeDBPath());
+    try {
+        if (!takeOver.Due())
+            return;
+        const QString moveFailure = takeOver.Run();
+        if (!moveFailure.isEmpty())
+            Messages::ShowMessage(moveFailure);
+    } catch (const EAbort&) {
+        throw;
+    } catch (const Exception& error) {
+        Messages::ShowError(QStringLiteral("Таблицы прежней версии не перенесены. %1 Программа "
+                                           "начинает работу без них: исправьте файлы и "
+                                           "запустите программу снова.")
+                                .arg(error.Message()));
+    }
+}
+
 void TMainForm::UpgradeTables()
 {
     const QString folder = TPathBuilder::GetSessionDBPath();
@@ -369,6 +394,7 @@ void TMainForm::UpgradeTables()
     TempTable->SetTableName(QStringLiteral("base"));
     if (TempTable->Exists()) {
         Upgrade().UpgradeEmployees(*TempTable);
+        ReportDuplicateEmployees();
     }
     TempTable->Close();
     Session().CloseAll();
@@ -381,6 +407,26 @@ TTableUpgrade& TMainForm::Upgrade()
         FUpgrade->OnBackupFailed = [this](const Exception& error) { ReportBackupFailure(error); };
     }
     return *FUpgrade;
+}
+
+// Employees stored twice, which keep the unique key away, are told at every start.
+void TMainForm::ReportDuplicateEmployees()
+{
+    constexpr int Listed = 20;
+    const TTableUpgrade::Duplicates found = Upgrade().DuplicateEmployees(Listed);
+    if (found.Count == 0)
+        return;
+    QStringList lines;
+    for (const QStringList& key : found.Keys)
+        lines << QStringLiteral("%1, счет %2").arg(key.value(0), key.value(1));
+    if (found.Count > Listed)
+        lines << QStringLiteral("и ещё %1").arg(found.Count - Listed);
+    Messages::ShowMessage(
+        QStringLiteral("В таблице сотрудников одни и те же ФИО и счет (без учета регистра букв) "
+                       "записаны больше одного раза:\n\n%1\n\nНичего не удалено, а новых повторов "
+                       "программа не допустит. Исправьте или удалите лишние записи: ФИО и счет "
+                       "снова станут уникальным ключом таблицы при первом запуске без повторов.")
+            .arg(lines.join(QLatin1Char('\n'))));
 }
 
 // A backup that failed is told once a run; the start goes on without it.
@@ -460,16 +506,21 @@ void TMainForm::FillEmptyOrganizations()
     const int count = employees.RecordCount();
     TField org = employees.FieldByName(OrgField);
     const ControlsLock lock(EmployeeGrid);
-    TTransaction transaction(employees.DatabaseName(), TTransaction::Mode::KeepDone);
+    std::optional<TTransaction> transaction; // begun after the copy, at the first write
     for (int i = 0; i < count; ++i) {
         if (org.AsString().isEmpty()) {
+            if (!transaction) {
+                Upgrade().CopyBeforeFirstWrite();
+                transaction.emplace(employees.DatabaseName(), TTransaction::Mode::KeepDone);
+            }
             employees.Edit();
             org.SetAsString(first);
             employees.Post();
         }
         employees.Next();
     }
-    transaction.Commit();
+    if (transaction)
+        transaction->Commit();
 }
 
 // ---- Commands ----
@@ -521,6 +572,11 @@ void TMainForm::import1Click()
         if (ImportForm && FOpenSourceDb && FOpenSourceDb())
             ImportForm->exec();
         FEmployeeTable->Refresh();
+        // An import of the old program's tables may have added organisations.
+        const int organizations = OrgCount();
+        ReplaceOrgTable();
+        if (OrgCount() != organizations)
+            RefillOrgLists();
     });
 }
 

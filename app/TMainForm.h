@@ -51,9 +51,11 @@ private:
     void ArrangeControls();
     void FormCreate();
     void EnsureFolders();
+    void TakeOverParadoxTables();
     void UpgradeTables();
     TTableUpgrade& Upgrade();
     void ReportBackupFailure(const Exception& error);
+    void ReportDuplicateEmployees();
     void RejectUnknownLayouts();
     // False, after saying so once, when start-up could not open the tables.
     bool TablesOpen() const;

@@ -4,24 +4,18 @@
 
 #include <QApplication>
 #include <QComboBox>
-#include <QDir>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTemporaryDir>
 
 #include <sqlite3.h>
-#include <sys/resource.h>
 
 #include <algorithm>
 #include <memory>
-#include <stdexcept>
 #include <vector>
 
 #include "bench/BenchSupport.h"
-#include "core/Platform.h"
 #include "dialogs/TEmployeeAddForm.h"
 #include "dialogs/TSettingsForm.h"
-#include "storage/Collation.h"
 #include "storage/Layouts.h"
 #include "storage/TPathBuilder.h"
 #include "storage/TSession.h"
@@ -36,96 +30,41 @@ const QString Alpha = QStringLiteral("Альфа");
 const QString Omega = QStringLiteral("Омега");
 const QString Beta = QStringLiteral("Бета");
 
-class AnswerOk final : public Messages::Handler
+// Seeds both tables: Alpha and Beta, and employees of whom every 11th belongs to Beta.
+void Seed(RawStore& raw, int employees = EmployeeCount)
 {
-public:
-    bool Show(Messages::Kind kind, const QString& text, const QString&) override
-    {
-        if (kind == Messages::Kind::Error)
-            throw std::runtime_error(text.toStdString());
-        return true;
+    raw.Exec("BEGIN IMMEDIATE");
+    raw.Exec("DELETE FROM base");
+    raw.Exec("DELETE FROM config");
+    sqlite3_stmt* org = raw.Prepare("INSERT INTO config VALUES (?1, '40702810', 'Директор', "
+                                    "'Петров П.П.', 'Сидорова С.С.', '77', 'RUR')");
+    for (const QString& name : {Alpha, Beta}) {
+        RawStore::Bind(org, 1, name);
+        raw.Run(org);
     }
-};
-
-void Check(int rc, sqlite3* db)
-{
-    if (rc != SQLITE_OK && rc != SQLITE_DONE && rc != SQLITE_ROW)
-        throw std::runtime_error(sqlite3_errmsg(db));
+    sqlite3_finalize(org);
+    sqlite3_stmt* employee = raw.Prepare(
+        "INSERT INTO base (Fio100, Accnt, Amount, Export, Org120) VALUES (?1, ?2, '100.00', 1, ?3)");
+    for (int i = 0; i < employees; ++i) {
+        RawStore::Bind(employee, 1, QStringLiteral("СОТРУДНИК %1").arg(i, 6, 10, QLatin1Char('0')));
+        RawStore::Bind(employee, 2, QStringLiteral("40817810%1").arg(i, 12, 10, QLatin1Char('0')));
+        RawStore::Bind(employee, 3, i % 11 == 10 ? Beta : Alpha);
+        raw.Run(employee);
+    }
+    sqlite3_finalize(employee);
+    raw.Exec("COMMIT");
 }
 
-// A second, raw connection to the same store, for seeding and for the baseline.
-class RawStore
+std::vector<sqlite3_int64> RowidsOf(RawStore& raw, const QString& org)
 {
-public:
-    explicit RawStore(const QString& file)
-    {
-        Check(sqlite3_open(file.toUtf8().constData(), &m_db), m_db);
-        Check(Collation::Register(m_db), m_db);
-        sqlite3_busy_timeout(m_db, 5000);
-    }
-    ~RawStore() { sqlite3_close_v2(m_db); }
-
-    void Exec(const char* sql) { Check(sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr), m_db); }
-
-    sqlite3_stmt* Prepare(const char* sql)
-    {
-        sqlite3_stmt* s = nullptr;
-        Check(sqlite3_prepare_v2(m_db, sql, -1, &s, nullptr), m_db);
-        return s;
-    }
-
-    void Bind(sqlite3_stmt* s, int i, const QString& text)
-    {
-        const QByteArray utf8 = text.toUtf8();
-        sqlite3_bind_text(s, i, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
-    }
-
-    void Run(sqlite3_stmt* s)
-    {
-        Check(sqlite3_step(s), m_db);
-        sqlite3_reset(s);
-    }
-
-    void Seed(int employees = EmployeeCount)
-    {
-        Exec("BEGIN IMMEDIATE");
-        Exec("DELETE FROM base");
-        Exec("DELETE FROM config");
-        sqlite3_stmt* org = Prepare("INSERT INTO config VALUES (?1, '40702810', 'Директор', "
-                                    "'Петров П.П.', 'Сидорова С.С.', '77', 'RUR')");
-        for (const QString& name : {Alpha, Beta}) {
-            Bind(org, 1, name);
-            Run(org);
-        }
-        sqlite3_finalize(org);
-        sqlite3_stmt* employee = Prepare(
-            "INSERT INTO base (Fio100, Accnt, Amount, Export, Org120) VALUES (?1, ?2, '100.00', 1, ?3)");
-        for (int i = 0; i < employees; ++i) {
-            Bind(employee, 1, QStringLiteral("СОТРУДНИК %1").arg(i, 6, 10, QLatin1Char('0')));
-            Bind(employee, 2, QStringLiteral("40817810%1").arg(i, 12, 10, QLatin1Char('0')));
-            Bind(employee, 3, i % 11 == 10 ? Beta : Alpha);
-            Run(employee);
-        }
-        sqlite3_finalize(employee);
-        Exec("COMMIT");
-    }
-
-    std::vector<sqlite3_int64> RowidsOf(const QString& org)
-    {
-        std::vector<sqlite3_int64> rowids;
-        sqlite3_stmt* s = Prepare("SELECT rowid FROM base WHERE Org120 = ?1");
-        Bind(s, 1, org);
-        while (sqlite3_step(s) == SQLITE_ROW)
-            rowids.push_back(sqlite3_column_int64(s, 0));
-        sqlite3_finalize(s);
-        return rowids;
-    }
-
-    sqlite3* Handle() const { return m_db; }
-
-private:
-    sqlite3* m_db = nullptr;
-};
+    std::vector<sqlite3_int64> rowids;
+    sqlite3_stmt* s = raw.Prepare("SELECT rowid FROM base WHERE Org120 = ?1");
+    RawStore::Bind(s, 1, org);
+    while (sqlite3_step(s) == SQLITE_ROW)
+        rowids.push_back(sqlite3_column_int64(s, 0));
+    sqlite3_finalize(s);
+    return rowids;
+}
 
 class Views final : public MainViews
 {
@@ -145,31 +84,10 @@ private:
 };
 
 // A data folder with both tables, made once for the whole run.
-class Store
+struct Store
 {
-public:
-    Store()
-    {
-        const QString root = m_dir.path();
-        Platform::SetCommonAppDataProvider([root] { return std::optional<QString>(root); });
-        QDir().mkpath(TPathBuilder::GetEmployeeDBPath());
-        for (auto [name, fields, indexes] :
-             {std::tuple{Layouts::EmployeeTableName, Layouts::EmployeeFields(), Layouts::EmployeeIndexes()},
-              std::tuple{Layouts::OrganizationTableName, Layouts::OrganizationFields(),
-                         Layouts::OrganizationIndexes()}}) {
-            TTable table;
-            table.SetDatabaseName(TPathBuilder::GetEmployeeDBPath());
-            table.SetTableName(QString::fromLatin1(name));
-            table.FieldDefs() = fields;
-            table.IndexDefs() = indexes;
-            table.CreateTable();
-        }
-        raw = std::make_unique<RawStore>(TPathBuilder::GetEmployeeDBPath() +
-                                         QStringLiteral("store.sqlite3"));
-    }
-
-    QTemporaryDir m_dir;
-    std::unique_ptr<RawStore> raw;
+    BenchDataFolder folder;
+    std::unique_ptr<RawStore> raw = std::make_unique<RawStore>(folder.StoreFile());
 };
 
 Store& TheStore()
@@ -191,9 +109,8 @@ void Click(TSettingsForm& form, const char* name)
 void BM_DialogRename(benchmark::State& state)
 {
     Store& store = TheStore();
-    store.raw->Seed();
-    AnswerOk answers;
-    Messages::SetHandler(&answers);
+    Seed(*store.raw);
+    BenchMessages answers(BenchMessages::Fail::OnError);
     Views views;
     TSettingsForm form(views);
     form.show(); // lists the organisations and selects the first, Alpha
@@ -204,7 +121,6 @@ void BM_DialogRename(benchmark::State& state)
         toOmega = !toOmega;
     }
     form.hide();
-    Messages::SetHandler(nullptr);
     state.SetItemsProcessed(state.iterations() * (EmployeeCount / 11 * 10));
 }
 
@@ -212,9 +128,8 @@ void BM_DialogRename(benchmark::State& state)
 void BM_DialogShowAndRename(benchmark::State& state)
 {
     Store& store = TheStore();
-    store.raw->Seed();
-    AnswerOk answers;
-    Messages::SetHandler(&answers);
+    Seed(*store.raw);
+    BenchMessages answers(BenchMessages::Fail::OnError);
     Views views;
     TSettingsForm form(views);
     bool toOmega = true;
@@ -229,14 +144,13 @@ void BM_DialogShowAndRename(benchmark::State& state)
         form.close();
         toOmega = !toOmega;
     }
-    Messages::SetHandler(nullptr);
     state.SetItemsProcessed(state.iterations() * (EmployeeCount / 11 * 10));
 }
 
 void BM_RawRename(benchmark::State& state)
 {
     Store& store = TheStore();
-    store.raw->Seed();
+    Seed(*store.raw);
     RawStore& raw = *store.raw;
     sqlite3_stmt* org = raw.Prepare("UPDATE config SET Organization120 = ?1 WHERE Organization120 = ?2");
     sqlite3_stmt* employee = raw.Prepare("UPDATE base SET Org120 = ?1 WHERE rowid = ?2");
@@ -245,13 +159,13 @@ void BM_RawRename(benchmark::State& state)
         state.PauseTiming();
         const QString from = toOmega ? Alpha : Omega;
         const QString to = toOmega ? Omega : Alpha;
-        const std::vector<sqlite3_int64> rowids = raw.RowidsOf(from);
+        const std::vector<sqlite3_int64> rowids = RowidsOf(raw, from);
         state.ResumeTiming();
         raw.Exec("BEGIN IMMEDIATE");
-        raw.Bind(org, 1, to);
-        raw.Bind(org, 2, from);
+        RawStore::Bind(org, 1, to);
+        RawStore::Bind(org, 2, from);
         raw.Run(org);
-        raw.Bind(employee, 1, to);
+        RawStore::Bind(employee, 1, to);
         for (sqlite3_int64 rowid : rowids) {
             sqlite3_bind_int64(employee, 2, rowid);
             raw.Run(employee);
@@ -267,11 +181,10 @@ void BM_RawRename(benchmark::State& state)
 void BM_DialogDelete(benchmark::State& state)
 {
     Store& store = TheStore();
-    AnswerOk answers;
-    Messages::SetHandler(&answers);
+    BenchMessages answers(BenchMessages::Fail::OnError);
     for (auto _ : state) {
         state.PauseTiming();
-        store.raw->Seed();
+        Seed(*store.raw);
         auto views = std::make_unique<Views>();
         auto form = std::make_unique<TSettingsForm>(*views);
         form->show();
@@ -282,7 +195,6 @@ void BM_DialogDelete(benchmark::State& state)
         views.reset();
         state.ResumeTiming();
     }
-    Messages::SetHandler(nullptr);
     state.SetItemsProcessed(state.iterations() * (EmployeeCount / 11 * 10));
 }
 
@@ -294,11 +206,11 @@ void BM_RawDelete(benchmark::State& state)
     sqlite3_stmt* employee = raw.Prepare("DELETE FROM base WHERE rowid = ?1");
     for (auto _ : state) {
         state.PauseTiming();
-        raw.Seed();
-        const std::vector<sqlite3_int64> rowids = raw.RowidsOf(Alpha);
+        Seed(raw);
+        const std::vector<sqlite3_int64> rowids = RowidsOf(raw, Alpha);
         state.ResumeTiming();
         raw.Exec("BEGIN IMMEDIATE");
-        raw.Bind(org, 1, Alpha);
+        RawStore::Bind(org, 1, Alpha);
         raw.Run(org);
         for (sqlite3_int64 rowid : rowids) {
             sqlite3_bind_int64(employee, 1, rowid);
@@ -317,10 +229,7 @@ class MainWindowViews final : public MainViews
 public:
     MainWindowViews()
     {
-        m_employees.SetDatabaseName(TPathBuilder::GetEmployeeDBPath());
-        m_employees.SetTableName(QString::fromLatin1(Layouts::EmployeeTableName));
-        m_employees.SetIndexName(QStringLiteral("Fio_Accnt"));
-        m_employees.Open();
+        OpenEmployeeView(m_employees, TPathBuilder::GetEmployeeDBPath());
     }
     TTable* OrgTable() const override { return m_orgs.OrgTable(); }
     TTable* EmployeeTable() const override { return &m_employees; }
@@ -331,22 +240,14 @@ private:
     mutable TTable m_employees;
 };
 
-long MaxRssKb()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
-}
-
 // Heap held while the main window's views and then each dialog are open, with 100,000
 // employees; run it alone (--benchmark_filter=BM_OpenEveryWindow) for a meaningful maxrss.
 void BM_OpenEveryWindow(benchmark::State& state)
 {
     constexpr int Employees = 100'000;
     Store& store = TheStore();
-    store.raw->Seed(Employees);
-    AnswerOk answers;
-    Messages::SetHandler(&answers);
+    Seed(*store.raw, Employees);
+    BenchMessages answers(BenchMessages::Fail::OnError);
     std::size_t mainViews = 0;
     std::size_t peak = 0;
     for (auto _ : state) {
@@ -372,7 +273,6 @@ void BM_OpenEveryWindow(benchmark::State& state)
                 state.SkipWithError("the main window's view does not hold every employee");
         }
     }
-    Messages::SetHandler(nullptr);
     state.counters["main_views_MB"] = double(mainViews) / (1024.0 * 1024.0);
     state.counters["peak_heap_MB"] = double(peak) / (1024.0 * 1024.0);
     state.counters["maxrss_MB"] = double(MaxRssKb()) / 1024.0;
@@ -389,11 +289,5 @@ BENCHMARK(BM_DialogDelete)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 int main(int argc, char** argv)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    Session().CloseAll();
-    return 0;
+    return RunWindowBenchmarks(argc, argv);
 }

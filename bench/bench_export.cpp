@@ -4,21 +4,15 @@
 #include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QElapsedTimer>
-#include <QTemporaryDir>
 
 #include <sqlite3.h>
 
-#include <stdexcept>
-
 #include "bench/BenchSupport.h"
-#include "core/Platform.h"
 #include "export/AtomicFileWriter.h"
 #include "export/ExportData.h"
 #include "export/TextRegister.h"
 #include "export/TextRegisterExport.h"
-#include "storage/Collation.h"
 #include "storage/Layouts.h"
 #include "storage/TPathBuilder.h"
 #include "storage/TSession.h"
@@ -29,21 +23,9 @@ namespace {
 constexpr int OrganisationCount = 1'000;
 constexpr int EmployeeCount = 100'000;
 
-void Check(int rc, sqlite3* db)
-{
-    if (rc != SQLITE_OK && rc != SQLITE_DONE && rc != SQLITE_ROW)
-        throw std::runtime_error(sqlite3_errmsg(db));
-}
-
 QString OrgName(int i)
 {
     return QStringLiteral("ООО \"Организация/%1\"").arg(i, 4, 10, QLatin1Char('0'));
-}
-
-void Bind(sqlite3_stmt* s, int i, const QString& text)
-{
-    const QByteArray utf8 = text.toUtf8();
-    sqlite3_bind_text(s, i, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
 }
 
 // Both tables in a temporary data folder, seeded through raw SQLite.
@@ -52,78 +34,54 @@ class Store
 public:
     Store()
     {
-        const QString root = m_dir.path();
-        Platform::SetCommonAppDataProvider([root] { return std::optional<QString>(root); });
-        QDir().mkpath(TPathBuilder::GetEmployeeDBPath());
-        QDir().mkpath(QFileInfo(TPathBuilder::GetOutTxtPath({})).path());
-        Employees = OpenTable(Layouts::EmployeeTableName, Layouts::EmployeeFields(),
-                              Layouts::EmployeeIndexes());
-        Organisations = OpenTable(Layouts::OrganizationTableName, Layouts::OrganizationFields(),
-                                  Layouts::OrganizationIndexes());
         Seed();
+        Organisations = OpenTable(Layouts::OrganizationTableName);
         Organisations->Open();
         const std::size_t before = HeapInUse();
+        Employees = OpenTable(Layouts::EmployeeTableName);
         Employees->SetIndexName(QString::fromLatin1(Layouts::EmployeeIndex));
         Employees->Open();
         ViewHeap = HeapInUse() - before;
     }
 
-    std::unique_ptr<TTable> OpenTable(const char* name, const TFieldDefs& fields,
-                                      const TIndexDefs& indexes)
+    std::unique_ptr<TTable> OpenTable(const char* name) const
     {
         auto table = std::make_unique<TTable>();
-        table->SetDatabaseName(TPathBuilder::GetEmployeeDBPath());
+        table->SetDatabaseName(m_folder.DataDir());
         table->SetTableName(QString::fromLatin1(name));
-        table->FieldDefs() = fields;
-        table->IndexDefs() = indexes;
-        table->CreateTable();
         return table;
     }
 
-    void Seed()
+    void Seed() const
     {
-        sqlite3* db = nullptr;
-        const QString file = TPathBuilder::GetEmployeeDBPath() + QStringLiteral("store.sqlite3");
-        Check(sqlite3_open(file.toUtf8().constData(), &db), db);
-        Check(Collation::Register(db), db);
-        Check(sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), db);
-        sqlite3_stmt* org = nullptr;
-        Check(sqlite3_prepare_v2(db,
-                                 "INSERT INTO config VALUES (?1, ?2, 'Директор', 'Петров П.П.', "
-                                 "'Сидорова С.С.', ?3, 'RUR')",
-                                 -1, &org, nullptr),
-              db);
+        RawStore raw(m_folder.StoreFile());
+        raw.Exec("BEGIN IMMEDIATE");
+        sqlite3_stmt* org = raw.Prepare("INSERT INTO config VALUES (?1, ?2, 'Директор', 'Петров П.П.', "
+                                        "'Сидорова С.С.', ?3, 'RUR')");
         for (int i = 0; i < OrganisationCount; ++i) {
-            Bind(org, 1, OrgName(i));
-            Bind(org, 2, QStringLiteral("40702810%1").arg(i, 12, 10, QLatin1Char('0')));
-            Bind(org, 3, QString::number(i));
-            Check(sqlite3_step(org), db);
-            sqlite3_reset(org);
+            RawStore::Bind(org, 1, OrgName(i));
+            RawStore::Bind(org, 2, QStringLiteral("40702810%1").arg(i, 12, 10, QLatin1Char('0')));
+            RawStore::Bind(org, 3, QString::number(i));
+            raw.Run(org);
         }
         sqlite3_finalize(org);
-        sqlite3_stmt* employee = nullptr;
-        Check(sqlite3_prepare_v2(db,
-                                 "INSERT INTO base (Fio100, Accnt, Amount, Export, Org120) "
-                                 "VALUES (?1, ?2, ?3, 1, ?4)",
-                                 -1, &employee, nullptr),
-              db);
+        sqlite3_stmt* employee = raw.Prepare("INSERT INTO base (Fio100, Accnt, Amount, Export, Org120) "
+                                             "VALUES (?1, ?2, ?3, 1, ?4)");
         for (int i = 0; i < EmployeeCount; ++i) {
-            Bind(employee, 1,
-                 QStringLiteral("СОТРУДНИК %1 ИВАНОВИЧ").arg(i, 6, 10, QLatin1Char('0')));
-            Bind(employee, 2, QStringLiteral("40817810%1").arg(i, 12, 10, QLatin1Char('0')));
-            Bind(
+            RawStore::Bind(employee, 1,
+                           QStringLiteral("СОТРУДНИК %1 ИВАНОВИЧ").arg(i, 6, 10, QLatin1Char('0')));
+            RawStore::Bind(employee, 2, QStringLiteral("40817810%1").arg(i, 12, 10, QLatin1Char('0')));
+            RawStore::Bind(
                 employee, 3,
                 QStringLiteral("%1.%2").arg(1000 + i % 9000).arg(i % 100, 2, 10, QLatin1Char('0')));
-            Bind(employee, 4, OrgName(i % OrganisationCount));
-            Check(sqlite3_step(employee), db);
-            sqlite3_reset(employee);
+            RawStore::Bind(employee, 4, OrgName(i % OrganisationCount));
+            raw.Run(employee);
         }
         sqlite3_finalize(employee);
-        Check(sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr), db);
-        sqlite3_close_v2(db);
+        raw.Exec("COMMIT");
     }
 
-    QTemporaryDir m_dir;
+    BenchDataFolder m_folder;
     std::unique_ptr<TTable> Employees;
     std::unique_ptr<TTable> Organisations;
     std::size_t ViewHeap = 0;

@@ -14,11 +14,9 @@
 #include "import/TImportForm.h"
 #include "import/TOpenDialog.h"
 #include "storage/Collation.h"
-#include "storage/Layouts.h"
 #include "storage/TSession.h"
 #include "storage/TTable.h"
 #include "tests/support/DbfWriter.h"
-#include "tests/support/TempDataFolder.h"
 
 namespace {
 
@@ -44,16 +42,11 @@ Source& SharedSource()
     static Source* source = [] {
         auto* s = new Source;
         s->path = s->dir.filePath(QStringLiteral("employees.dbf"));
-        static const QStringList first = {"ИВАНОВ", "ПЕТРОВА",  "СИДОРОВ",  "КУЗНЕЦОВА", "СМИРНОВ",
-                                          "ПОПОВА", "ВАСИЛЬЕВ", "НОВИКОВА", "МОРОЗОВ",   "ЁЛКИНА"};
-        static const QStringList second = {"АННА", "ИВАН", "ОЛЬГА", "ПЁТР", "МАРИЯ", "СЕРГЕЙ"};
         QRandomGenerator random(7);
         DbfWriter writer(s->path, DbfWriter::ImportFields());
         for (int i = 0; i < Records; ++i) {
             Row row;
-            row.fio = first[random.bounded(first.size())] + QLatin1Char(' ') +
-                      second[random.bounded(second.size())] + QLatin1Char(' ') +
-                      QString::number(random.bounded(1000000));
+            row.fio = RandomName(random);
             row.accnt = "4081781000" + QByteArray::number(1000000000 + i);
             row.amount = QByteArray::number(random.bounded(100000)) + ".00";
             writer.AddEmployee(row.fio, row.amount, row.accnt);
@@ -65,14 +58,6 @@ Source& SharedSource()
     return *source;
 }
 
-// A fresh data folder with an empty employee table.
-std::unique_ptr<TempDataFolder> EmptyStore()
-{
-    auto folder = std::make_unique<TempDataFolder>();
-    CreateEmployeeTable(folder->DataDir());
-    return folder;
-}
-
 void BM_ImportFile(benchmark::State& state)
 {
     Source& source = SharedSource();
@@ -80,7 +65,7 @@ void BM_ImportFile(benchmark::State& state)
         [&source](const TOpenDialog&) { return std::optional<QString>(source.path); });
     for (auto _ : state) {
         state.PauseTiming();
-        auto folder = EmptyStore();
+        auto folder = std::make_unique<BenchDataFolder>();
         auto form = std::make_unique<TImportForm>();
         state.ResumeTiming();
 
@@ -92,9 +77,7 @@ void BM_ImportFile(benchmark::State& state)
 
         state.PauseTiming();
         TTable check;
-        check.SetDatabaseName(folder->DataDir());
-        check.SetTableName(QString::fromLatin1(Layouts::EmployeeTableName));
-        check.Open();
+        OpenEmployeeView(check, folder->DataDir());
         if (check.RecordCount() != Records)
             state.SkipWithError("not every record was imported");
         check.Close();
@@ -111,9 +94,8 @@ void BM_RawInserts(benchmark::State& state)
     const Source& source = SharedSource();
     for (auto _ : state) {
         state.PauseTiming();
-        auto folder = EmptyStore();
-        Session().CloseAll();
-        const QByteArray file = (folder->DataDir() + QStringLiteral("store.sqlite3")).toUtf8();
+        auto folder = std::make_unique<BenchDataFolder>();
+        const QByteArray file = folder->StoreFile().toUtf8();
         state.ResumeTiming();
 
         sqlite3* db = nullptr;
@@ -155,11 +137,5 @@ BENCHMARK(BM_ImportFile)->Unit(benchmark::kMillisecond)->Iterations(2);
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication application(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return RunWindowBenchmarks(argc, argv);
 }

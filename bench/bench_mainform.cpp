@@ -5,12 +5,8 @@
 
 #include <QApplication>
 #include <QComboBox>
-#include <QDir>
 #include <QKeyEvent>
 #include <QScrollBar>
-#include <QTemporaryDir>
-
-#include <sys/resource.h>
 
 #include <cstdio>
 #include <memory>
@@ -19,13 +15,8 @@
 
 #include "app/TMainForm.h"
 #include "bench/BenchSupport.h"
-#include "core/Platform.h"
-#include "storage/Collation.h"
-#include "storage/Layouts.h"
-#include "storage/TPathBuilder.h"
 #include "storage/TSession.h"
 #include "storage/TTable.h"
-#include "ui/Messages.h"
 #include "ui/TDBGrid.h"
 
 namespace {
@@ -33,107 +24,51 @@ namespace {
 constexpr int EmployeeCount = 100'000;
 constexpr int OrganizationCount = 1'000;
 
-// Answers every message box with Yes and counts them.
-class QuietMessages final : public Messages::Handler
-{
-public:
-    bool Show(Messages::Kind, const QString&, const QString&) override
-    {
-        ++shown;
-        return true;
-    }
-    int shown = 0;
-};
-
 QString OrgName(int i)
 {
     return QStringLiteral("Организация %1").arg(i, 4, 10, QLatin1Char('0'));
 }
 
+// Both tables of a temporary data folder, seeded through raw SQLite.
 class Store
 {
 public:
     Store()
     {
-        const QString root = m_dir.path();
-        Platform::SetCommonAppDataProvider([root] { return std::optional<QString>(root); });
-        QDir().mkpath(TPathBuilder::GetEmployeeDBPath());
-        QDir().mkpath(QFileInfo(TPathBuilder::GetOutTxtPath(QString())).path());
-        for (const bool employees : {true, false}) {
-            TTable table;
-            table.SetDatabaseName(TPathBuilder::GetEmployeeDBPath());
-            table.SetTableName(employees ? QStringLiteral("base") : QStringLiteral("config"));
-            table.FieldDefs() = employees ? Layouts::EmployeeFields() : Layouts::OrganizationFields();
-            table.IndexDefs() = employees ? Layouts::EmployeeIndexes() : Layouts::OrganizationIndexes();
-            table.CreateTable();
-        }
-        Session().CloseAll();
-
-        sqlite3* db = Raw();
-        Exec(db, "BEGIN");
-        sqlite3_stmt* org = Prepare(db, "INSERT INTO config VALUES (?1, '40702810', 'Директор', "
+        RawStore raw(m_folder.StoreFile());
+        raw.Exec("BEGIN");
+        sqlite3_stmt* org = raw.Prepare("INSERT INTO config VALUES (?1, '40702810', 'Директор', "
                                         "'Иванов И.И.', 'Петрова П.П.', '12345', '810')");
         for (int i = 0; i < OrganizationCount; ++i) {
-            BindText(org, 1, OrgName(i));
-            sqlite3_step(org);
-            sqlite3_reset(org);
+            RawStore::Bind(org, 1, OrgName(i));
+            raw.Run(org);
         }
         sqlite3_finalize(org);
-        sqlite3_stmt* employee = Prepare(
-            db, "INSERT INTO base (Fio100, Accnt, Amount, Export, Org120) VALUES (?1, ?2, ?3, 0, ?4)");
+        sqlite3_stmt* employee = raw.Prepare(
+            "INSERT INTO base (Fio100, Accnt, Amount, Export, Org120) VALUES (?1, ?2, ?3, 0, ?4)");
         std::uint32_t seed = 7;
         for (int i = 0; i < EmployeeCount; ++i) {
             seed = seed * 1664525u + 1013904223u;
-            BindText(employee, 1, QStringLiteral("СОТРУДНИК %1 %2").arg(seed % 100000).arg(i));
-            BindText(employee, 2, QStringLiteral("40817810%1").arg(i, 12, 10, QLatin1Char('0')));
-            BindText(employee, 3, QStringLiteral("%1.%2").arg(seed % 90000).arg(seed % 90 + 10));
+            RawStore::Bind(employee, 1, QStringLiteral("СОТРУДНИК %1 %2").arg(seed % 100000).arg(i));
+            RawStore::Bind(employee, 2, QStringLiteral("40817810%1").arg(i, 12, 10, QLatin1Char('0')));
+            RawStore::Bind(employee, 3, QStringLiteral("%1.%2").arg(seed % 90000).arg(seed % 90 + 10));
             if (i % 10 == 0)
                 sqlite3_bind_null(employee, 4);
             else
-                BindText(employee, 4, OrgName(int(seed % OrganizationCount)));
-            sqlite3_step(employee);
-            sqlite3_reset(employee);
+                RawStore::Bind(employee, 4, OrgName(int(seed % OrganizationCount)));
+            raw.Run(employee);
         }
         sqlite3_finalize(employee);
-        Exec(db, "COMMIT");
-        sqlite3_close(db);
+        raw.Exec("COMMIT");
     }
 
-    ~Store() { Platform::SetCommonAppDataProvider({}); }
-
-    static sqlite3* Raw()
-    {
-        sqlite3* db = nullptr;
-        const QByteArray file =
-            (TPathBuilder::GetEmployeeDBPath() + QStringLiteral("store.sqlite3")).toUtf8();
-        sqlite3_open(file.constData(), &db);
-        sqlite3_busy_timeout(db, 5000);
-        Collation::Register(db);
-        return db;
-    }
-    static void Exec(sqlite3* db, const char* sql) { sqlite3_exec(db, sql, nullptr, nullptr, nullptr); }
-    static sqlite3_stmt* Prepare(sqlite3* db, const char* sql)
-    {
-        sqlite3_stmt* stmt = nullptr;
-        sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr);
-        return stmt;
-    }
-    static void BindText(sqlite3_stmt* stmt, int index, const QString& text)
-    {
-        const QByteArray bytes = text.toUtf8();
-        sqlite3_bind_text(stmt, index, bytes.constData(), int(bytes.size()), SQLITE_TRANSIENT);
-    }
+    std::unique_ptr<RawStore> Raw() const { return std::make_unique<RawStore>(m_folder.StoreFile()); }
 
     // Takes the organisation away from every tenth employee again.
-    static void ClearTenth()
-    {
-        sqlite3* db = Raw();
-        Exec(db, "UPDATE base SET Org120 = NULL WHERE Id % 10 = 1");
-        sqlite3_close(db);
-    }
+    void ClearTenth() const { Raw()->Exec("UPDATE base SET Org120 = NULL WHERE Id % 10 = 1"); }
 
 private:
-    QTemporaryDir m_dir;
+    BenchDataFolder m_folder;
 };
 
 Store& TheStore()
@@ -142,24 +77,16 @@ Store& TheStore()
     return store;
 }
 
-long MaxRssKb()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
-}
-
 void BM_StartUp(benchmark::State& state)
 {
-    TheStore();
-    QuietMessages messages;
-    Messages::SetHandler(&messages);
+    const Store& store = TheStore();
+    BenchMessages messages;
     std::size_t retained = 0;
     const long rssBefore = MaxRssKb();
     for (auto _ : state) {
         state.PauseTiming();
         Session().CloseAll();
-        Store::ClearTenth();
+        store.ClearTenth();
         const std::size_t heapBefore = HeapInUse();
         state.ResumeTiming();
         auto form = std::make_unique<TMainForm>();
@@ -171,7 +98,6 @@ void BM_StartUp(benchmark::State& state)
         form.reset();
         state.ResumeTiming();
     }
-    Messages::SetHandler(nullptr);
     state.counters["heap_MB"] = double(retained) / (1024.0 * 1024.0);
     state.counters["maxrss_growth_MB"] = double(MaxRssKb() - rssBefore) / 1024.0;
 }
@@ -179,15 +105,15 @@ void BM_StartUp(benchmark::State& state)
 // Baseline: read every employee in the grid's order and fill the tenth, raw.
 void BM_StartUpRawSqlite(benchmark::State& state)
 {
-    TheStore();
+    const Store& store = TheStore();
     for (auto _ : state) {
         state.PauseTiming();
         Session().CloseAll();
-        Store::ClearTenth();
+        store.ClearTenth();
         state.ResumeTiming();
-        sqlite3* db = Store::Raw();
-        sqlite3_stmt* select = Store::Prepare(
-            db, "SELECT rowid, Id, Fio100, Accnt, Amount, Export, Org120 FROM base "
+        const std::unique_ptr<RawStore> raw = store.Raw();
+        sqlite3_stmt* select = raw->Prepare(
+            "SELECT rowid, Id, Fio100, Accnt, Amount, Export, Org120 FROM base "
                 "ORDER BY Fio100 COLLATE RU_NOCASE, Accnt COLLATE RU_NOCASE, rowid");
         std::vector<QString> cells;
         cells.reserve(std::size_t(EmployeeCount) * 6);
@@ -198,10 +124,9 @@ void BM_StartUpRawSqlite(benchmark::State& state)
                     sqlite3_column_bytes(select, c)));
         }
         sqlite3_finalize(select);
-        Store::Exec(db, "BEGIN");
-        Store::Exec(db, "UPDATE base SET Org120 = 'Организация 0000' WHERE Org120 IS NULL");
-        Store::Exec(db, "COMMIT");
-        sqlite3_close(db);
+        raw->Exec("BEGIN");
+        raw->Exec("UPDATE base SET Org120 = 'Организация 0000' WHERE Org120 IS NULL");
+        raw->Exec("COMMIT");
         benchmark::DoNotOptimize(cells.data());
     }
 }
@@ -210,8 +135,7 @@ void BM_ExportSelectorPass(benchmark::State& state)
 {
     TheStore();
     Session().CloseAll();
-    QuietMessages messages;
-    Messages::SetHandler(&messages);
+    BenchMessages messages;
     auto form = std::make_unique<TMainForm>();
     auto* selector = form->findChild<QComboBox*>(QStringLiteral("OrgBoxExport"));
     bool all = false;
@@ -223,36 +147,30 @@ void BM_ExportSelectorPass(benchmark::State& state)
     if (messages.shown != 0)
         state.SkipWithError("the pass showed a message");
     form.reset();
-    Messages::SetHandler(nullptr);
     state.SetItemsProcessed(state.iterations() * EmployeeCount);
 }
 
 // Baseline: prepared UPDATEs of every row's flag in one transaction.
 void BM_ExportSelectorRawSqlite(benchmark::State& state)
 {
-    TheStore();
+    const Store& store = TheStore();
     Session().CloseAll();
-    sqlite3* db = Store::Raw();
-    std::vector<qint64> rowids;
-    sqlite3_stmt* select = Store::Prepare(db, "SELECT rowid FROM base");
-    while (sqlite3_step(select) == SQLITE_ROW)
-        rowids.push_back(sqlite3_column_int64(select, 0));
-    sqlite3_finalize(select);
-    sqlite3_stmt* update = Store::Prepare(db, "UPDATE base SET Export = ?1 WHERE rowid = ?2");
+    const std::unique_ptr<RawStore> raw = store.Raw();
+    const std::vector<qint64> rowids = raw->Ids("SELECT rowid FROM base");
+    sqlite3_stmt* update = raw->Prepare("UPDATE base SET Export = ?1 WHERE rowid = ?2");
     bool flag = false;
     for (auto _ : state) {
-        Store::Exec(db, "BEGIN IMMEDIATE");
+        raw->Exec("BEGIN IMMEDIATE");
         for (const qint64 rowid : rowids) {
             sqlite3_bind_int(update, 1, flag ? 1 : 0);
             sqlite3_bind_int64(update, 2, rowid);
             sqlite3_step(update);
             sqlite3_reset(update);
         }
-        Store::Exec(db, "COMMIT");
+        raw->Exec("COMMIT");
         flag = !flag;
     }
     sqlite3_finalize(update);
-    sqlite3_close(db);
     state.SetItemsProcessed(state.iterations() * EmployeeCount);
 }
 
@@ -261,8 +179,7 @@ void BM_ScrollGrid(benchmark::State& state)
 {
     TheStore();
     Session().CloseAll();
-    QuietMessages messages;
-    Messages::SetHandler(&messages);
+    BenchMessages messages;
     auto form = std::make_unique<TMainForm>();
     form->show();
     auto* grid = form->findChild<TDBGrid*>(QStringLiteral("EmployeeGrid"));
@@ -282,7 +199,6 @@ void BM_ScrollGrid(benchmark::State& state)
     }
     state.counters["pages"] = pages;
     form.reset();
-    Messages::SetHandler(nullptr);
 }
 
 } // namespace
@@ -295,11 +211,5 @@ BENCHMARK(BM_ScrollGrid)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication application(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return RunWindowBenchmarks(argc, argv);
 }

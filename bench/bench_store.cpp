@@ -1,9 +1,7 @@
 // The table store against raw SQLite on the same 100,000 employees.
-#include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QString>
-#include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
@@ -13,7 +11,6 @@
 
 #include "bench/BenchSupport.h"
 #include "storage/Collation.h"
-#include "storage/Layouts.h"
 #include "storage/TSession.h"
 #include "storage/TTable.h"
 #include "storage/TTransaction.h"
@@ -21,42 +18,20 @@
 namespace {
 
 constexpr int Rows = 100000;
+constexpr const char* InGridOrder =
+    "SELECT Id FROM base ORDER BY Fio100 COLLATE RU_NOCASE, Accnt COLLATE RU_NOCASE";
 
-struct Store
-{
-    QTemporaryDir dir;
-    QString folder;
-    QString file;
-};
-
-QString RandomName(QRandomGenerator& random)
-{
-    static const QStringList first = {"ИВАНОВ", "ПЕТРОВА",  "СИДОРОВ",  "КУЗНЕЦОВА", "СМИРНОВ",
-                                      "ПОПОВА", "ВАСИЛЬЕВ", "НОВИКОВА", "МОРОЗОВ",   "ВОЛКОВА"};
-    static const QStringList second = {"АННА", "ИВАН", "ОЛЬГА", "ПЁТР", "МАРИЯ", "СЕРГЕЙ"};
-    return first[random.bounded(first.size())] + QLatin1Char(' ') +
-           second[random.bounded(second.size())] + QLatin1Char(' ') +
-           QString::number(random.bounded(1000000));
-}
+using Store = TempStore;
 
 // A data folder with the employee table holding Rows rows, written through raw SQLite.
 Store& SharedStore()
 {
     static Store* store = [] {
-        auto* s = new Store;
-        s->folder = s->dir.path() + QLatin1Char('/');
-        s->file = s->folder + QStringLiteral("store.sqlite3");
-        CreateEmployeeTable(s->folder);
-
-        sqlite3* db = nullptr;
-        sqlite3_open(s->file.toUtf8().constData(), &db);
-        Collation::Register(db);
-        sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
-        sqlite3_stmt* insert = nullptr;
-        sqlite3_prepare_v2(db,
-                           "INSERT INTO base (Fio100, Accnt, Amount, Export, Org120) "
-                           "VALUES (?1, ?2, ?3, ?4, ?5)",
-                           -1, &insert, nullptr);
+        Store* s = EmptyStore().release();
+        RawStore raw(s->file);
+        raw.Exec("BEGIN");
+        sqlite3_stmt* insert = raw.Prepare("INSERT INTO base (Fio100, Accnt, Amount, Export, Org120) "
+                                           "VALUES (?1, ?2, ?3, ?4, ?5)");
         QRandomGenerator random(42);
         for (int i = 0; i < Rows; ++i) {
             const QByteArray fio = RandomName(random).toUtf8();
@@ -70,13 +45,11 @@ Store& SharedStore()
             sqlite3_bind_text(insert, 3, amount.constData(), -1, SQLITE_TRANSIENT);
             sqlite3_bind_int(insert, 4, i % 2);
             sqlite3_bind_text(insert, 5, org.constData(), -1, SQLITE_TRANSIENT);
-            sqlite3_step(insert);
-            sqlite3_reset(insert);
+            raw.Run(insert);
         }
         sqlite3_finalize(insert);
-        sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
-        sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
-        sqlite3_close(db);
+        raw.Exec("COMMIT");
+        raw.Exec("PRAGMA journal_mode=WAL");
         return s;
     }();
     return *store;
@@ -97,10 +70,8 @@ QString Text(sqlite3_stmt* stmt, int column)
 
 void RawSelectAll(benchmark::State& state)
 {
-    Store& store = SharedStore();
-    sqlite3* db = nullptr;
-    sqlite3_open(store.file.toUtf8().constData(), &db);
-    Collation::Register(db);
+    RawStore raw(SharedStore().file);
+    sqlite3* db = raw.Handle();
     for (auto _ : state) {
         std::vector<RawRow> rows;
         sqlite3_stmt* stmt = nullptr;
@@ -113,7 +84,6 @@ void RawSelectAll(benchmark::State& state)
         sqlite3_finalize(stmt);
         benchmark::DoNotOptimize(rows.data());
     }
-    sqlite3_close(db);
     state.SetItemsProcessed(state.iterations() * Rows);
 }
 
@@ -126,10 +96,7 @@ void OpenView(benchmark::State& state)
         const std::size_t before = HeapInUse();
         state.ResumeTiming();
         TTable view;
-        view.SetDatabaseName(store.folder);
-        view.SetTableName(QStringLiteral("base.DB"));
-        view.SetIndexName(QStringLiteral("Fio_Accnt"));
-        view.Open();
+        OpenEmployeeView(view, store.folder);
         benchmark::DoNotOptimize(view.RecordCount());
         state.PauseTiming();
         held = HeapInUse() - before;
@@ -144,21 +111,10 @@ void OpenView(benchmark::State& state)
 void RawUpdatePass(benchmark::State& state)
 {
     Store& store = SharedStore();
-    sqlite3* db = nullptr;
-    sqlite3_open(store.file.toUtf8().constData(), &db);
-    Collation::Register(db);
-    sqlite3_exec(db, "PRAGMA synchronous=FULL", nullptr, nullptr, nullptr);
-    std::vector<qint64> ids;
-    {
-        sqlite3_stmt* stmt = nullptr;
-        sqlite3_prepare_v2(db,
-                           "SELECT Id FROM base ORDER BY Fio100 COLLATE RU_NOCASE, Accnt "
-                           "COLLATE RU_NOCASE",
-                           -1, &stmt, nullptr);
-        while (sqlite3_step(stmt) == SQLITE_ROW)
-            ids.push_back(sqlite3_column_int64(stmt, 0));
-        sqlite3_finalize(stmt);
-    }
+    RawStore raw(store.file);
+    sqlite3* db = raw.Handle();
+    raw.Exec("PRAGMA synchronous=FULL");
+    const std::vector<qint64> ids = raw.Ids(InGridOrder);
     int flag = 0;
     for (auto _ : state) {
         flag ^= 1;
@@ -175,7 +131,6 @@ void RawUpdatePass(benchmark::State& state)
         sqlite3_finalize(update);
         sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
     }
-    sqlite3_close(db);
     state.SetItemsProcessed(state.iterations() * Rows);
 }
 
@@ -183,10 +138,7 @@ void ViewPostPass(benchmark::State& state)
 {
     Store& store = SharedStore();
     TTable view;
-    view.SetDatabaseName(store.folder);
-    view.SetTableName(QStringLiteral("base.DB"));
-    view.SetIndexName(QStringLiteral("Fio_Accnt"));
-    view.Open();
+    OpenEmployeeView(view, store.folder);
     bool flag = false;
     for (auto _ : state) {
         flag = !flag;
@@ -224,22 +176,10 @@ const std::vector<NewRow>& RandomRows()
     return rows;
 }
 
-// A data folder with an empty employee table.
-std::unique_ptr<Store> EmptyStore()
-{
-    auto store = std::make_unique<Store>();
-    store->folder = store->dir.path() + QLatin1Char('/');
-    store->file = store->folder + QStringLiteral("store.sqlite3");
-    CreateEmployeeTable(store->folder);
-    return store;
-}
-
 // A copy of the shared store's file.
 std::unique_ptr<Store> CopiedStore()
 {
     auto store = std::make_unique<Store>();
-    store->folder = store->dir.path() + QLatin1Char('/');
-    store->file = store->folder + QStringLiteral("store.sqlite3");
     QFile::copy(SharedStore().file, store->file);
     return store;
 }
@@ -301,10 +241,7 @@ void ViewRandomInserts(benchmark::State& state)
         state.ResumeTiming();
         {
             TTable view;
-            view.SetDatabaseName(store->folder);
-            view.SetTableName(QStringLiteral("base.DB"));
-            view.SetIndexName(QStringLiteral("Fio_Accnt"));
-            view.Open();
+            OpenEmployeeView(view, store->folder);
             TTransaction scope(store->folder);
             for (const NewRow& row : rows) {
                 view.Append();
@@ -332,17 +269,7 @@ void RawDeletes(benchmark::State& state)
         state.PauseTiming();
         std::unique_ptr<Store> store = CopiedStore();
         sqlite3* db = RawOpen(store->file);
-        std::vector<qint64> ids;
-        {
-            sqlite3_stmt* stmt = nullptr;
-            sqlite3_prepare_v2(db,
-                               "SELECT Id FROM base ORDER BY Fio100 COLLATE RU_NOCASE, Accnt "
-                               "COLLATE RU_NOCASE",
-                               -1, &stmt, nullptr);
-            while (sqlite3_step(stmt) == SQLITE_ROW)
-                ids.push_back(sqlite3_column_int64(stmt, 0));
-            sqlite3_finalize(stmt);
-        }
+        const std::vector<qint64> ids = RawStore(store->file).Ids(InGridOrder);
         state.ResumeTiming();
         sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
         sqlite3_stmt* remove = nullptr;
@@ -368,10 +295,7 @@ void ViewDeletes(benchmark::State& state)
         state.PauseTiming();
         std::unique_ptr<Store> store = CopiedStore();
         auto view = std::make_unique<TTable>();
-        view->SetDatabaseName(store->folder);
-        view->SetTableName(QStringLiteral("base.DB"));
-        view->SetIndexName(QStringLiteral("Fio_Accnt"));
-        view->Open();
+        OpenEmployeeView(*view, store->folder);
         state.ResumeTiming();
         {
             TTransaction scope(store->folder);

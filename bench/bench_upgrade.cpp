@@ -3,7 +3,6 @@
 // when every amount changes (against raw prepared UPDATEs), and a full upgrade of an older
 // employee table.
 #include <QString>
-#include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
@@ -16,7 +15,6 @@
 
 #include "bench/BenchSupport.h"
 #include "storage/Collation.h"
-#include "storage/Layouts.h"
 #include "storage/TQuery.h"
 #include "storage/TSession.h"
 #include "storage/TTable.h"
@@ -27,12 +25,7 @@ namespace {
 constexpr int Rows = 100000;
 constexpr int Organizations = 200;
 
-struct Store
-{
-    QTemporaryDir dir;
-    QString folder;
-    QString file;
-};
+using Store = TempStore;
 
 sqlite3* OpenRaw(const QString& file)
 {
@@ -47,19 +40,13 @@ sqlite3* OpenRaw(const QString& file)
 Store& CurrentStore()
 {
     static Store* store = [] {
-        auto* s = new Store;
-        s->folder = s->dir.path() + QLatin1Char('/');
-        s->file = s->folder + QStringLiteral("store.sqlite3");
-        CreateEmployeeTable(s->folder);
-        sqlite3* db = OpenRaw(s->file);
-        sqlite3_exec(db,
-                     "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < "
-                     "100000) INSERT INTO base (Fio100, Accnt, Amount, Export, Org120) "
-                     "SELECT 'СОТРУДНИК ' || i, '40817810' || (1000000000 + i), "
-                     "(i * 37 % 100000) || '.00', i % 2, 'ООО Организация ' || (i % 200) "
-                     "FROM n",
-                     nullptr, nullptr, nullptr);
-        sqlite3_close(db);
+        Store* s = EmptyStore().release();
+        RawStore(s->file).Exec(
+            "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < "
+            "100000) INSERT INTO base (Fio100, Accnt, Amount, Export, Org120) "
+            "SELECT 'СОТРУДНИК ' || i, '40817810' || (1000000000 + i), "
+            "(i * 37 % 100000) || '.00', i % 2, 'ООО Организация ' || (i % 200) "
+            "FROM n");
         return s;
     }();
     return *store;
@@ -206,9 +193,9 @@ void FullUpgradeOfOlderTable(benchmark::State& state)
 {
     for (auto _ : state) {
         state.PauseTiming();
-        QTemporaryDir dir;
-        const QString folder = dir.path() + QLatin1Char('/');
-        MakeOlderStore(folder + QStringLiteral("store.sqlite3"));
+        const TempStore store;
+        const QString& folder = store.folder;
+        MakeOlderStore(store.file);
         TQuery runner;
         TTableUpgrade upgrade(folder, runner);
         TTable base;

@@ -4,7 +4,6 @@
 // 100 organisations of 100 flagged employees each, from the store.
 #include <benchmark/benchmark.h>
 
-#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QPushButton>
@@ -13,16 +12,16 @@
 #include <memory>
 #include <stdexcept>
 
+#include "bench/BenchSupport.h"
 #include "core/Platform.h"
 #include "export/DocumentViewer.h"
 #include "export/TWordExportForm.h"
 #include "export/word/WordAutomation.h"
 #include "storage/Layouts.h"
-#include "storage/TPathBuilder.h"
-#include "storage/TSession.h"
 #include "storage/TTable.h"
 #include "storage/TTransaction.h"
-#include "ui/Messages.h"
+#include "tests/support/StoreRows.h"
+#include "tests/word/WordTestKit.h"
 
 namespace {
 
@@ -30,27 +29,13 @@ constexpr int Statements = 100;
 constexpr int Rows = 100;
 const QString Template = QStringLiteral(EXPORT_TEMPLATE);
 
-void Replace(WordApplication& word, const QString& find, const QString& replacement)
-{
-    WordSelection selection = word.Selection();
-    selection.SetEnd(0);
-    selection.SetStart(0);
-    WordFind finder = selection.Find();
-    finder.SetForward(true);
-    finder.SetText(find);
-    if (finder.Execute()) {
-        selection.Delete();
-        selection.InsertAfter(replacement);
-    }
-}
-
 void BuildStatement(const QString& path, int number, int rows = Rows)
 {
     WordApplication word;
     word.Documents().Open(Template);
-    Replace(word, QStringLiteral("<<DIRECTOR>>"), QStringLiteral("И.И. Иванов"));
-    Replace(word, QStringLiteral("<<BOOKKEEPER>>"), QStringLiteral("П.П. Петрова"));
-    Replace(word, QStringLiteral("<<NAMECOMPANY>>"), QStringLiteral("ООО Организация %1").arg(number));
+    WordTestKit::ReplaceFirst(word, QStringLiteral("<<DIRECTOR>>"), QStringLiteral("И.И. Иванов"));
+    WordTestKit::ReplaceFirst(word, QStringLiteral("<<BOOKKEEPER>>"), QStringLiteral("П.П. Петрова"));
+    WordTestKit::ReplaceFirst(word, QStringLiteral("<<NAMECOMPANY>>"), QStringLiteral("ООО Организация %1").arg(number));
     WordSelection selection = word.Selection();
     selection.SetEnd(0);
     selection.SetStart(0);
@@ -69,9 +54,9 @@ void BuildStatement(const QString& path, int number, int rows = Rows)
             QStringLiteral("408178101000000%1").arg(row, 5, 10, QLatin1Char('0')));
         columns.Item(4).Cells().Item(row).Range().SetText(QStringLiteral("%1.50").arg(row * 100));
     }
-    Replace(word, QStringLiteral("<<SUM>>"), QStringLiteral("509950.00"));
+    WordTestKit::ReplaceFirst(word, QStringLiteral("<<SUM>>"), QStringLiteral("509950.00"));
     word.Selection().Font().SetUnderline(true);
-    Replace(word, QStringLiteral("<<SPELLSUM>>"),
+    WordTestKit::ReplaceFirst(word, QStringLiteral("<<SPELLSUM>>"),
             QStringLiteral("пятьсот девять тысяч девятьсот пятьдесят"));
     word.Selection().Font().SetUnderline(true);
     word.SetVisible(true);
@@ -111,89 +96,45 @@ void BM_EngineOneLongStatement(benchmark::State& state)
         BuildStatement(dir.filePath(QStringLiteral("Ведомость.doc")), 0, Statements * Rows);
 }
 
-// Any message during the export is a failed statement: the figures would mean nothing.
-class FailOnMessage final : public Messages::Handler
-{
-public:
-    bool Show(Messages::Kind, const QString& text, const QString&) override
-    {
-        throw std::runtime_error(text.toStdString());
-    }
-    bool ShowDetailed(Messages::Kind, const QString& text, const QString&,
-                      const QString& details) override
-    {
-        throw std::runtime_error((text + QStringLiteral(": ") + details).toStdString());
-    }
-};
-
 // A data folder with 100 organisations of 100 flagged employees each.
 class Store
 {
 public:
     Store()
     {
-        const QString root = m_dir.path();
-        Platform::SetCommonAppDataProvider([root] { return std::optional<QString>(root); });
         Platform::SetProgramFolder(QFileInfo(Template).dir().absolutePath() + QStringLiteral("/.."));
-        QDir().mkpath(TPathBuilder::GetEmployeeDBPath());
-        QDir().mkpath(QFileInfo(TPathBuilder::GetOutWordPath(QString())).path());
-        const QString folder = TPathBuilder::GetEmployeeDBPath();
-        Open(employees, folder, Layouts::EmployeeTableName, Layouts::EmployeeFields(),
-             Layouts::EmployeeIndexes());
-        employees.SetIndexName(QString::fromLatin1(Layouts::EmployeeIndex));
-        Open(orgs, folder, Layouts::OrganizationTableName, Layouts::OrganizationFields(),
-             Layouts::OrganizationIndexes());
+        const QString folder = m_folder.DataDir();
+        OpenEmployeeView(employees, folder);
+        orgs.SetDatabaseName(folder);
+        orgs.SetTableName(QString::fromLatin1(Layouts::OrganizationTableName));
+        orgs.Open();
         TTransaction pass(folder);
         for (int o = 0; o < Statements; ++o) {
             const QString name = QStringLiteral("ООО \"Организация %1\"").arg(o, 3, 10, QLatin1Char('0'));
-            orgs.Append();
-            orgs.FieldByName(QStringLiteral("Organization120")).SetAsString(name);
-            orgs.FieldByName(QStringLiteral("Director")).SetAsString(QStringLiteral("Иванов Иван Иванович"));
-            orgs.FieldByName(QStringLiteral("Accountant")).SetAsString(QStringLiteral("Петрова Анна"));
-            orgs.FieldByName(QStringLiteral("Accnt")).SetAsString(QStringLiteral("40702810900000000001"));
-            orgs.FieldByName(QStringLiteral("Position")).SetAsString(QStringLiteral("Директор"));
-            orgs.FieldByName(QStringLiteral("Contract")).SetAsString(QString::number(o + 1));
-            orgs.FieldByName(QStringLiteral("Crnc")).SetAsString(QStringLiteral("RUR"));
-            orgs.Post();
-            for (int e = 0; e < Rows; ++e) {
-                employees.Append();
-                employees.FieldByName(QStringLiteral("Fio100"))
-                    .SetAsString(QStringLiteral("СОТРУДНИК %1 %2 ОТЧЕСТВО").arg(o).arg(e));
-                employees.FieldByName(QStringLiteral("Accnt"))
-                    .SetAsString(QStringLiteral("408178101%1%2").arg(o, 5, 10, QLatin1Char('0')).arg(e, 6, 10, QLatin1Char('0')));
-                employees.FieldByName(QStringLiteral("Amount")).SetAsString(QStringLiteral("%1.50").arg(e * 100));
-                employees.FieldByName(QStringLiteral("Org120")).SetAsString(name);
-                employees.FieldByName(QStringLiteral("Export")).SetAsBoolean(true);
-                employees.Post();
-            }
+            StoreRows::AppendOrganization(
+                orgs, {name, QStringLiteral("40702810900000000001"), QStringLiteral("Директор"),
+                       QStringLiteral("Иванов Иван Иванович"), QStringLiteral("Петрова Анна"),
+                       QString::number(o + 1), QStringLiteral("RUR")});
+            for (int e = 0; e < Rows; ++e)
+                StoreRows::AppendEmployee(
+                    employees, QStringLiteral("СОТРУДНИК %1 %2 ОТЧЕСТВО").arg(o).arg(e),
+                    QStringLiteral("408178101%1%2").arg(o, 5, 10, QLatin1Char('0')).arg(e, 6, 10, QLatin1Char('0')),
+                    QStringLiteral("%1.50").arg(e * 100), name, true);
         }
         pass.Commit();
         orgs.First();
         employees.First();
     }
 
-    QTemporaryDir m_dir;
+    BenchDataFolder m_folder;
     TTable employees;
     TTable orgs;
-
-private:
-    static void Open(TTable& table, const QString& folder, const char* name, TFieldDefs fields,
-                     TIndexDefs indexes)
-    {
-        table.SetDatabaseName(folder);
-        table.SetTableName(QString::fromLatin1(name));
-        table.FieldDefs() = std::move(fields);
-        table.IndexDefs() = std::move(indexes);
-        table.CreateTable();
-        table.Open();
-    }
 };
 
 void BM_WindowExportAll(benchmark::State& state)
 {
     Store store;
-    FailOnMessage failOnMessage;
-    Messages::SetHandler(&failOnMessage);
+    BenchMessages failOnMessage(BenchMessages::Fail::OnAny); // a message is a failed statement
     int opened = 0;
     DocumentViewer::SetOpener([&opened](const QString&) { ++opened; });
     TWordExportForm form;
@@ -204,7 +145,6 @@ void BM_WindowExportAll(benchmark::State& state)
     if (opened != Statements * static_cast<int>(state.iterations()))
         throw std::runtime_error("not every statement was made");
     DocumentViewer::SetOpener({});
-    Messages::SetHandler(nullptr);
     state.counters["s_per_statement"] = benchmark::Counter(
         Statements, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
@@ -218,11 +158,5 @@ BENCHMARK(BM_WindowExportAll)->Unit(benchmark::kMillisecond)->Iterations(3)->Use
 
 int main(int argc, char** argv)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    Session().CloseAll();
-    return 0;
+    return RunWindowBenchmarks(argc, argv);
 }

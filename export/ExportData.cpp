@@ -1,5 +1,9 @@
 #include "export/ExportData.h"
 
+#include <QFile>
+#include <QFileInfo>
+#include <QSet>
+
 #include "storage/Layouts.h"
 #include "storage/TTable.h"
 
@@ -74,6 +78,31 @@ template <typename Visit> void ForEachListed(TTable& employees, Visit&& visit)
               ListedEmployee{employees.CellText(row, fioField), employees.CellText(row, accntField),
                              employees.CellText(row, amountField)});
     }
+}
+
+int FileNameLength(const QString& name)
+{
+#ifdef Q_OS_WIN
+    return int(name.size());
+#else
+    return int(QFile::encodeName(name).size());
+#endif
+}
+
+// The tag without as many last characters as keep the file name of tag + suffix within
+// MaxFileNameLength; a surrogate pair goes whole, and the leading "_" stays.
+QString FittingTag(QString tag, const QString& suffix,
+                   const std::function<QString(const QString&)>& pathOf)
+{
+    int excess = FileNameLength(QFileInfo(pathOf(tag + suffix)).fileName()) - MaxFileNameLength;
+    while (excess > 0 && tag.size() > 1) {
+        const qsizetype size = tag.size();
+        const qsizetype cut =
+            size > 2 && tag[size - 1].isLowSurrogate() && tag[size - 2].isHighSurrogate() ? 2 : 1;
+        excess -= FileNameLength(tag.right(cut));
+        tag.chop(cut);
+    }
+    return tag;
 }
 
 } // namespace
@@ -201,9 +230,46 @@ QList<Organisation> OrganisationsFor(TTable& organisations, const QString& choic
     return {FindOrganisation(organisations, choice)};
 }
 
-QString FileTagFor(const QString& choice, const QString& organisationName)
+QList<OutputFile> OutputFiles(const QString& choice, const QList<Organisation>& organisations,
+                              const std::function<QString(const QString&)>& pathOf)
 {
-    return choice == AllOrganizations ? FileTag(organisationName) : QString();
+    QList<OutputFile> files;
+    files.reserve(organisations.size());
+    if (choice != AllOrganizations) {
+        for (qsizetype i = 0; i < organisations.size(); ++i)
+            files.append({pathOf(QString()), false});
+        return files;
+    }
+    QSet<QString> taken;
+    for (const Organisation& organisation : organisations) {
+        const QString plain = FileTag(organisation.Organization120);
+        for (int number = 1;; ++number) {
+            const QString suffix = number == 1 ? QString() : QStringLiteral(" (%1)").arg(number);
+            const QString tag = FittingTag(plain, suffix, pathOf) + suffix;
+            const QString key = tag.toCaseFolded();
+            if (!taken.contains(key)) {
+                taken.insert(key);
+                files.append({pathOf(tag), tag != plain});
+                break;
+            }
+        }
+    }
+    return files;
+}
+
+QString RenamedFilesNote(const QList<std::pair<QString, OutputFile>>& written)
+{
+    QStringList lines;
+    for (const auto& [name, file] : written) {
+        if (file.renamed)
+            lines << QStringLiteral("«%1» — %2").arg(name, QFileInfo(file.path).fileName());
+    }
+    if (lines.isEmpty())
+        return {};
+    return QStringLiteral("Имена файлов этих организаций совпали бы с именами файлов других "
+                          "организаций или оказались бы слишком длинными, поэтому файлы "
+                          "записаны так:\n") +
+           lines.join(QLatin1Char('\n'));
 }
 
 } // namespace ExportData

@@ -4,6 +4,9 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
+#include <utility>
+
 #include "core/Exception.h"
 
 class TTable;
@@ -90,7 +93,29 @@ QList<Organisation> AllOrganisations(TTable& organisations);
 // The organisations an export for choice covers: every one for "Все", else the one named.
 QList<Organisation> OrganisationsFor(TTable& organisations, const QString& choice);
 
-// The file tag of an export for choice: FileTag of the name for "Все", else empty.
-QString FileTagFor(const QString& choice, const QString& organisationName);
+// The longest file name an export writes, in the units the file system counts (UTF-8 bytes,
+// UTF-16 units on Windows): 255 less the 7 of the temporary file a replacement is written to.
+inline constexpr int MaxFileNameLength = 248;
+
+// The output file of one organisation in an export.
+struct OutputFile
+{
+    QString path;
+    // Not the path of the plain file tag: cut to fit, or numbered after a clash.
+    bool renamed = false;
+};
+
+// The output files of an export for choice, one per organisation in order; pathOf gives the
+// path of a file tag (TPathBuilder::GetOutTxtPath or GetOutWordPath). For "Все" each file tag
+// is cut on a character boundary until the file name fits MaxFileNameLength, and a name that
+// an earlier organisation of the export took (letter case ignored, as Windows compares) gets
+// " (2)", " (3)"... before its ending. A single organisation's file is pathOf("").
+QList<OutputFile> OutputFiles(const QString& choice, const QList<Organisation>& organisations,
+                              const std::function<QString(const QString&)>& pathOf);
+
+// The closing note of an export: each organisation whose file was written under another name
+// than its plain file tag gives, and that file. `written` pairs an organisation's name with its
+// file, for the files written. Empty when none was renamed.
+QString RenamedFilesNote(const QList<std::pair<QString, OutputFile>>& written);
 
 } // namespace ExportData

@@ -10,5 +10,14 @@ TExportCheckBox::~TExportCheckBox() = default;
 void TExportCheckBox::Export(TTable& Data, TTable& Config, const QString& str)
 {
     Messages::ShowMessage(QStringLiteral("Экспорт в текстовый файл"), QStringLiteral("Export"));
-    ExportTextRegisters(Data, Config, str);
+    QString renamed;
+    try {
+        ExportTextRegisters(Data, Config, str, &renamed);
+    } catch (...) {
+        if (!renamed.isEmpty()) // the files written stay: say where
+            Messages::ShowMessage(renamed);
+        throw;
+    }
+    if (!renamed.isEmpty())
+        Messages::ShowMessage(renamed);
 }

@@ -115,11 +115,15 @@ void TWordExportForm::Export()
     else
         listed.insert(str, ExportData::ListedEmployeesOf(*Data, str));
 
-    for (const ExportData::Organisation& organisation : organisations) {
+    const QList<ExportData::OutputFile> files =
+        ExportData::OutputFiles(str, organisations, &TPathBuilder::GetOutWordPath);
+    QList<std::pair<QString, ExportData::OutputFile>> saved;
+    for (qsizetype i = 0; i < organisations.size(); ++i) {
+        const ExportData::Organisation& organisation = organisations[i];
         temp = organisation.Organization120;
         try {
-            BuildStatement(organisation, listed.value(temp),
-                           ExportData::FileTagFor(str, organisation.Organization120));
+            BuildStatement(organisation, listed.value(temp), files[i].path);
+            saved.append({temp, files[i]});
         } catch (const EAbort&) {
             throw;
         } catch (const Exception& error) {
@@ -130,11 +134,14 @@ void TWordExportForm::Export()
                                           QString::fromLocal8Bit(error.what()));
         }
     }
+    const QString renamed = ExportData::RenamedFilesNote(saved);
+    if (!renamed.isEmpty())
+        Messages::ShowMessage(renamed);
 }
 
 void TWordExportForm::BuildStatement(const ExportData::Organisation& organisation,
                                      const QList<ExportData::ListedEmployee>& listed,
-                                     const QString& fileTag)
+                                     const QString& path)
 {
     WordApplication Word(&DocumentViewer::Open);
     Word.Documents().Open(TemplatePath());
@@ -149,13 +156,15 @@ void TWordExportForm::BuildStatement(const ExportData::Organisation& organisatio
                    organisation.Organization120);
     std::optional<WordTable> table = FindTable(Word.Selection(), TablePlaceholder);
     const QString total = FillTable(table, listed);
+    // A placeholder no cell write replaced (nobody listed) must not show: the row stays empty.
+    FindAndReplace(Word.Selection(), TablePlaceholder, QString());
     FindAndReplace(Word.Selection(), QStringLiteral("<<SUM>>"), total);
     Word.Selection().Font().SetUnderline(true);
     FindAndReplace(Word.Selection(), QStringLiteral("<<SPELLSUM>>"),
                    Amount::AmountToWords(total.left(total.size() - 3)));
     Word.Selection().Font().SetUnderline(true);
     Word.SetVisible(true);
-    Word.ActiveDocument().SaveAs(TPathBuilder::GetOutWordPath(fileTag));
+    Word.ActiveDocument().SaveAs(path);
 }
 
 void TWordExportForm::FindAndReplace(WordSelection Selection, const QString& Find,

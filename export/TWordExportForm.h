@@ -46,9 +46,9 @@ protected:
 private:
     void StartButtonClick();
     void Export();
-    // Builds and saves one statement; throws on the first step that fails.
+    // Builds one statement and saves it as path; throws on the first step that fails.
     void BuildStatement(const ExportData::Organisation& organisation,
-                        const QList<ExportData::ListedEmployee>& listed, const QString& fileTag);
+                        const QList<ExportData::ListedEmployee>& listed, const QString& path);
 
     void FindAndReplace(WordSelection Selection, const QString& Find, const QString& Replace);
     std::optional<WordTable> FindTable(WordSelection Selection, const QString& Find);

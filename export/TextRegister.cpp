@@ -4,6 +4,8 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 
+#include "core/SystemReason.h"
+
 namespace TextRegister {
 namespace {
 
@@ -26,17 +28,22 @@ public:
 
     QByteArray Encode(const QString& text) { return m_encoder.encode(text); }
 
-    // The first character the code page cannot hold, or a null QChar.
-    QChar FirstUnencodable(const QString& text)
+    // The first character the code page cannot hold (a surrogate pair whole), or an empty text.
+    QString FirstUnencodable(const QString& text)
     {
         const QString back = m_decoder.decode(m_encoder.encode(text));
         if (back == text)
             return {};
-        for (qsizetype i = 0; i < text.size(); ++i) {
-            if (i >= back.size() || back[i] != text[i])
-                return text[i];
-        }
-        return text.back();
+        qsizetype i = 0;
+        while (i < text.size() && i < back.size() && back[i] == text[i])
+            ++i;
+        if (i == text.size())
+            --i;
+        if (text[i].isLowSurrogate() && i > 0 && text[i - 1].isHighSurrogate())
+            --i;
+        const bool pair =
+            text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate();
+        return text.mid(i, pair ? 2 : 1);
     }
 
 private:
@@ -65,8 +72,8 @@ QString Fault(const QString& text, CodePage& codePage)
         if (IsLineBreaking(c))
             return QStringLiteral("управляющий символ (перевод строки, табуляция или другой)");
     }
-    const QChar lacking = codePage.FirstUnencodable(text);
-    if (!lacking.isNull())
+    const QString lacking = codePage.FirstUnencodable(text);
+    if (!lacking.isEmpty())
         return QStringLiteral("символ «%1», которого нет в кодировке Windows-1251").arg(lacking);
     return {};
 }
@@ -132,7 +139,8 @@ void Write(QIODevice& device, const ExportData::Organisation& organisation,
 {
     const QByteArray bytes = Build(organisation, employees);
     if (device.write(bytes) != bytes.size())
-        throw Exception(QStringLiteral("Реестр не записан: %1").arg(device.errorString()));
+        throw Exception(QStringLiteral("Реестр не записан: %1")
+                            .arg(SystemReason::InRussian(device.errorString())));
 }
 
 } // namespace TextRegister

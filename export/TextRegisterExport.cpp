@@ -5,32 +5,35 @@
 #include "export/TextRegister.h"
 #include "storage/TPathBuilder.h"
 
-namespace {
-
-void WriteRegisterFile(const ExportData::Organisation& organisation,
-                       const QList<ExportData::ListedEmployee>& employees, const QString& tag)
-{
-    WriteFileAtomically(TPathBuilder::GetOutTxtPath(tag), [&](QIODevice& device) {
-        TextRegister::Write(device, organisation, employees);
-    });
-}
-
-} // namespace
-
-void ExportTextRegisters(TTable& employees, TTable& organisations, const QString& choice)
+void ExportTextRegisters(TTable& employees, TTable& organisations, const QString& choice,
+                         QString* renamedNote)
 {
     const QList<ExportData::Organisation> chosen =
         ExportData::OrganisationsFor(organisations, choice);
-    if (choice != ExportData::AllOrganizations) {
-        const ExportData::Organisation& organisation = chosen.front();
-        WriteRegisterFile(organisation,
-                          ExportData::ListedEmployeesOf(employees, organisation.Organization120),
-                          QString());
-        return;
+    const QList<ExportData::OutputFile> files =
+        ExportData::OutputFiles(choice, chosen, &TPathBuilder::GetOutTxtPath);
+    QHash<QString, QList<ExportData::ListedEmployee>> listed;
+    if (choice == ExportData::AllOrganizations)
+        listed = ExportData::ListedEmployeesByOrganisation(employees);
+    else
+        listed.insert(choice, ExportData::ListedEmployeesOf(employees, choice));
+
+    QList<std::pair<QString, ExportData::OutputFile>> written;
+    const auto note = [&] {
+        if (renamedNote)
+            *renamedNote = ExportData::RenamedFilesNote(written);
+    };
+    try {
+        for (qsizetype i = 0; i < chosen.size(); ++i) {
+            const QString& name = chosen[i].Organization120;
+            WriteFileAtomically(files[i].path, [&](QIODevice& device) {
+                TextRegister::Write(device, chosen[i], listed.value(name));
+            });
+            written.append({name, files[i]});
+        }
+    } catch (...) {
+        note();
+        throw;
     }
-    const auto listed = ExportData::ListedEmployeesByOrganisation(employees);
-    for (const ExportData::Organisation& organisation : chosen) {
-        WriteRegisterFile(organisation, listed.value(organisation.Organization120),
-                          ExportData::FileTag(organisation.Organization120));
-    }
+    note();
 }

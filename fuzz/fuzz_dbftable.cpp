@@ -16,10 +16,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     try {
         table.OpenBytes(QByteArray(reinterpret_cast<const char*>(data), qsizetype(size)),
                         QStringLiteral("fuzz.dbf"));
-        const int name = table.FindField(QStringLiteral("L1__01"));
-        const int amount = table.FindField(QStringLiteral("L1__02"));
-        const int account = table.FindField(QStringLiteral("L1__04"));
-        const int checked = table.FindField(QStringLiteral("L1__05"));
+        // The import reads only fields whose kind is text.
+        auto find = [&table](const char* field) {
+            const int index = table.FindField(QString::fromLatin1(field));
+            return index >= 0 && TDbfField(&table, index).IsText() ? index : -1;
+        };
+        const int name = find("L1__01");
+        const int amount = find("L1__02");
+        const int account = find("L1__04");
+        const int checked = find("L1__05");
         qsizetype total = table.RecordCount() + checked;
         for (table.First(); !table.Eof(); table.Next()) {
             if (name >= 0)

@@ -12,6 +12,7 @@
 #include <shapefil.h>
 
 #include "core/Exception.h"
+#include "core/SystemReason.h"
 #include "import/CodePages.h"
 
 namespace {
@@ -21,10 +22,12 @@ constexpr qsizetype FieldHeaderSize = 32;
 constexpr char HeaderTerminator = 0x0D;
 
 // The first bytes of the dBASE variants whose header and field descriptors have the layout
-// read here (dBASE III to 5, FoxPro, Visual FoxPro); dBASE 7 (0x04) lays them out otherwise.
+// read here (FoxBASE, dBASE III to 5, FoxPro, Visual FoxPro); dBASE 7 (0x04) lays them out
+// otherwise.
 bool KnownVersion(unsigned char version)
 {
     switch (version) {
+    case 0x02:
     case 0x03:
     case 0x05:
     case 0x30:
@@ -124,15 +127,11 @@ std::vector<FieldLayout> CheckLayout(const QByteArray& data, const QString& name
                           .arg(width));
     if (records > quint32(INT_MAX))
         Damaged(name, QStringLiteral("неверное число записей (%1)").arg(records));
+    // Records past the header's count are not read, as by other dBASE readers.
     const qint64 end = qint64(headerLength) + qint64(records) * qint64(recordLength);
     if (end > size)
         Damaged(name,
                 QStringLiteral("файл короче, чем указано в заголовке (записей: %1)").arg(records));
-    // Past the records only the end-of-file mark may follow, never a whole record.
-    if (size - end >= recordLength)
-        Damaged(
-            name,
-            QStringLiteral("в файле больше записей, чем указано в заголовке (%1)").arg(records));
     return fields;
 }
 
@@ -253,6 +252,16 @@ QString TDbfField::AsString() const
     return CodePages::FromWindows1251(m_table->ReadField(m_index));
 }
 
+char TDbfField::Type() const
+{
+    return m_table->m_types.at(std::size_t(m_index));
+}
+
+bool TDbfField::IsText() const
+{
+    return TDbfTable::IsTextType(Type());
+}
+
 // ---- TDbfTable ----
 
 TDbfTable::TDbfTable() = default;
@@ -275,8 +284,9 @@ void TDbfTable::Open()
     }
     QByteArray contents = file.readAll();
     if (file.error() != QFileDevice::NoError)
-        throw EDatabaseError(
-            QStringLiteral("Не удалось прочитать файл «%1».").arg(FileText(m_tableName)));
+        throw EDatabaseError(QStringLiteral("Не удалось прочитать файл «%1»: %2.")
+                                 .arg(FileText(m_tableName),
+                                      SystemReason::InRussian(file.errorString())));
     OpenBytes(std::move(contents), m_tableName);
 }
 
@@ -359,6 +369,44 @@ TDbfField TDbfTable::FieldByName(const QString& name) const
     return TDbfField(this, index);
 }
 
+bool TDbfTable::IsTextType(char type)
+{
+    return type == 'C' || type == 'N' || type == 'F';
+}
+
+QString TDbfTable::TypeName(char type)
+{
+    switch (type) {
+    case 'C':
+        return QStringLiteral("символьный");
+    case 'N':
+    case 'F':
+        return QStringLiteral("числовой");
+    case 'L':
+        return QStringLiteral("логический");
+    case 'D':
+        return QStringLiteral("дата");
+    case 'T':
+    case '@':
+        return QStringLiteral("дата и время");
+    case 'M':
+        return QStringLiteral("мемо");
+    case 'B':
+        return QStringLiteral("двоичный");
+    case 'O':
+        return QStringLiteral("двоичное число");
+    case 'I':
+    case '+':
+        return QStringLiteral("двоичное целое");
+    case 'Y':
+        return QStringLiteral("денежный");
+    case 'G':
+        return QStringLiteral("OLE-объект");
+    default:
+        return QStringLiteral("служебный");
+    }
+}
+
 int TDbfTable::RecordCount() const
 {
     return m_handle ? DBFGetRecordCount(m_handle->dbf) : 0;
@@ -402,7 +450,14 @@ QByteArray TDbfTable::ReadField(int field) const
     if (m_current < 0 || field < 0 || field >= int(m_types.size()))
         return {};
     const char type = m_types[std::size_t(field)];
-    // A numeric or date field filled with blanks or asterisks is blank.
+    // Other kinds store binary values or references elsewhere: their bytes are no text.
+    if (!IsTextType(type))
+        throw EDatabaseError(QStringLiteral("Поле %1 файла «%2» имеет тип %3 (%4) и не читается "
+                                            "как текст.")
+                                 .arg(m_handle->fields[std::size_t(field)].name,
+                                      FileText(m_tableName), QString(QLatin1Char(type)),
+                                      TypeName(type)));
+    // A numeric field filled with blanks or asterisks is blank.
     if (type != 'C' && DBFIsAttributeNULL(m_handle->dbf, m_current, field))
         return {};
     const char* text = DBFReadStringAttribute(m_handle->dbf, m_current, field);

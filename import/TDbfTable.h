@@ -15,10 +15,14 @@ public:
     TDbfField(const TDbfTable* table, int index) : m_table(table), m_index(index) {}
 
     int Index() const { return m_index; }
-    // The stored bytes without the blanks around them; empty when blank.
+    // The stored bytes without the blanks around them; empty when blank. A field whose
+    // kind is not text throws EDatabaseError.
     QByteArray AsBytes() const;
     // The stored bytes read as Windows-1251 text.
     QString AsString() const;
+    // The dBASE kind ('C', 'N', ...); only the kinds whose bytes are text can be read.
+    char Type() const;
+    bool IsText() const;
 
 private:
     const TDbfTable* m_table;
@@ -49,6 +53,9 @@ public:
     QStringList FieldNames() const;
     int FindField(const QString& name) const; // -1 when missing
     TDbfField FieldByName(const QString& name) const;
+    // Characters ('C') and numbers written as digits ('N', 'F').
+    static bool IsTextType(char type);
+    static QString TypeName(char type); // in Russian
 
     void First();
     void Next();

@@ -2,6 +2,7 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDir>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QProgressBar>
@@ -11,6 +12,8 @@
 
 #include "amount/Amount.h"
 #include "import/CodePages.h"
+#include "import/EmployeeImport.h"
+#include "import/ParadoxTable.h"
 #include "import/TDbfTable.h"
 #include "storage/Layouts.h"
 #include "storage/TPathBuilder.h"
@@ -39,13 +42,6 @@ const QString DoneText = QStringLiteral("Импорт данных заверш�
 // How often a long import lets the window repaint.
 constexpr qint64 PaintIntervalMs = 40;
 
-// A refusal of the row itself; the store backs out the refused statement alone, so nothing
-// of the row is left to undo. Any other store failure ends the import.
-bool RefusesRowOnly(const EDatabaseError& error)
-{
-    return error.IsKeyViolation() || error.ErrorKind() == EDatabaseError::Kind::RequiredBlank;
-}
-
 // Marks an import as running for as long as it lives.
 class ImportingFlag final
 {
@@ -62,7 +58,10 @@ private:
 } // namespace
 
 TImportForm::TImportForm(QWidget* parent)
-    : QDialog(parent), SourceTable(std::make_unique<TDbfTable>()), EmployeeTable(new TTable(this))
+    : QDialog(parent),
+      SourceTable(std::make_unique<TDbfTable>()),
+      ParadoxSource(std::make_unique<TParadoxTable>()),
+      EmployeeTable(new TTable(this))
 {
     setObjectName(QStringLiteral("ImportForm"));
     setWindowTitle(QStringLiteral("Импорт данных"));
@@ -116,28 +115,45 @@ void TImportForm::FormCreate()
 bool TImportForm::OpenSourceDb()
 {
     bool result = false;
-    OpenDialog.Filter = QStringLiteral("Database files (*.dbf)|*.dbf");
-    if (OpenDialog.Execute(parentWidget() ? parentWidget() : this))
-        result = CheckSourceTable(OpenDialog.FileName);
+    OpenDialog.Filter =
+        QStringLiteral("Database files (*.dbf)|*.dbf|Таблицы прежней версии (*.db)|*.db");
+    if (OpenDialog.Execute(parentWidget() ? parentWidget() : this)) {
+        const bool paradox =
+            OpenDialog.FileName.endsWith(QLatin1String(".db"), Qt::CaseInsensitive);
+        result = paradox ? CheckParadoxSource(OpenDialog.FileName)
+                         : CheckSourceTable(OpenDialog.FileName);
+    }
     return result;
 }
 
 bool TImportForm::CheckSourceTable(const QString& path)
 {
-    bool result = true;
+    ParadoxSource->Close();
     SourceTable->Close();
     SourceTable->SetTableName(path);
     SourceTable->Open();
-    for (const QString& field :
-         {NameSourceField, AmountSourceField, AccountSourceField, CheckedSourceField}) {
+    const QStringList fields = {NameSourceField, AmountSourceField, AccountSourceField,
+                                CheckedSourceField};
+    for (const QString& field : fields) {
         if (SourceTable->FindField(field) < 0) {
             Messages::ShowMessage(QStringLiteral("Error format source base"));
             SourceTable->Close();
-            result = false;
-            break;
+            return false;
         }
     }
-    return result;
+    for (const QString& field : fields) {
+        const char type = SourceTable->FieldByName(field).Type();
+        if (!TDbfTable::IsTextType(type)) {
+            Messages::ShowMessage(
+                QStringLiteral("Файл «%1» не подходит для импорта: поле %2 имеет тип %3 (%4), а "
+                               "поля %5 должны быть символьными (C) или числовыми (N, F).")
+                    .arg(QDir::toNativeSeparators(path), field, QString(QLatin1Char(type)),
+                         TDbfTable::TypeName(type), fields.join(QStringLiteral(", "))));
+            SourceTable->Close();
+            return false;
+        }
+    }
+    return true;
 }
 
 void TImportForm::showEvent(QShowEvent* event)
@@ -173,77 +189,65 @@ void TImportForm::OkButtonClick()
     close();
 }
 
-void TImportForm::KeepPainting()
+void TImportForm::KeepPainting(int record)
 {
     if (FPaintClock.isValid() && FPaintClock.elapsed() < PaintIntervalMs)
         return;
+    ShowProgress(record);
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     FPaintClock.start();
 }
 
-void TImportForm::StoreEmployee(const QString& name, const QString& account, const QString& amount)
+void TImportForm::ShowProgress(int record)
 {
-    TTransaction record(EmployeeTable->DatabaseName());
-    try {
-        EmployeeTable->Insert();
-        EmployeeTable->FieldByName(FioField).SetAsString(name);
-        EmployeeTable->FieldByName(AccntField).SetAsString(account);
-        EmployeeTable->FieldByName(AmountField).SetAsString(amount);
-        EmployeeTable->FieldByName(OrgField).SetAsString(QString());
-        EmployeeTable->FieldByName(ExportField).SetAsBoolean(true);
-        EmployeeTable->Post();
-    } catch (const EDatabaseError& error) {
-        EmployeeTable->Cancel();
-        if (!RefusesRowOnly(error))
-            throw; // the record's savepoint is rolled back on the way out
-    }
-    record.Commit();
+    if (record <= 0)
+        return;
+    ProgressBar->setMinimum(1);
+    ProgressBar->setMaximum(ParadoxSource->Active() ? ParadoxSource->RecordCount()
+                                                    : SourceTable->RecordCount());
+    ProgressBar->setValue(record);
 }
 
 void TImportForm::ImportData()
 {
-    if (!SourceTable->Active())
+    if (!ParadoxSource->Active() && !SourceTable->Active())
         return;
     const ImportingFlag importing(FImporting);
-    SourceTable->First();
     ProgreesLabel->setText(RunningText);
-    KeepPainting();
-
+    KeepPainting(0);
     EmployeeTable->Cancel();
-    // Longer texts would be cut when stored: a cut account is another person's account.
-    const int accountSize = EmployeeTable->FieldByName(AccntField).Size();
-    const int amountSize = EmployeeTable->FieldByName(AmountField).Size();
+    if (ParadoxSource->Active())
+        ImportParadox();
+    else
+        ImportDbf();
+    ProgreesLabel->setText(DoneText);
+}
+
+void TImportForm::ImportDbf()
+{
+    SourceTable->First();
     const TDbfField nameSource = SourceTable->FieldByName(NameSourceField);
     const TDbfField amountSource = SourceTable->FieldByName(AmountSourceField);
     const TDbfField accountSource = SourceTable->FieldByName(AccountSourceField);
 
-    // One transaction for the stored rows; it is ended before a message waits for the
-    // user, so no other program waits on this one meanwhile. Rows stored before an error
-    // that ends the import stay.
-    const QString folder = EmployeeTable->DatabaseName();
-    auto transaction = std::make_unique<TTransaction>(folder, TTransaction::Mode::KeepDone);
-    while (!SourceTable->Eof()) {
-        const QString name = CodePages::FromCp866Name(nameSource.AsBytes());
-        const QString amount = Amount::NormalizeAmount(amountSource.AsString());
-        const QString account = accountSource.AsString();
-        const bool fits = (accountSize <= 0 || account.size() <= accountSize) &&
-                          (amountSize <= 0 || amount.size() <= amountSize);
-        if (!name.isEmpty() && !account.isEmpty() && fits) {
-            StoreEmployee(name, account, amount);
-        } else {
-            transaction->Commit();
-            transaction.reset();
-            Messages::ShowMessage(QStringLiteral("Неверные данные: ") + name + QLatin1Char(' ') +
-                                      account,
-                                  QStringLiteral("2"));
-            transaction = std::make_unique<TTransaction>(folder, TTransaction::Mode::KeepDone);
+    // Rows stored before an error that ends the import stay. The bar shows the last record
+    // gone through whenever the window is painted or a message is shown.
+    int done = 0;
+    EmployeeImport importer(*EmployeeTable, [this, &done] { ShowProgress(done); });
+    try {
+        while (!SourceTable->Eof()) {
+            const QString name = CodePages::FromCp866Name(nameSource.AsBytes());
+            const QString amount = Amount::NormalizeAmount(amountSource.AsString());
+            const QString account = accountSource.AsString();
+            importer.Add(name, account, amount);
+            done = SourceTable->RecNo();
+            KeepPainting(done);
+            SourceTable->Next();
         }
-        ProgressBar->setMinimum(1);
-        ProgressBar->setMaximum(SourceTable->RecordCount());
-        ProgressBar->setValue(SourceTable->RecNo());
-        KeepPainting();
-        SourceTable->Next();
+    } catch (...) {
+        ShowProgress(done);
+        throw;
     }
-    transaction->Commit();
-    ProgreesLabel->setText(DoneText);
+    ShowProgress(done);
+    importer.Commit();
 }

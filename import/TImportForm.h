@@ -13,9 +13,10 @@ class QProgressBar;
 class QPushButton;
 class QShowEvent;
 class TDbfTable;
+class TParadoxTable;
 class TTable;
 
-// Adds employees read from a dBASE file, through a view of its own on the employee table.
+// Adds employees read from a dBASE file or from the old program's employee table, through a view of its own on the employee table.
 // The main window's "Импорт" asks OpenSourceDb first and shows the window only when the
 // file opened with the fields it needs; the import runs as the window comes up.
 class TImportForm final : public QDialog
@@ -41,16 +42,22 @@ private:
     void FormCreate();
     bool CheckSourceTable(const QString& path);
     void ImportData();
+    void ImportDbf();
+    // The old program's tables ("base.DB" and the "config.DB" beside it); TImportFormParadox.cpp.
+    bool CheckParadoxSource(const QString& path);
+    void ImportParadox();
+    void AddParadoxOrganizations(const QString& path);
     void OkButtonClick();
 
-    void StoreEmployee(const QString& name, const QString& account, const QString& amount);
-    void KeepPainting();
+    void KeepPainting(int record);
+    void ShowProgress(int record); // record: the last one gone through, 0 for none
 
     QLabel* ProgreesLabel;
     QProgressBar* ProgressBar;
     QPushButton* OkButton;
 
     std::unique_ptr<TDbfTable> SourceTable;
+    std::unique_ptr<TParadoxTable> ParadoxSource;
     TTable* EmployeeTable;
     TOpenDialog OpenDialog;
     bool FImporting = false;

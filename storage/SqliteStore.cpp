@@ -45,6 +45,10 @@ EDatabaseError StoreError(sqlite3* db, int rc, const QString& filePath)
 {
     using Kind = EDatabaseError::Kind;
     const QString detail = SqliteMessage(db, rc);
+    // A trigger that stands in for a unique index refuses a row in the index's own words.
+    if (rc == SQLITE_CONSTRAINT_TRIGGER &&
+        detail.startsWith(QLatin1String(TableSchema::UniqueGuardMessage)))
+        rc = SQLITE_CONSTRAINT_UNIQUE;
     switch (rc) {
     case SQLITE_CONSTRAINT_UNIQUE:
     case SQLITE_CONSTRAINT_PRIMARYKEY: {

@@ -8,10 +8,12 @@
 #include <sqlite3.h>
 
 #include "core/Exception.h"
+#include "core/SystemReason.h"
 #include "storage/Collation.h"
 #include "storage/Layouts.h"
-#include "storage/TableSchema.h"
 #include "storage/SqliteStore.h"
+#include "storage/StoreConnection.h"
+#include "storage/TableSchema.h"
 #include "storage/TSession.h"
 
 namespace {
@@ -37,15 +39,15 @@ QString PrepareFolder(const QString& dataFolder)
     return folder;
 }
 
-void RemoveOldDailyCopies(const QString& folder)
+// Keeps the newest copies of one kind; their names sort by their time.
+void RemoveOldCopies(const QString& folder, const QRegularExpression& kind, int kept)
 {
-    static const QRegularExpression daily(QStringLiteral("^store-\\d{8}\\.sqlite3$"));
     QStringList copies;
     for (const QString& name : QDir(folder).entryList(QDir::Files, QDir::Name | QDir::Reversed)) {
-        if (daily.match(name).hasMatch())
+        if (kind.match(name).hasMatch())
             copies << name;
     }
-    for (qsizetype i = TStoreBackup::DailyCopies; i < copies.size(); ++i)
+    for (qsizetype i = kept; i < copies.size(); ++i)
         QFile::remove(folder + copies[i]);
 }
 
@@ -133,7 +135,8 @@ QString TStoreBackup::MakeDaily(const QString& dataFolder, const QDate& today)
     if (QFileInfo::exists(target))
         return {};
     Copy(*connection, target);
-    RemoveOldDailyCopies(folder);
+    static const QRegularExpression daily(QStringLiteral("^store-\\d{8}\\.sqlite3$"));
+    RemoveOldCopies(folder, daily, DailyCopies);
     return target;
 }
 
@@ -148,6 +151,8 @@ QString TStoreBackup::MakeBeforeChange(const QString& dataFolder, const QDateTim
         QStringLiteral("store-%1.sqlite3").arg(now.toString(QStringLiteral("yyyyMMdd-HHmmss")));
     if (!QFileInfo::exists(target))
         Copy(*connection, target);
+    static const QRegularExpression change(QStringLiteral("^store-\\d{8}-\\d{6}\\.sqlite3$"));
+    RemoveOldCopies(folder, change, ChangeCopies);
     return target;
 }
 
@@ -190,12 +195,17 @@ void TStoreBackup::Copy(StoreConnection& store, const QString& target)
     if (rc == SQLITE_OK) // one file of its own, without a write-ahead log beside it
         rc = sqlite3_exec(copy, "PRAGMA journal_mode=DELETE", nullptr, nullptr, nullptr);
     QString reason;
-    if (rc != SQLITE_OK)
+    if (rc != SQLITE_OK) {
         reason = StoreError(copy, rc, part).Message();
+        if (const int systemError = copy ? sqlite3_system_errno(copy) : 0)
+            reason += QStringLiteral(" Причина: %1.").arg(SystemReason::FromErrno(systemError));
+    }
     sqlite3_close(copy);
-    if (rc == SQLITE_OK && !QFile::rename(part, target))
-        reason =
-            QStringLiteral("не удалось переименовать «%1».").arg(QDir::toNativeSeparators(part));
+    QFile partFile(part);
+    if (rc == SQLITE_OK && !partFile.rename(target))
+        reason = QStringLiteral("не удалось переименовать «%1»: %2.")
+                     .arg(QDir::toNativeSeparators(part),
+                          SystemReason::InRussian(partFile.errorString()));
     if (!reason.isEmpty()) {
         QFile::remove(part);
         throw Exception(FailureMessage(target, reason));

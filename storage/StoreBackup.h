@@ -14,6 +14,7 @@ class TStoreBackup final
 {
 public:
     static constexpr int DailyCopies = 14;
+    static constexpr int ChangeCopies = 14;
 
     TStoreBackup() = delete;
 
@@ -24,8 +25,9 @@ public:
     // or the folder has no store.
     static QString MakeDaily(const QString& dataFolder, const QDate& today);
 
-    // "store-<yyyyMMdd-HHmmss>.sqlite3", made before a table's layout changes; an existing
-    // copy of that second is kept as it is. Returns its path, empty when there is no store.
+    // "store-<yyyyMMdd-HHmmss>.sqlite3", made before a start's first write; an existing copy
+    // of that second is kept as it is, and only the newest ChangeCopies of these are kept.
+    // Returns its path, empty when there is no store.
     static QString MakeBeforeChange(const QString& dataFolder, const QDateTime& now);
 
     // Copies the connection's database into a new file at target.

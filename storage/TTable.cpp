@@ -856,10 +856,15 @@ void TTable::WriteRow()
         m_insert->Reset();
         throw translate(error);
     }
+    const qint64 changed = m_insert->Changes();
     m_insert->Reset();
     const qint64 rowid = returned >= 0 ? returned : m_connection->LastInsertRowid();
+    // A view without its rows in memory has no use for the stored row: the count of
+    // changed rows says whether it was added, without reading it back.
     std::vector<QString> stored(static_cast<std::size_t>(fieldCount));
-    if (!ReadStoredRow(rowid, stored.data()))
+    const bool added = m_rowsRead ? ReadStoredRow(rowid, stored.data())
+                                  : changed == 1;
+    if (!added)
         throw EDatabaseError(
             QStringLiteral("Запись не добавлена в таблицу «%1».").arg(m_storedName));
     m_buffer.clear();
@@ -1002,16 +1007,20 @@ QString TTable::KeyViolationIndex(const QString& columns) const
         const qsizetype dot = trimmed.indexOf(QLatin1Char('.'));
         names << (dot < 0 ? trimmed : trimmed.mid(dot + 1));
     }
-    for (const IndexInfo& index : m_indexes) {
-        if (!index.unique || index.fields.size() != std::size_t(names.size()))
-            continue;
-        bool same = true;
-        for (std::size_t i = 0; i < index.fields.size(); ++i) {
-            same = same && m_fields[std::size_t(index.fields[i])].def.Name.compare(
-                               names[qsizetype(i)], Qt::CaseInsensitive) == 0;
+    // A unique index first; else the index whose uniqueness the store's triggers keep while
+    // older rows break it.
+    for (const bool unique : {true, false}) {
+        for (const IndexInfo& index : m_indexes) {
+            if (index.unique != unique || index.fields.size() != std::size_t(names.size()))
+                continue;
+            bool same = true;
+            for (std::size_t i = 0; i < index.fields.size(); ++i) {
+                same = same && m_fields[std::size_t(index.fields[i])].def.Name.compare(
+                                   names[qsizetype(i)], Qt::CaseInsensitive) == 0;
+            }
+            if (same)
+                return index.name;
         }
-        if (same)
-            return index.name;
     }
     return names.join(QLatin1Char(';'));
 }

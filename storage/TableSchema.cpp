@@ -171,6 +171,46 @@ QStringList IndexStatements(const QString& table, const TFieldDefs& fields,
     return statements;
 }
 
+QStringList UniqueGuardNames(const QString& table, const QString& index)
+{
+    const QString name = IndexStoreName(table, index);
+    return {name + QLatin1String(".insert"), name + QLatin1String(".update")};
+}
+
+QStringList UniqueGuardStatements(const QString& table, const TFieldDefs& fields,
+                                  const TIndexDef& index)
+{
+    QStringList same;    // a stored row has the written key
+    QStringList changed; // the update changes the key
+    QStringList columns;
+    QStringList named; // as SQLite names the columns of a refused key
+    for (const QString& field : index.Fields.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+        const TFieldDef& def = IndexField(table, fields, field.trimmed());
+        const QString column = Quoted(def.Name);
+        QString collate;
+        if ((index.Options & ixCaseInsensitive) && def.DataType == TFieldType::String)
+            collate = QLatin1String(" COLLATE ") + QLatin1String(Collation::RuNoCaseName);
+        same << column + QLatin1String(" = NEW.") + column + collate;
+        changed << QLatin1String("NEW.") + column + QLatin1String(" IS NOT OLD.") + column +
+                       collate;
+        columns << column;
+        named << table + QLatin1Char('.') + def.Name;
+    }
+    QString message =
+        QLatin1String(UniqueGuardMessage) + QLatin1Char(' ') + named.join(QLatin1String(", "));
+    message.replace(QLatin1Char('\''), QLatin1String("''"));
+    const QString refuse = QStringLiteral("BEGIN SELECT RAISE(ABORT, '%1'); END").arg(message);
+    const QString exists = QStringLiteral("EXISTS (SELECT 1 FROM %1 WHERE %2")
+                               .arg(Quoted(table), same.join(QLatin1String(" AND ")));
+    const QStringList names = UniqueGuardNames(table, index.Name);
+    return {QStringLiteral("CREATE TRIGGER IF NOT EXISTS %1 BEFORE INSERT ON %2 WHEN %3) %4")
+                .arg(Quoted(names[0]), Quoted(table), exists, refuse),
+            QStringLiteral("CREATE TRIGGER IF NOT EXISTS %1 BEFORE UPDATE OF %2 ON %3 "
+                           "WHEN (%4) AND %5 AND rowid <> OLD.rowid) %6")
+                .arg(Quoted(names[1]), columns.join(QLatin1String(", ")), Quoted(table),
+                     changed.join(QLatin1String(" OR ")), exists, refuse)};
+}
+
 QStringList CreateStatements(const QString& table, const TFieldDefs& fields,
                              const TIndexDefs& indexes)
 {

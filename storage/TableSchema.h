@@ -64,6 +64,14 @@ QStringList CreateStatements(const QString& table, const TFieldDefs& fields,
 QStringList IndexStatements(const QString& table, const TFieldDefs& fields,
                             const TIndexDefs& indexes);
 
+// While rows that share a key keep a unique index away, the index is made without
+// uniqueness and two triggers refuse every write that would add another such row, with the
+// words SQLite gives for a unique index: their names, and the statements that make them.
+inline constexpr const char* UniqueGuardMessage = "UNIQUE constraint failed:";
+QStringList UniqueGuardNames(const QString& table, const QString& index);
+QStringList UniqueGuardStatements(const QString& table, const TFieldDefs& fields,
+                                  const TIndexDef& index);
+
 // The stored name of a table spelled with any letter case and an optional ".db";
 // empty when there is none.
 QString FindTable(StoreConnection& connection, const QString& name);

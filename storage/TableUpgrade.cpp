@@ -2,6 +2,7 @@
 
 #include <QHash>
 
+#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -80,23 +81,45 @@ bool HasBlanks(StoreConnection& connection, const QString& table, const QString&
         QStringLiteral("SELECT 1 FROM %1 WHERE %2 IS NULL").arg(Quoted(table), Quoted(field)));
 }
 
-// Whether two rows share a key of the index, blanks apart (a blank key is never equal).
-bool HasDuplicates(StoreConnection& connection, const QString& table, const TFieldDefs& fields,
-                   const TIndexDef& index)
+// One row per key of the index that several rows share, blanks apart (a blank key is never
+// equal), in key order: how many rows share it, then the key's fields as one row holds them.
+QString DuplicatesQuery(StoreConnection& connection, const QString& table,
+                        const TFieldDefs& fields, const TIndexDef& index)
 {
     QStringList present;
     QStringList keys;
+    QStringList columns{QStringLiteral("count(*)")};
     for (const QString& name : index.Fields.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
         const TFieldDef& def = CurrentField(fields, name.trimmed());
         const bool noCase =
             (index.Options & ixCaseInsensitive) && def.DataType == TFieldType::String;
         present << Quoted(def.Name) + QLatin1String(" IS NOT NULL");
         keys << connection.KeyTerm(Quoted(def.Name), noCase, def.DataType != TFieldType::String);
+        columns << QLatin1String("min(") + Quoted(def.Name) + QLatin1Char(')');
     }
-    return Exists(connection,
-                  QStringLiteral("SELECT 1 FROM %1 WHERE %2 GROUP BY %3 HAVING count(*) > 1")
-                      .arg(Quoted(table), present.join(QLatin1String(" AND ")),
-                           keys.join(QLatin1String(", "))));
+    const QString key = keys.join(QLatin1String(", "));
+    return QStringLiteral("SELECT %1 FROM %2 WHERE %3 GROUP BY %4 HAVING count(*) > 1 ORDER BY %4")
+        .arg(columns.join(QLatin1String(", ")), Quoted(table), present.join(QLatin1String(" AND ")),
+             key);
+}
+
+bool HasDuplicates(StoreConnection& connection, const QString& table, const TFieldDefs& fields,
+                   const TIndexDef& index)
+{
+    return Exists(connection, DuplicatesQuery(connection, table, fields, index));
+}
+
+// The triggers that guard a unique index; a server store never has them, as its tables are
+// always made with their keys.
+int CountTriggers(StoreConnection& connection, const QStringList& names)
+{
+    if (connection.IsServer())
+        return 0;
+    Statement count(connection, QStringLiteral("SELECT count(*) FROM sqlite_master WHERE "
+                                               "type = 'trigger' AND name IN (?1, ?2)"));
+    count.BindText(1, names.value(0));
+    count.BindText(2, names.value(1));
+    return count.Step() ? int(count.Int(0)) : 0;
 }
 
 bool SameFields(const QString& a, const QString& b)
@@ -133,6 +156,7 @@ struct LayoutPlan
     QStringList constraints;
     QStringList rebuildIndexes; // after a rebuild
     QStringList indexChanges;   // without a rebuild
+    QStringList guardChanges;   // after either
 };
 
 LayoutPlan PlanLayout(StoreConnection& connection, const TableSchema::StoredLayout& stored,
@@ -222,7 +246,20 @@ LayoutPlan PlanLayout(StoreConnection& connection, const TableSchema::StoredLayo
     if (!SameFields(haveKey, wantedKey))
         plan.rebuild = true;
 
-    // Secondary indexes; a unique one that the rows would break is made without uniqueness.
+    // Secondary indexes; a unique one that the rows would break is made without uniqueness,
+    // and guarded by triggers until the rows are mended.
+    auto guard = [&](const TIndexDef& index, bool needed) {
+        if (!(index.Options & ixUnique))
+            return;
+        const QStringList names = TableSchema::UniqueGuardNames(table, index.Name);
+        const int present = CountTriggers(connection, names);
+        if (needed && present < names.size()) {
+            plan.guardChanges << TableSchema::UniqueGuardStatements(table, fields, index);
+        } else if (!needed && present > 0) {
+            for (const QString& name : names)
+                plan.guardChanges << QStringLiteral("DROP TRIGGER IF EXISTS %1").arg(Quoted(name));
+        }
+    };
     TIndexDefs secondary;
     for (const TIndexDef& index : indexes) {
         if (index.Options & ixPrimary)
@@ -230,12 +267,14 @@ LayoutPlan PlanLayout(StoreConnection& connection, const TableSchema::StoredLayo
         const TableSchema::StoredIndex* have = stored.FindIndex(index.Name);
         if (have && SameIndex(have->Def, index)) {
             secondary.push_back(index);
+            guard(index, false);
             continue;
         }
         TIndexDef want = index;
         if ((want.Options & ixUnique) && HasDuplicates(connection, table, fields, want))
             want.Options &= ~ixUnique;
         secondary.push_back(want);
+        guard(index, !(want.Options & ixUnique));
         if (have && SameIndex(have->Def, want))
             continue;
         if (have)
@@ -259,10 +298,14 @@ LayoutPlan PlanLayout(StoreConnection& connection, const TableSchema::StoredLayo
 
 std::optional<TTableUpgrade::Unusable> TTableUpgrade::FindUnusable(const QString& folder)
 {
-    const std::optional<TableSchema::StoredLayout> employees =
-        TableSchema::ReadLayoutReadOnly(folder, EmployeeTable());
-    const std::optional<TableSchema::StoredLayout> organizations =
-        TableSchema::ReadLayoutReadOnly(folder, OrganizationTable());
+    return FindUnusable(TableSchema::ReadLayoutReadOnly(folder, EmployeeTable()),
+                        TableSchema::ReadLayoutReadOnly(folder, OrganizationTable()));
+}
+
+std::optional<TTableUpgrade::Unusable> TTableUpgrade::FindUnusable(
+    const std::optional<TableSchema::StoredLayout>& employees,
+    const std::optional<TableSchema::StoredLayout>& organizations)
+{
 
     // Fields a layout must hold as they are: those that the statements make, or that a
     // rebuild makes from the rowid, may be missing.
@@ -371,7 +414,7 @@ bool TTableUpgrade::IsConformed(StoreConnection& connection, const QString& tabl
 {
     const LayoutPlan plan =
         PlanLayout(connection, TableSchema::ReadLayout(connection, table), fields, indexes);
-    return !plan.rebuild && plan.indexChanges.isEmpty();
+    return !plan.rebuild && plan.indexChanges.isEmpty() && plan.guardChanges.isEmpty();
 }
 
 void TTableUpgrade::ConformLayout(StoreConnection& connection, const QString& table,
@@ -382,13 +425,15 @@ void TTableUpgrade::ConformLayout(StoreConnection& connection, const QString& ta
     if (plan.rebuild) {
         TableSchema::Rebuild(connection, stored.Name, plan.columns, plan.constraints,
                              plan.rebuildIndexes);
-        return;
+    } else {
+        for (const QString& statement : plan.indexChanges)
+            connection.Exec(statement);
     }
-    for (const QString& statement : plan.indexChanges)
+    for (const QString& statement : plan.guardChanges)
         connection.Exec(statement);
 }
 
-void TTableUpgrade::BackupBeforeChange()
+void TTableUpgrade::CopyBeforeFirstWrite()
 {
     if (m_copyTried)
         return;
@@ -431,6 +476,7 @@ int TTableUpgrade::NormalizeAmounts(const QString& table)
     auto write = [&] {
         if (changes.empty())
             return;
+        CopyBeforeFirstWrite();
         TTransaction transaction(m_folder, TTransaction::Mode::KeepDone);
         for (const auto& [rowid, normal] : changes) {
             update.BindText(1, normal);
@@ -462,6 +508,35 @@ int TTableUpgrade::NormalizeAmounts(const QString& table)
     write();
     const int written = int(changes.size());
     return written;
+}
+
+TTableUpgrade::Duplicates TTableUpgrade::DuplicateEmployees(int limit)
+{
+    Duplicates found;
+    const std::shared_ptr<StoreConnection> connection = Connection();
+    const QString table = TableSchema::FindTable(*connection, EmployeeTable());
+    if (table.isEmpty())
+        return found;
+    const TableSchema::StoredLayout layout = TableSchema::ReadLayout(*connection, table);
+    const TableSchema::StoredIndex* stored = layout.FindIndex(Layouts::EmployeeIndex);
+    if (stored && (stored->Def.Options & ixUnique))
+        return found; // the index itself keeps them out
+    const TIndexDefs indexes = Layouts::EmployeeIndexes();
+    const auto index = std::find_if(indexes.begin(), indexes.end(), [](const TIndexDef& def) {
+        return def.Name == QLatin1String(Layouts::EmployeeIndex);
+    });
+    Statement select(*connection,
+                     DuplicatesQuery(*connection, table, Layouts::EmployeeFields(), *index));
+    const int keyFields = int(index->Fields.split(QLatin1Char(';'), Qt::SkipEmptyParts).size());
+    while (select.Step()) {
+        if (found.Count++ >= limit)
+            continue;
+        QStringList key;
+        for (int column = 1; column <= keyFields; ++column)
+            key << select.Text(column);
+        found.Keys << key;
+    }
+    return found;
 }
 
 QStringList TTableUpgrade::OrganizationNames()
@@ -520,7 +595,7 @@ void TTableUpgrade::UpgradeEmployees(TTable& view)
 
     // Read before anything changes: a missing organisation table stops the upgrade here.
     const QStringList names = !hasOrg120 && hasOrg ? OrganizationNames() : QStringList();
-    BackupBeforeChange();
+    CopyBeforeFirstWrite();
     TTransaction transaction(m_folder);
     if (!hasFio100) {
         Run(AddStatement(table, CurrentField(fields, Layouts::FioField)));
@@ -548,7 +623,7 @@ void TTableUpgrade::UpgradeOrganizations(TTable& view)
     if (!older && IsConformed(*connection, table, fields, indexes))
         return;
 
-    BackupBeforeChange();
+    CopyBeforeFirstWrite();
     TTransaction transaction(m_folder);
     if (older) {
         view.Close();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDateTime>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -10,6 +11,7 @@
 
 #include "core/Exception.h"
 #include "storage/FieldDefs.h"
+#include "storage/TableSchema.h"
 
 class StoreConnection;
 class TQuery;
@@ -18,8 +20,10 @@ class TTable;
 // Brings the tables of a folder, as older versions wrote them, to the current layouts.
 // Column statements run through the given runner; each table's conversion is one
 // transaction, so a failure leaves that table as it was; the store is copied to the backup
-// folder before the first change of a layout. Afterwards a table has the current keys and
-// indexes, and keeps its other fields with their values.
+// folder before its first write. Afterwards a table has the current keys and indexes, and
+// keeps its other fields with their values; a unique index that rows would break is made
+// without uniqueness, and triggers refuse every write that would add another such row until
+// the rows are mended and a later upgrade makes it unique.
 class TTableUpgrade final
 {
 public:
@@ -35,10 +39,14 @@ public:
     // older form, an older organisation field with nothing to carry it over from.
     // Missing tables and the keys and indexes that the upgrade makes stand in no way.
     static std::optional<Unusable> FindUnusable(const QString& folder);
+    // The same for layouts read otherwise (tables not yet committed, say).
+    static std::optional<Unusable> FindUnusable(
+        const std::optional<TableSchema::StoredLayout>& employees,
+        const std::optional<TableSchema::StoredLayout>& organizations);
 
     TTableUpgrade(QString folder, TQuery& runner);
 
-    // Told when the copy before the first change could not be made; the upgrade goes on
+    // Told when the copy before the first write could not be made; the upgrade goes on
     // without it.
     std::function<void(const Exception&)> OnBackupFailed;
     // The clock that names that copy.
@@ -57,6 +65,21 @@ public:
     // before a failure. Returns the number of rows written.
     int NormalizeAmounts(const QString& table);
 
+    // Copies the store before the first write of this upgrade's start, once; later calls do
+    // nothing. Whoever writes at start-up calls it before writing.
+    void CopyBeforeFirstWrite();
+
+    // Names and accounts that several employees share, letter case ignored, which keep the
+    // unique key of the employee table away: the first limit of them in key order, each
+    // with its fields as the first row of them holds them, and how many there are in all.
+    // None while the unique key stands.
+    struct Duplicates
+    {
+        QList<QStringList> Keys;
+        int Count = 0;
+    };
+    Duplicates DuplicateEmployees(int limit);
+
     // The carry-over's choice for an old organisation value: the name equal to it, else the
     // first name that contains it; empty when none does. Letter case counts.
     static QString MatchOrganization(const QString& old, const QStringList& names);
@@ -72,12 +95,11 @@ public:
 
 private:
     std::shared_ptr<StoreConnection> Connection() const;
-    void BackupBeforeChange();
     void Run(const QString& statement);
     QStringList OrganizationNames();
     void CarryOverOrganizations(const QString& table, const QStringList& names);
 
     QString m_folder;
     TQuery& m_runner;
-    bool m_copyTried = false; // one copy before the first change
+    bool m_copyTried = false; // one copy before the first write
 };

@@ -9,6 +9,7 @@
 
 #include <memory>
 
+#include "core/SystemReason.h"
 #include "export/word/WordError.h"
 
 namespace {
@@ -18,7 +19,17 @@ constexpr zip_uint64_t MaxPartSize = 256u * 1024u * 1024u;
 
 QString ZipMessage(zip_error_t* error)
 {
+    if (zip_error_system_type(error) == ZIP_ET_SYS)
+        return SystemReason::FromErrno(zip_error_code_system(error));
+    if (zip_error_code_zip(error) == ZIP_ER_INCONS)
+        return QStringLiteral("архив поврежден");
     return QString::fromLocal8Bit(zip_error_strerror(error));
+}
+
+// The signature of the compound files of Word 97-2003.
+bool IsOldWordFile(const QByteArray& bytes)
+{
+    return bytes.startsWith(QByteArray::fromHex("d0cf11e0a1b11ae1"));
 }
 
 struct ZipCloser
@@ -47,8 +58,8 @@ DocxPackage DocxPackage::Open(const QString& path)
     if (!file.exists())
         throw EWordError(QStringLiteral("Файл не найден: %1").arg(shown));
     if (!file.open(QIODevice::ReadOnly))
-        throw EWordError(
-            QStringLiteral("Не удается открыть файл %1: %2").arg(shown, file.errorString()));
+        throw EWordError(QStringLiteral("Не удается открыть файл %1: %2")
+                             .arg(shown, SystemReason::InRussian(file.errorString())));
     return FromBytes(file.readAll(), shown);
 }
 
@@ -68,6 +79,15 @@ DocxPackage DocxPackage::FromBytes(const QByteArray& bytes, const QString& what)
         throw notPackage(message);
     }
     ZipHandle archive(zip_open_from_source(source.get(), ZIP_RDONLY, &error));
+    if (!archive && zip_error_code_zip(&error) == ZIP_ER_NOZIP) {
+        zip_error_fini(&error);
+        throw EWordError(
+            QStringLiteral("Файл %1 не является документом Word 2007–365 (.docx)%2. Сохраните "
+                           "его в Word как «Документ Word (*.docx)» под прежним именем.")
+                .arg(what, IsOldWordFile(bytes)
+                               ? QStringLiteral(": он сохранен в старом формате Word 97–2003")
+                               : QString()));
+    }
     if (!archive) {
         const QString message = ZipMessage(&error);
         zip_error_fini(&error);
@@ -235,9 +255,9 @@ void DocxPackage::SaveAs(const QString& path) const
     const QByteArray bytes = ToBytes();
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
-        throw EWordError(
-            QStringLiteral("Не удается создать файл %1: %2").arg(shown, file.errorString()));
+        throw EWordError(QStringLiteral("Не удается создать файл %1: %2")
+                             .arg(shown, SystemReason::InRussian(file.errorString())));
     if (file.write(bytes) != bytes.size() || !file.commit())
-        throw EWordError(
-            QStringLiteral("Не удается записать файл %1: %2").arg(shown, file.errorString()));
+        throw EWordError(QStringLiteral("Не удается записать файл %1: %2")
+                             .arg(shown, SystemReason::InRussian(file.errorString())));
 }

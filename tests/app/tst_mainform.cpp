@@ -22,6 +22,7 @@
 #include "storage/TQuery.h"
 #include "storage/TSession.h"
 #include "storage/TTable.h"
+#include "tests/support/FolderTest.h"
 #include "tests/support/MessageRecorder.h"
 #include "tests/support/StoreRows.h"
 #include "tests/support/TempDataFolder.h"
@@ -41,7 +42,7 @@ enum Column { FioColumn, AccntColumn, AmountColumn, OrgColumn, ExportColumn };
 
 } // namespace
 
-class tst_MainForm : public QObject
+class tst_MainForm : public QObject, WindowTest<TMainForm>
 {
     Q_OBJECT
 
@@ -97,9 +98,6 @@ private:
     void SetCurrent(int row, int column);
     void TypeInto(int row, int column, const QString& text);
 
-    std::unique_ptr<TempDataFolder> m_folder;
-    std::unique_ptr<MessageRecorder> m_messages;
-    std::unique_ptr<TMainForm> m_form;
 };
 
 void tst_MainForm::initTestCase()
@@ -109,16 +107,12 @@ void tst_MainForm::initTestCase()
 
 void tst_MainForm::init()
 {
-    m_folder = std::make_unique<TempDataFolder>();
-    m_messages = std::make_unique<MessageRecorder>();
+    StartFolder();
 }
 
 void tst_MainForm::cleanup()
 {
-    m_form.reset();
-    Session().CloseAll();
-    m_messages.reset();
-    m_folder.reset();
+    EndFolder();
 }
 
 void tst_MainForm::CreateStore(const QList<Employee>& employees, const QStringList& orgs)

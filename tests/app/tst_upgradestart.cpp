@@ -2,6 +2,7 @@
 #include <QDate>
 #include <QDir>
 #include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
@@ -10,14 +11,16 @@
 #include "storage/StoreBackup.h"
 #include "storage/TSession.h"
 #include "storage/TTable.h"
+#include "tests/support/FolderTest.h"
 #include "tests/support/MessageRecorder.h"
 #include "tests/support/SqlStore.h"
+#include "tests/support/StoreRows.h"
 #include "tests/support/TempDataFolder.h"
 
 using namespace SqlStore;
 
 // The start-up with tables in older layouts: what the user sees and what is stored.
-class tst_UpgradeStart : public QObject
+class tst_UpgradeStart : public QObject, WindowTest<TMainForm>
 {
     Q_OBJECT
 
@@ -32,28 +35,24 @@ private Q_SLOTS:
     void failureEndsStartWithItsMessage_data();
     void failureEndsStartWithItsMessage();
     void failedBackupToldOnce();
+    void duplicatesListedAtEachStart();
+    void copyBeforeFirstWrite_data();
+    void copyBeforeFirstWrite();
 
 private:
     void Start();
     QStringList Rows(const QString& query) { return Column(m_folder->DataDir(), query); }
 
-    std::unique_ptr<TempDataFolder> m_folder;
-    std::unique_ptr<MessageRecorder> m_messages;
-    std::unique_ptr<TMainForm> m_form;
 };
 
 void tst_UpgradeStart::init()
 {
-    m_folder = std::make_unique<TempDataFolder>();
-    m_messages = std::make_unique<MessageRecorder>();
+    StartFolder();
 }
 
 void tst_UpgradeStart::cleanup()
 {
-    m_form.reset();
-    Session().CloseAll();
-    m_messages.reset();
-    m_folder.reset();
+    EndFolder();
 }
 
 void tst_UpgradeStart::Start()
@@ -212,6 +211,70 @@ void tst_UpgradeStart::failedBackupToldOnce()
                  QStringLiteral("Не удалось сделать резервную копию базы данных в «")),
              qPrintable(m_messages->Texts().front()));
     QCOMPARE(m_form->EmployeeTable()->FieldByName("Org120").AsString(), QStringLiteral("Альфа"));
+}
+
+void tst_UpgradeStart::duplicatesListedAtEachStart()
+{
+    QStringList tables{OlderBase, OlderConfig, OlderOrganization("Альфа")};
+    QStringList listed;
+    for (int i = 0; i < 22; ++i) {
+        const QString fio = QStringLiteral("ЁЛКИН %1").arg(i + 10);
+        tables << OlderEmployee(fio, "1", "Альфа") << OlderEmployee(fio.toLower(), "1", "Альфа");
+        listed << fio + ", счет 1";
+    }
+    const QString told = "В таблице сотрудников одни и те же ФИО и счет (без учета регистра "
+                         "букв) записаны больше одного раза:\n\n" +
+                         listed.mid(0, 20).join('\n') +
+                         "\nи ещё 2\n\nНичего не удалено, а новых повторов программа не "
+                         "допустит. Исправьте или удалите лишние записи: ФИО и счет снова станут "
+                         "уникальным ключом таблицы при первом запуске без повторов.";
+    Exec(m_folder->DataDir(), tables);
+    for (const bool mended : {false, false, true}) { // told at each start until mended
+        if (mended)
+            Exec(m_folder->DataDir(), {"DELETE FROM base WHERE Id % 2 = 0"});
+        m_messages->Clear();
+        Start();
+        m_form.reset();
+        Session().CloseAll();
+        QCOMPARE(m_messages->Texts(), mended ? QStringList() : QStringList{told});
+    }
+    QCOMPARE(Rows("SELECT count(*) FROM base"), QStringList{"22"});
+    QVERIFY(Schema(m_folder->DataDir()).join('\n').contains("UNIQUE INDEX \"base.Fio_Accnt\""));
+}
+
+void tst_UpgradeStart::copyBeforeFirstWrite_data()
+{
+    QTest::addColumn<QStringList>("row"); // amount, organisation
+    QTest::addColumn<bool>("written");
+    QTest::newRow("amount pass") << QStringList{"12.999", "Альфа"} << true;
+    QTest::newRow("fill of empty organisations") << QStringList{"12.99", ""} << true;
+    QTest::newRow("nothing written") << QStringList{"12.99", "Альфа"} << false;
+}
+
+void tst_UpgradeStart::copyBeforeFirstWrite()
+{
+    QFETCH(QStringList, row);
+    QFETCH(bool, written);
+    const QString data = m_folder->DataDir();
+    const QString folder = TStoreBackup::Folder(data);
+    StoreRows::CreateEmployees(data, {{"ИВАНОВ", "1", row[0], row[1]}});
+    StoreRows::CreateOrganizations(data, {"Альфа"});
+    // Today's copy is made, and as many older copies before changes as are kept.
+    const QString daily = TStoreBackup::MakeDaily(data, QDate::currentDate());
+    for (int i = 0; i < TStoreBackup::ChangeCopies; ++i)
+        QFile::copy(daily, folder + QStringLiteral("store-20200101-0000%1.sqlite3").arg(i + 10));
+    Session().CloseAll();
+    Start();
+
+    // A start that writes copies the store first, and the oldest copy goes.
+    const QStringList copies =
+        QDir(folder).entryList({"store-*-*.sqlite3"}, QDir::Files, QDir::Name);
+    QCOMPARE(copies.size(), TStoreBackup::ChangeCopies);
+    QCOMPARE(copies.first() != "store-20200101-000010.sqlite3", written);
+    QTemporaryDir before; // the newest holds the row as it was
+    QVERIFY(QFile::copy(folder + copies.last(), before.path() + "/store.sqlite3"));
+    QCOMPARE(Column(before.path() + "/", "SELECT Amount || coalesce(Org120, '') FROM base"),
+             QStringList{row.join(QString())});
 }
 
 QTEST_MAIN(tst_UpgradeStart)

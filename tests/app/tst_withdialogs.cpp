@@ -22,13 +22,14 @@
 #include "import/TImportForm.h"
 #include "storage/TSession.h"
 #include "storage/TTable.h"
+#include "tests/support/FolderTest.h"
 #include "tests/support/MessageRecorder.h"
 #include "tests/support/StoreRows.h"
 #include "tests/support/TempDataFolder.h"
 #include "ui/LookAndFeel.h"
 
 // The main window with the real dialogs: what a dialog changes, the main window shows.
-class tst_WithDialogs : public QObject
+class tst_WithDialogs : public QObject, FolderTest
 {
     Q_OBJECT
 
@@ -53,8 +54,6 @@ private:
     // The program's windows, each shown and laid out.
     QList<QWidget*> ShowEveryWindow();
 
-    std::unique_ptr<TempDataFolder> m_folder;
-    std::unique_ptr<MessageRecorder> m_messages;
     std::unique_ptr<TMainForm> m_main;
     std::unique_ptr<TSettingsForm> m_settings;
     std::unique_ptr<TEmployeeAddForm> m_add;
@@ -70,8 +69,7 @@ void tst_WithDialogs::initTestCase()
 
 void tst_WithDialogs::init()
 {
-    m_folder = std::make_unique<TempDataFolder>();
-    m_messages = std::make_unique<MessageRecorder>();
+    StartFolder();
 }
 
 void tst_WithDialogs::cleanup()
@@ -82,9 +80,7 @@ void tst_WithDialogs::cleanup()
     m_add.reset();
     m_settings.reset();
     m_main.reset();
-    Session().CloseAll();
-    m_messages.reset();
-    m_folder.reset();
+    EndFolder();
 }
 
 void tst_WithDialogs::Seed()

@@ -13,6 +13,7 @@
 #include "storage/TQuery.h"
 #include "storage/TSession.h"
 #include "storage/TTable.h"
+#include "tests/support/StoreRows.h"
 #include "tests/support/Typing.h"
 #include "ui/MainViews.h"
 
@@ -60,35 +61,19 @@ public:
 
     void AddOrg(const QString& name, const QString& tag = QStringLiteral("1"))
     {
-        m_orgs->Append();
-        const QStringList values = {name,         QStringLiteral("40702810") + tag,
-                                    QStringLiteral("Директор"), QStringLiteral("Петров П.П.") + tag,
-                                    QStringLiteral("Сидорова С.С."), QStringLiteral("77") + tag,
-                                    QStringLiteral("RUR")};
-        const QStringList fields = OrgFieldNames();
-        for (int i = 0; i < fields.size(); ++i)
-            m_orgs->FieldByName(fields[i]).SetAsString(values[i]);
-        m_orgs->Post();
+        StoreRows::AppendOrganization(
+            *m_orgs, {name, QStringLiteral("40702810") + tag, QStringLiteral("Директор"),
+                      QStringLiteral("Петров П.П.") + tag, QStringLiteral("Сидорова С.С."),
+                      QStringLiteral("77") + tag, QStringLiteral("RUR")});
     }
 
     void AddEmployee(const QString& fio, const QString& accnt, const QString& org,
                      const QString& amount = QStringLiteral("100"))
     {
-        m_employees->Append();
-        m_employees->FieldByName(QStringLiteral("Fio100")).SetAsString(fio);
-        m_employees->FieldByName(QStringLiteral("Accnt")).SetAsString(accnt);
-        m_employees->FieldByName(QStringLiteral("Amount")).SetAsString(amount);
-        m_employees->FieldByName(QStringLiteral("Org120")).SetAsString(org);
-        m_employees->Post();
+        StoreRows::AppendEmployee(*m_employees, fio, accnt, amount, org);
     }
 
-    static QStringList OrgFieldNames()
-    {
-        return {QStringLiteral("Organization120"), QStringLiteral("Accnt"),
-                QStringLiteral("Position"),        QStringLiteral("Director"),
-                QStringLiteral("Accountant"),      QStringLiteral("Contract"),
-                QStringLiteral("Crnc")};
-    }
+    static QStringList OrgFieldNames() { return StoreRows::OrganizationFieldNames(); }
 
     // The stored rows, read afresh: "field=value" joined per row, in the view's order.
     static QStringList StoredRows(const QString& table, const QStringList& fields)

@@ -13,11 +13,11 @@
 #include "dialogs/TEmployeeAddForm.h"
 #include "storage/TSession.h"
 #include "tests/dialogs/DialogsTestKit.h"
-#include "tests/support/MessageRecorder.h"
-#include "tests/support/TempDataFolder.h"
+#include "tests/support/FolderTest.h"
+#include "tests/support/ScreenChecks.h"
 #include "ui/TDBEdit.h"
 
-class TestEmployeeAddForm : public QObject
+class TestEmployeeAddForm : public QObject, WindowTest<TEmployeeAddForm>
 {
     Q_OBJECT
 
@@ -41,26 +41,15 @@ private Q_SLOTS:
     void longOrganisationNameKeepsDialogOnScreen();
 
 private:
-    template <typename T>
-    T* Find(const char* name) const
-    {
-        T* child = m_form->findChild<T*>(QLatin1String(name));
-        Q_ASSERT(child);
-        return child;
-    }
     void ShowForm();
     void Fill(const QString& fio, const QString& accnt, const QString& amount);
 
-    std::unique_ptr<TempDataFolder> m_folder;
-    std::unique_ptr<MessageRecorder> m_messages;
     std::unique_ptr<FakeMainViews> m_views;
-    std::unique_ptr<TEmployeeAddForm> m_form;
 };
 
 void TestEmployeeAddForm::init()
 {
-    m_folder = std::make_unique<TempDataFolder>();
-    m_messages = std::make_unique<MessageRecorder>();
+    StartFolder();
     m_views = std::make_unique<FakeMainViews>();
     m_views->AddOrg(QStringLiteral("Первая"));
     m_views->AddOrg(QStringLiteral("Вторая"));
@@ -72,9 +61,7 @@ void TestEmployeeAddForm::cleanup()
 {
     m_form.reset();
     m_views.reset();
-    Session().CloseAll();
-    m_messages.reset();
-    m_folder.reset();
+    EndFolder();
 }
 
 void TestEmployeeAddForm::ShowForm()
@@ -338,27 +325,15 @@ void TestEmployeeAddForm::longOrganisationNameKeepsDialogOnScreen()
     ShowForm();
     const int width = m_form->width();
     m_form->hide();
-    const QString name =
-        QStringLiteral("Общество с ограниченной ответственностью ").leftJustified(117, QChar(u'Ж'));
+    const QString name = LongOrganisationName();
     m_views->AddOrg(name);
     ShowForm();
-
-    // Not widened by the name, and centred at the size it is shown at.
-    QCOMPARE(m_form->width(), width);
-    const QRect available = m_form->screen()->availableGeometry();
-    QVERIFY(available.contains(m_form->frameGeometry()));
-    QVERIFY(qAbs(m_form->frameGeometry().center().x() - available.center().x()) <= 2);
+    CheckKeptOnScreen(m_form.get(), width);
 
     // Elided in the closed box, whole in the open list.
     auto* box = Find<QComboBox>("OrgBox");
     box->setCurrentIndex(box->findText(name));
-    const int nameWidth = box->fontMetrics().horizontalAdvance(name);
-    QVERIFY(box->width() < nameWidth);
-    box->showPopup();
-    QTRY_VERIFY(box->view()->isVisible());
-    QVERIFY(box->view()->width() >= std::min(nameWidth, available.width() / 2));
-    QVERIFY(box->view()->width() <= available.width());
-    box->hidePopup();
+    CheckListShowsWhole(box, name);
 }
 
 QTEST_MAIN(TestEmployeeAddForm)

@@ -8,8 +8,7 @@
 #include "dialogs/TSettingsForm.h"
 #include "storage/TSession.h"
 #include "tests/dialogs/DialogsTestKit.h"
-#include "tests/support/MessageRecorder.h"
-#include "tests/support/TempDataFolder.h"
+#include "tests/support/FolderTest.h"
 
 namespace {
 
@@ -19,7 +18,7 @@ const QString Gamma = QStringLiteral("Гамма");
 
 } // namespace
 
-class TestSettingsForm : public QObject
+class TestSettingsForm : public QObject, WindowTest<TSettingsForm>
 {
     Q_OBJECT
 
@@ -47,13 +46,6 @@ private Q_SLOTS:
     void failureMidwayChangesNothing();
 
 private:
-    template <typename T>
-    T* Find(const char* name) const
-    {
-        T* child = m_form->findChild<T*>(QLatin1String(name));
-        Q_ASSERT(child);
-        return child;
-    }
     void ShowForm();
     void Choose(int index);
     void SetEditors(const QStringList& values);
@@ -63,17 +55,13 @@ private:
     void Click(const char* button);
     void CheckConsistentOn(const QString& name);
 
-    std::unique_ptr<TempDataFolder> m_folder;
-    std::unique_ptr<MessageRecorder> m_messages;
     std::unique_ptr<FakeMainViews> m_views;
-    std::unique_ptr<TSettingsForm> m_form;
     QStringList m_employeesBefore;
 };
 
 void TestSettingsForm::init()
 {
-    m_folder = std::make_unique<TempDataFolder>();
-    m_messages = std::make_unique<MessageRecorder>();
+    StartFolder();
     m_views = std::make_unique<FakeMainViews>();
     m_views->AddOrg(Gamma, QStringLiteral("3"));
     m_views->AddOrg(Alpha, QStringLiteral("1"));
@@ -91,9 +79,7 @@ void TestSettingsForm::cleanup()
 {
     m_form.reset();
     m_views.reset();
-    Session().CloseAll();
-    m_messages.reset();
-    m_folder.reset();
+    EndFolder();
 }
 
 void TestSettingsForm::ShowForm()

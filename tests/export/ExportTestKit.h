@@ -22,32 +22,15 @@ public:
     // An organisation with the fields the register reads.
     void AddOrg(const QString& name, const QString& accnt, const QString& contract)
     {
-        TTable& orgs = *OrgTable();
-        orgs.Append();
-        const QStringList fields = FakeMainViews::OrgFieldNames();
-        const QStringList values = {name,
-                                    accnt,
-                                    QStringLiteral("Директор"),
-                                    QStringLiteral("Петров Петр Петрович"),
-                                    QStringLiteral("Сидорова Анна Ивановна"),
-                                    contract,
-                                    QStringLiteral("RUR")};
-        for (int i = 0; i < fields.size(); ++i)
-            orgs.FieldByName(fields[i]).SetAsString(values[i]);
-        orgs.Post();
+        StoreRows::AppendOrganization(
+            *OrgTable(), {name, accnt, QStringLiteral("Директор"), QStringLiteral("Петров Петр Петрович"),
+                          QStringLiteral("Сидорова Анна Ивановна"), contract, QStringLiteral("RUR")});
     }
 
     void AddEmployee(const QString& fio, const QString& accnt, const QString& org,
                      const QString& amount, bool listed = true)
     {
-        TTable& employees = *EmployeeTable();
-        employees.Append();
-        employees.FieldByName(QStringLiteral("Fio100")).SetAsString(fio);
-        employees.FieldByName(QStringLiteral("Accnt")).SetAsString(accnt);
-        employees.FieldByName(QStringLiteral("Amount")).SetAsString(amount);
-        employees.FieldByName(QStringLiteral("Org120")).SetAsString(org);
-        employees.FieldByName(QStringLiteral("Export")).SetAsBoolean(listed);
-        employees.Post();
+        StoreRows::AppendEmployee(*EmployeeTable(), fio, accnt, amount, org, listed);
     }
 
     QString SelectorText = ExportData::AllOrganizations;

@@ -14,8 +14,8 @@
 #include "export/TWordExportCheckBox.h"
 #include "storage/TSession.h"
 #include "tests/export/ExportTestKit.h"
-#include "tests/support/MessageRecorder.h"
-#include "tests/support/TempDataFolder.h"
+#include "tests/support/FolderTest.h"
+#include "tests/support/ScreenChecks.h"
 
 namespace {
 
@@ -79,7 +79,7 @@ private:
 
 } // namespace
 
-class TestExportForm : public QObject
+class TestExportForm : public QObject, WindowTest<TExportForm>
 {
     Q_OBJECT
 
@@ -108,24 +108,14 @@ private Q_SLOTS:
 private:
     void Export(const QString& choice);
     void ShowForm();
-    template <typename T> T* Find(const char* name) const
-    {
-        T* child = m_form->findChild<T*>(QLatin1String(name));
-        Q_ASSERT(child);
-        return child;
-    }
     QString Out(const QString& name) const { return m_folder->OutDir() + name; }
 
-    std::unique_ptr<TempDataFolder> m_folder;
-    std::unique_ptr<MessageRecorder> m_messages;
     std::unique_ptr<ExportViews> m_views;
-    std::unique_ptr<TExportForm> m_form;
 };
 
 void TestExportForm::init()
 {
-    m_folder = std::make_unique<TempDataFolder>();
-    m_messages = std::make_unique<MessageRecorder>();
+    StartFolder();
     m_views = std::make_unique<ExportViews>();
     m_views->AddOrg(Beta, QStringLiteral("40702810000000000002"), QStringLiteral("22"));
     m_views->AddOrg(Alpha, QStringLiteral("40702810000000000001"), QStringLiteral("11"));
@@ -148,9 +138,7 @@ void TestExportForm::cleanup()
 {
     m_form.reset();
     m_views.reset();
-    Session().CloseAll();
-    m_messages.reset();
-    m_folder.reset();
+    EndFolder();
 }
 
 void TestExportForm::Export(const QString& choice)
@@ -194,21 +182,26 @@ void TestExportForm::allWritesOneFilePerOrganisationWithCleanedTags()
                          QStringLiteral("1"));
     Export(All);
 
-    QCOMPARE(
-        FilesIn(m_folder->OutDir()),
-        (QStringList{QStringLiteral("list_АБ.txt"), QStringLiteral("list_Альфа.txt"),
-                     QStringLiteral("list_Бета.txt"), QStringLiteral("list_ООО РогаКопыта.txt")}));
+    QCOMPARE(FilesIn(m_folder->OutDir()),
+             (QStringList{QStringLiteral("list_АБ (2).txt"), QStringLiteral("list_АБ.txt"),
+                          QStringLiteral("list_Альфа.txt"), QStringLiteral("list_Бета.txt"),
+                          QStringLiteral("list_ООО РогаКопыта.txt")}));
     QCOMPARE(RegisterLines(Out(QStringLiteral("list_Альфа.txt"))).value(3),
              QStringLiteral("ЯКОВЛЕВ;1;0.10"));
     QCOMPARE(RegisterLines(Out(QStringLiteral("list_Бета.txt"))).mid(1, 2),
              (QStringList{QStringLiteral("Версия 2;1;40702810000000000002;22;Бета"),
                           QStringLiteral("БОРИСОВ;3;4.00")}));
-    // "А/Б" comes before "АБ" by name, so the later one's register is the one left.
-    QCOMPARE(RegisterLines(Out(QStringLiteral("list_АБ.txt"))),
+    // "А/Б" comes before "АБ" by name: the later one is numbered instead of replacing it.
+    QCOMPARE(
+        RegisterLines(Out(QStringLiteral("list_АБ.txt"))).mid(1, 2),
+        (QStringList{QStringLiteral("Версия 2;1;earlier;44;А/Б"), QStringLiteral("ЖУКОВ;7;1")}));
+    QCOMPARE(RegisterLines(Out(QStringLiteral("list_АБ (2).txt"))),
              (QStringList{QStringLiteral("=========="), QStringLiteral("Версия 2;1;later;55;АБ"),
                           QStringLiteral("=========="),
                           QStringLiteral("Итого:") + QString(58, QLatin1Char(' ')) +
                               QStringLiteral("0.00")}));
+    QCOMPARE(m_messages->Texts().value(1).section(QLatin1Char('\n'), 1),
+             QStringLiteral("«АБ» — list_АБ (2).txt"));
 }
 
 void TestExportForm::announcementOnceBeforeAnyFile()
@@ -335,28 +328,15 @@ void TestExportForm::longOrganisationNameKeepsDialogOnScreen()
     ShowForm();
     const int width = m_form->width();
     m_form->hide();
-    const QString name =
-        QStringLiteral("Общество с ограниченной ответственностью ").leftJustified(117, QChar(u'Ж'));
+    const QString name = LongOrganisationName();
     m_views->AddOrg(name, QStringLiteral("7"), QStringLiteral("8"));
     m_views->SelectorText = name;
     ShowForm();
 
-    // Not widened by the name, and centred at the size it is shown at.
     auto* box = Find<QComboBox>("ComboBox1");
     QCOMPARE(box->currentText(), name);
-    QCOMPARE(m_form->width(), width);
-    const QRect available = m_form->screen()->availableGeometry();
-    QVERIFY(available.contains(m_form->frameGeometry()));
-    QVERIFY(qAbs(m_form->frameGeometry().center().x() - available.center().x()) <= 2);
-
-    // Whole in the open list.
-    const int nameWidth = box->fontMetrics().horizontalAdvance(name);
-    QVERIFY(box->width() < nameWidth);
-    box->showPopup();
-    QTRY_VERIFY(box->view()->isVisible());
-    QVERIFY(box->view()->width() >= std::min(nameWidth, available.width() / 2));
-    QVERIFY(box->view()->width() <= available.width());
-    box->hidePopup();
+    CheckKeptOnScreen(m_form.get(), width);
+    CheckListShowsWhole(box, name);
 }
 
 void TestExportForm::targetsAskedInControlOrderWithTheTypedChoice()

@@ -53,6 +53,8 @@ private Q_SLOTS:
     void totalOutOfRangeIsAnError();
     void fileTagRemovesTheNineCharacters_data();
     void fileTagRemovesTheNineCharacters();
+    void outputFilesNeitherClashNorOverflow_data();
+    void outputFilesNeitherClashNorOverflow();
 
     void goldenFiles_data();
     void goldenFiles();
@@ -173,6 +175,54 @@ void TestTextRegister::fileTagRemovesTheNineCharacters()
     QCOMPARE(ExportData::FileTag(name), tag);
 }
 
+void TestTextRegister::outputFilesNeitherClashNorOverflow_data()
+{
+    QTest::addColumn<QString>("stem");
+    QTest::addColumn<QStringList>("names");
+    QTest::addColumn<QStringList>("files"); // "*" marks a renamed one
+
+    const QString statement = QStringLiteral("Ведомость");
+    const QString long117 = QString(117, QChar(u'Ж'));
+    // "Ведомость_" and ".doc" leave 225 of the 248 bytes: 112 two-byte letters.
+    QTest::newRow("cleaned names clash") << "list" << QStringList{"ООО \"Альфа\"", "ООО Альфа"}
+                                         << QStringList{"list_ООО Альфа", "*list_ООО Альфа (2)"};
+    QTest::newRow("case ignored, numbered on")
+        << "list" << QStringList{"А/Б", "АБ", "аб"}
+        << QStringList{"list_АБ", "*list_АБ (2)", "*list_аб (3)"};
+    QTest::newRow("a number taken by a name")
+        << "list" << QStringList{"Х", "Х?", "Х (2)"}
+        << QStringList{"list_Х", "*list_Х (2)", "*list_Х (2) (2)"};
+    QTest::newRow("long name cut to fit")
+        << statement << QStringList{long117} << QStringList{"*Ведомость_" + long117.left(112)};
+    QTest::newRow("clash after the cut")
+        << statement << QStringList{long117, long117.left(116) + "Я"}
+        << QStringList{"*Ведомость_" + long117.left(112),
+                       "*Ведомость_" + long117.left(110) + " (2)"};
+    QTest::newRow("surrogate pair cut whole")
+        << statement << QStringList{QString(111, QChar(u'Ж')) + "😀"}
+        << QStringList{"*Ведомость_" + QString(111, QChar(u'Ж'))};
+}
+
+void TestTextRegister::outputFilesNeitherClashNorOverflow()
+{
+    QFETCH(QString, stem);
+    QFETCH(QStringList, names);
+    QFETCH(QStringList, files);
+    const QString ending = stem == QLatin1String("list") ? ".txt" : ".doc";
+    QList<Organisation> orgs;
+    for (const QString& name : names)
+        orgs << Org(name, {}, {});
+    QStringList made;
+    for (const ExportData::OutputFile& file :
+         ExportData::OutputFiles(ExportData::AllOrganizations, orgs, [&](const QString& tag) {
+             return "/out/" + stem + tag + ending;
+         })) {
+        QVERIFY(file.path.endsWith(ending));
+        made << (file.renamed ? "*" : "") + file.path.mid(5).chopped(4);
+    }
+    QCOMPARE(made, files);
+}
+
 void TestTextRegister::goldenFiles_data()
 {
     QTest::addColumn<QString>("golden");
@@ -288,6 +338,13 @@ void TestTextRegister::fieldThatWouldCorruptTheRegisterStopsIt_data()
                                                    << "1.00"
                                                    << "Ω"
                                                    << "ФИО";
+    QTest::newRow("outside the basic plane in name") << org << "1"
+                                                     << "2"
+                                                     << "ИВАНОВ 😀"
+                                                     << "3"
+                                                     << "1.00"
+                                                     << "«😀»"
+                                                     << "ФИО";
     QTest::newRow("semicolon in organisation name") << "ООО А;Б"
                                                     << "1"
                                                     << "2" << fio << "3"
@@ -418,6 +475,8 @@ void TestTextRegister::atomicWriteIntoMissingFolderNamesThePath()
         QFAIL("written");
     } catch (const EFileCreateError& error) {
         QVERIFY2(error.Message().contains(QDir::toNativeSeparators(path)),
+                 qPrintable(error.Message()));
+        QVERIFY2(error.Message().endsWith(QStringLiteral("нет такого файла или папки")),
                  qPrintable(error.Message()));
     }
     QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("out"))));

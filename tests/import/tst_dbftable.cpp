@@ -20,6 +20,7 @@ private Q_SLOTS:
     void cp866Names();
     void badInput_data();
     void badInput();
+    void foxBaseWithUncountedRecord();
     void missingFile();
 
 private:
@@ -169,8 +170,6 @@ void TestDbfTable::badInput_data()
         << changed([](QByteArray& b) { PutDoubleWord(b, 4, 0x7FFFFFFF); });
     QTest::newRow("record count with the top bit")
         << changed([](QByteArray& b) { PutDoubleWord(b, 4, 0x80000001u); });
-    QTest::newRow("fewer records claimed than stored")
-        << changed([](QByteArray& b) { PutDoubleWord(b, 4, 1); });
     QTest::newRow("record length too long")
         << changed([&](QByteArray& b) { PutWord(b, 10, recordLength + 1); });
     QTest::newRow("record length too short")
@@ -204,6 +203,18 @@ void TestDbfTable::badInput()
     }
     QVERIFY(!table.Active());
     QCOMPARE(table.RecordCount(), 0);
+}
+
+void TestDbfTable::foxBaseWithUncountedRecord()
+{
+    QByteArray bytes = m_valid;
+    bytes[0] = 0x02;
+    PutDoubleWord(bytes, 4, 1); // of the two stored
+    TDbfTable table;
+    table.OpenBytes(bytes, QStringLiteral("foxbase.dbf"));
+    QCOMPARE(table.RecordCount(), 1);
+    table.Next();
+    QVERIFY(table.Eof());
 }
 
 void TestDbfTable::missingFile()

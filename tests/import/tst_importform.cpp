@@ -14,6 +14,7 @@
 #include "storage/TSession.h"
 #include "storage/TTable.h"
 #include "tests/import/ImportTestKit.h"
+#include "tests/support/FolderTest.h"
 #include "tests/support/MessageRecorder.h"
 #include "tests/support/TempDataFolder.h"
 
@@ -47,7 +48,7 @@ private:
 
 } // namespace
 
-class TestImportForm : public QObject
+class TestImportForm : public QObject, WindowTest<TImportForm>
 {
     Q_OBJECT
 
@@ -62,6 +63,8 @@ private Q_SLOTS:
     void emptySourceTouchesNoBar();
     void missingField_data();
     void missingField();
+    void fieldKinds_data();
+    void fieldKinds();
     void cancelledChoice();
     void whitespaceAmountEndsTheImport();
     void windowStaysOpenWhileImporting();
@@ -81,16 +84,12 @@ private:
         return m_form->findChild<QProgressBar*>(QStringLiteral("ProgressBar"));
     }
 
-    std::unique_ptr<TempDataFolder> m_folder;
-    std::unique_ptr<MessageRecorder> m_messages;
     std::unique_ptr<DbfFolder> m_sources;
-    std::unique_ptr<TImportForm> m_form;
 };
 
 void TestImportForm::init()
 {
-    m_folder = std::make_unique<TempDataFolder>();
-    m_messages = std::make_unique<MessageRecorder>();
+    StartFolder();
     m_sources = std::make_unique<DbfFolder>();
     CreateEmployeeTable();
     m_form = std::make_unique<TImportForm>();
@@ -100,10 +99,8 @@ void TestImportForm::cleanup()
 {
     TOpenDialog::SetChooser({});
     m_form.reset();
-    Session().CloseAll();
     m_sources.reset();
-    m_messages.reset();
-    m_folder.reset();
+    EndFolder();
 }
 
 void TestImportForm::CreateEmployeeTable()
@@ -190,7 +187,7 @@ void TestImportForm::importsRecords_data()
         << QStringList{};
     QTest::newRow("amount longer than the field is not cut")
         << Records{{"A", "1234567890123", "1"}} << QStringList{}
-        << QStringList{"Неверные данные: A 1"};
+        << QStringList{"Неверные данные: сумма 1234567890123.00 длиннее 15 знаков (A 1)"};
     QTest::newRow("same name and account in another letter case")
         << Records{{Cp866("Иванов"), "1", "A1"}, {Cp866("ИВАНОВ"), "2", "a1"}}
         << QStringList{"Иванов|A1|1.00||1"} << QStringList{};
@@ -303,6 +300,51 @@ void TestImportForm::missingField()
     QVERIFY(Employees().isEmpty());
 }
 
+void TestImportForm::fieldKinds_data()
+{
+    QTest::addColumn<QByteArray>("field");
+    QTest::addColumn<char>("type");
+    QTest::addColumn<int>("width");
+    QTest::addColumn<QByteArray>("stored");
+    QTest::addColumn<QString>("kind"); // as the refusal names it; empty: imported
+
+    QTest::newRow("F amount") << QByteArray("L1__02") << 'F' << 12 << QByteArray("1.5") << "";
+    QTest::newRow("B amount") << QByteArray("L1__02") << 'B' << 8 << QByteArray("p\x97@")
+                              << "B (двоичный)";
+    QTest::newRow("D account") << QByteArray("L1__04") << 'D' << 8 << QByteArray("20240131")
+                               << "D (дата)";
+    QTest::newRow("M name") << QByteArray("L1__01") << 'M' << 10 << QByteArray("1") << "M (мемо)";
+    QTest::newRow("L unread field")
+        << QByteArray("L1__05") << 'L' << 1 << QByteArray("T") << "L (логический)";
+}
+
+void TestImportForm::fieldKinds()
+{
+    QFETCH(QByteArray, field);
+    QFETCH(char, type);
+    QFETCH(int, width);
+    QFETCH(QByteArray, stored);
+    QFETCH(QString, kind);
+    std::vector<DbfWriter::Field> fields = DbfWriter::ImportFields();
+    std::vector<QByteArray> record = {"A", "1", "", "7", "1"};
+    const int at = field.right(1).toInt() - 1; // L1__0n is the n-th field
+    fields[at] = {field, type, width, type == 'F' ? 2 : 0};
+    record[at] = stored;
+    Choose(m_sources->Make(
+        QStringLiteral("kinds.dbf"), [&](DbfWriter& w) { w.Add(record); }, fields));
+
+    QCOMPARE(m_form->OpenSourceDb(), kind.isEmpty());
+    RunImport();
+    QCOMPARE(Employees(), kind.isEmpty() ? QStringList{"A|7|1.50||1"} : QStringList{});
+    if (!kind.isEmpty())
+        QCOMPARE(m_messages->Texts(),
+                 QStringList{QStringLiteral("Файл «%1» не подходит для импорта: поле %2 имеет тип "
+                                            "%3, а поля L1__01, L1__02, L1__04, L1__05 должны "
+                                            "быть символьными (C) или числовыми (N, F).")
+                                 .arg(QDir::toNativeSeparators(m_sources->Path("kinds.dbf")),
+                                      QString::fromLatin1(field), kind)});
+}
+
 void TestImportForm::cancelledChoice()
 {
     QString filter;
@@ -311,7 +353,8 @@ void TestImportForm::cancelledChoice()
         return std::optional<QString>();
     });
     QVERIFY(!m_form->OpenSourceDb());
-    QCOMPARE(filter, QStringLiteral("Database files (*.dbf)|*.dbf"));
+    QCOMPARE(filter,
+             QStringLiteral("Database files (*.dbf)|*.dbf|Таблицы прежней версии (*.db)|*.db"));
     QVERIFY(m_messages->Messages().isEmpty());
 }
 

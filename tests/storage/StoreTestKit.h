@@ -9,6 +9,7 @@
 #include "storage/Layouts.h"
 #include "storage/StoreConnection.h"
 #include "storage/TTable.h"
+#include "tests/support/StoreRows.h"
 
 // Small helpers shared by the store tests.
 namespace StoreTestKit {
@@ -18,34 +19,15 @@ inline QString StoreFile(const QString& dataDir)
     return dataDir + QStringLiteral("store.sqlite3");
 }
 
-inline void CreateEmployees(const QString& dataDir)
-{
-    TTable table;
-    table.SetDatabaseName(dataDir);
-    table.SetTableName(QStringLiteral("base"));
-    table.FieldDefs() = Layouts::EmployeeFields();
-    table.IndexDefs() = Layouts::EmployeeIndexes();
-    table.CreateTable();
-}
+using StoreRows::CreateEmployees;
+using StoreRows::CreateOrganizations;
+using StoreRows::OpenEmployees;
 
-inline void CreateOrganizations(const QString& dataDir)
+// A new, empty employee table, opened in the grid's order.
+inline std::unique_ptr<TTable> NewEmployees(const QString& dataDir)
 {
-    TTable table;
-    table.SetDatabaseName(dataDir);
-    table.SetTableName(QStringLiteral("config.db"));
-    table.FieldDefs() = Layouts::OrganizationFields();
-    table.IndexDefs() = Layouts::OrganizationIndexes();
-    table.CreateTable();
-}
-
-inline std::unique_ptr<TTable> OpenEmployees(const QString& dataDir)
-{
-    auto table = std::make_unique<TTable>();
-    table->SetDatabaseName(dataDir);
-    table->SetTableName(QStringLiteral("base.DB"));
-    table->SetIndexName(QStringLiteral("Fio_Accnt"));
-    table->Open();
-    return table;
+    CreateEmployees(dataDir);
+    return OpenEmployees(dataDir);
 }
 
 inline std::unique_ptr<TTable> OpenOrganizations(const QString& dataDir)
@@ -72,12 +54,7 @@ inline void AddOrganization(TTable& table, const QString& name, const QString& a
 inline void AddEmployee(TTable& table, const QString& fio, const QString& accnt,
                         const QString& amount = {}, const QString& org = {})
 {
-    table.Append();
-    table.FieldByName(QStringLiteral("Fio100")).SetAsString(fio);
-    table.FieldByName(QStringLiteral("Accnt")).SetAsString(accnt);
-    table.FieldByName(QStringLiteral("Amount")).SetAsString(amount);
-    table.FieldByName(QStringLiteral("Org120")).SetAsString(org);
-    table.Post();
+    StoreRows::AppendEmployee(table, fio, accnt, amount, org);
 }
 
 inline QStringList Column(TTable& table, const QString& field)

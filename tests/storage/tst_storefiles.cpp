@@ -14,12 +14,12 @@
 #include "storage/TSession.h"
 #include "storage/TTransaction.h"
 #include "tests/storage/StoreTestKit.h"
-#include "tests/support/TempDataFolder.h"
+#include "tests/support/FolderTest.h"
 
 using namespace StoreTestKit;
 
 // Store files that are not ours, damaged, or held by another program.
-class TestStoreFiles : public QObject
+class TestStoreFiles : public QObject, FolderTest
 {
     Q_OBJECT
 
@@ -39,22 +39,18 @@ private Q_SLOTS:
 private:
     QByteArray Digest(const QString& file);
 
-    std::unique_ptr<TempDataFolder> m_folder;
-    QString m_data;
 };
 
 void TestStoreFiles::init()
 {
-    m_folder = std::make_unique<TempDataFolder>();
-    m_data = m_folder->DataDir();
+    StartFolder();
     Session().SetBusyTimeout(300);
 }
 
 void TestStoreFiles::cleanup()
 {
-    Session().CloseAll();
     Session().SetBusyTimeout(5000);
-    m_folder.reset();
+    EndFolder();
 }
 
 QByteArray TestStoreFiles::Digest(const QString& file)
@@ -140,8 +136,7 @@ void TestStoreFiles::damagedPageIsReported()
 
 void TestStoreFiles::lockedStoreMakesWriteWaitThenFail()
 {
-    CreateEmployees(m_data);
-    auto view = OpenEmployees(m_data);
+    auto view = NewEmployees(m_data);
     AddEmployee(*view, "А", "1");
     RawStore other(m_data);
     QCOMPARE(other.Exec("BEGIN IMMEDIATE"), 0);
@@ -169,8 +164,7 @@ void TestStoreFiles::lockedStoreMakesWriteWaitThenFail()
 
 void TestStoreFiles::lockedStoreFailsPassWithoutHalfRows()
 {
-    CreateEmployees(m_data);
-    auto view = OpenEmployees(m_data);
+    auto view = NewEmployees(m_data);
     AddEmployee(*view, "А", "1");
     AddEmployee(*view, "Б", "1");
     RawStore other(m_data);
@@ -253,8 +247,7 @@ pid_t HoldLockInChild(const QString& file, int ready[2], int release[2])
 void TestStoreFiles::lockHeldByAnotherProcess()
 {
 #ifdef Q_OS_UNIX
-    CreateEmployees(m_data);
-    auto view = OpenEmployees(m_data);
+    auto view = NewEmployees(m_data);
     AddEmployee(*view, "А", "1");
     int ready[2], release[2];
     QCOMPARE(pipe(ready), 0);

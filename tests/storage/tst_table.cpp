@@ -12,12 +12,12 @@
 #include "storage/TSession.h"
 #include "storage/TTransaction.h"
 #include "tests/storage/StoreTestKit.h"
-#include "tests/support/TempDataFolder.h"
+#include "tests/support/FolderTest.h"
 #include "tests/support/TestStore.h"
 
 using namespace StoreTestKit;
 
-class TestTable : public QObject
+class TestTable : public QObject, FolderTest
 {
     Q_OBJECT
 
@@ -74,20 +74,16 @@ private Q_SLOTS:
     void columnStatements();
 
 private:
-    std::unique_ptr<TempDataFolder> m_folder;
-    QString m_data;
 };
 
 void TestTable::init()
 {
-    m_folder = std::make_unique<TempDataFolder>();
-    m_data = m_folder->DataDir();
+    StartFolder();
 }
 
 void TestTable::cleanup()
 {
-    Session().CloseAll();
-    m_folder.reset();
+    EndFolder();
 }
 
 void TestTable::createdLayouts()
@@ -220,8 +216,7 @@ void TestTable::closeTableClosesOnlyItsViews()
 
 void TestTable::emptyView()
 {
-    CreateEmployees(m_data);
-    auto view = OpenEmployees(m_data);
+    auto view = NewEmployees(m_data);
     QCOMPARE(view->RecordCount(), 0);
     QCOMPARE(view->RecNo(), 0);
     view->First();
@@ -232,8 +227,7 @@ void TestTable::emptyView()
 
 void TestTable::navigation()
 {
-    CreateEmployees(m_data);
-    auto view = OpenEmployees(m_data);
+    auto view = NewEmployees(m_data);
     AddEmployee(*view, "В", "3");
     AddEmployee(*view, "А", "1");
     AddEmployee(*view, "Б", "2");
@@ -287,8 +281,7 @@ void TestTable::nameOrder()
 
 void TestTable::postKeepsCursorOnMovedRow()
 {
-    CreateEmployees(m_data);
-    auto view = OpenEmployees(m_data);
+    auto view = NewEmployees(m_data);
     for (const char* name : {"Б", "Г", "Е", "Ж"})
         AddEmployee(*view, QString::fromUtf8(name), "1");
     view->SetRecNo(1);
@@ -373,8 +366,7 @@ void TestTable::indexOfOlderOrderIsRebuilt()
 
 void TestTable::bulkInsertsAndDeletes()
 {
-    CreateEmployees(m_data);
-    auto view = OpenEmployees(m_data);
+    auto view = NewEmployees(m_data);
     QRandomGenerator random(11);
     QStringList names;
     {
@@ -415,8 +407,7 @@ void TestTable::bulkInsertsAndDeletes()
 
 void TestTable::editOnEmptyViewInserts()
 {
-    CreateEmployees(m_data);
-    auto view = OpenEmployees(m_data);
+    auto view = NewEmployees(m_data);
     view->Edit();
     QCOMPARE(view->GetState(), TTable::State::Insert);
     view->FieldByName("Fio100").SetAsString("А");
@@ -427,8 +418,7 @@ void TestTable::editOnEmptyViewInserts()
 
 void TestTable::beforePostAbortKeepsRow()
 {
-    CreateEmployees(m_data);
-    auto view = OpenEmployees(m_data);
+    auto view = NewEmployees(m_data);
     AddEmployee(*view, "А", "1");
     view->BeforePost = [](TTable& table) {
         table.FieldByName("Amount").SetAsString("normalised");
@@ -452,8 +442,7 @@ void TestTable::beforePostAbortKeepsRow()
 
 void TestTable::afterInsertRuns()
 {
-    CreateEmployees(m_data);
-    auto view = OpenEmployees(m_data);
+    auto view = NewEmployees(m_data);
     AddEmployee(*view, "А", "1");
     int calls = 0;
     view->AfterInsert = [&calls](TTable& table) {
@@ -479,8 +468,7 @@ void TestTable::postErrorActions_data()
 void TestTable::postErrorActions()
 {
     QFETCH(int, action);
-    CreateEmployees(m_data);
-    auto view = OpenEmployees(m_data);
+    auto view = NewEmployees(m_data);
     AddEmployee(*view, "ИВАНОВ", "1");
     AddEmployee(*view, "ПЕТРОВ", "1");
     QString seenIndex;
@@ -514,8 +502,7 @@ void TestTable::postErrorActions()
 
 void TestTable::cancelAndClose()
 {
-    CreateEmployees(m_data);
-    auto view = OpenEmployees(m_data);
+    auto view = NewEmployees(m_data);
     AddEmployee(*view, "А", "1");
     view->Edit();
     view->FieldByName("Accnt").SetAsString("9");
@@ -533,8 +520,7 @@ void TestTable::cancelAndClose()
 
 void TestTable::deleteRows()
 {
-    CreateEmployees(m_data);
-    auto view = OpenEmployees(m_data);
+    auto view = NewEmployees(m_data);
     for (const char* name : {"А", "Б", "В"})
         AddEmployee(*view, QString::fromUtf8(name), "1");
     view->SetRecNo(2);
@@ -572,8 +558,7 @@ void TestTable::duplicates()
     QFETCH(QString, fio);
     QFETCH(QString, accnt);
     QFETCH(bool, refused);
-    CreateEmployees(m_data);
-    auto view = OpenEmployees(m_data);
+    auto view = NewEmployees(m_data);
     AddEmployee(*view, "ЁЖ ИВАН", "40817");
     try {
         AddEmployee(*view, fio, accnt);
@@ -616,8 +601,7 @@ void TestTable::organisationKeyIsCaseSensitive()
 
 void TestTable::textIsCutToFieldSize()
 {
-    CreateEmployees(m_data);
-    auto view = OpenEmployees(m_data);
+    auto view = NewEmployees(m_data);
     const QString name = QString(100, QChar(u'Щ')) + QStringLiteral("Ы");
     AddEmployee(*view, name, QString(30, QLatin1Char('7')));
     QCOMPARE(view->FieldByName("Fio100").AsString(), QString(100, QChar(u'Щ')));
@@ -628,8 +612,7 @@ void TestTable::textIsCutToFieldSize()
 
 void TestTable::blankIsNull()
 {
-    CreateEmployees(m_data);
-    auto view = OpenEmployees(m_data);
+    auto view = NewEmployees(m_data);
     AddEmployee(*view, "А", "", "", "");
     QVERIFY(view->FieldByName("Accnt").IsNull());
     QVERIFY(!view->FieldByName("Accnt").Value().isValid());
@@ -664,8 +647,7 @@ void TestTable::requiredRefusesBlank()
 
 void TestTable::refreshBetweenViews()
 {
-    CreateEmployees(m_data);
-    auto first = OpenEmployees(m_data);
+    auto first = NewEmployees(m_data);
     auto second = OpenEmployees(m_data);
     AddEmployee(*first, "Б", "1");
     QCOMPARE(second->RecordCount(), 0);
@@ -683,8 +665,7 @@ void TestTable::refreshBetweenViews()
 
 void TestTable::refreshWritesPendingChange()
 {
-    CreateEmployees(m_data);
-    auto view = OpenEmployees(m_data);
+    auto view = NewEmployees(m_data);
     AddEmployee(*view, "А", "1");
     view->Edit();
     view->FieldByName("Accnt").SetAsString("2");
@@ -715,8 +696,7 @@ void TestTable::passCostsOneCommit()
 {
     if (TestStore::IsServer())
         QSKIP("SQLite only");
-    CreateEmployees(m_data);
-    auto view = OpenEmployees(m_data);
+    auto view = NewEmployees(m_data);
     for (int i = 0; i < 50; ++i)
         AddEmployee(*view, QStringLiteral("Е%1").arg(i), "1");
     int commits = 0;
@@ -742,8 +722,7 @@ void TestTable::passCostsOneCommit()
 
 void TestTable::keepDoneKeepsRowsBeforeFailure()
 {
-    CreateEmployees(m_data);
-    auto view = OpenEmployees(m_data);
+    auto view = NewEmployees(m_data);
     for (const char* name : {"А", "Б", "В", "Г"})
         AddEmployee(*view, QString::fromUtf8(name), "1");
     view->BeforePost = [](TTable& table) {

@@ -9,7 +9,7 @@
 #include "storage/TSession.h"
 #include "storage/TableSchema.h"
 #include "tests/support/SqlStore.h"
-#include "tests/support/TempDataFolder.h"
+#include "tests/support/FolderTest.h"
 
 Q_DECLARE_METATYPE(TFieldDefs)
 Q_DECLARE_METATYPE(TIndexDefs)
@@ -53,7 +53,7 @@ TIndexDefs Indexes(const TableSchema::StoredLayout& layout)
 
 } // namespace
 
-class TestTableSchema : public QObject
+class TestTableSchema : public QObject, FolderTest
 {
     Q_OBJECT
 
@@ -73,18 +73,16 @@ private Q_SLOTS:
 private:
     StoreConnection& Connection() { return *Session().Connect(m_folder->DataDir(), true); }
 
-    std::unique_ptr<TempDataFolder> m_folder;
 };
 
 void TestTableSchema::init()
 {
-    m_folder = std::make_unique<TempDataFolder>();
+    StartFolder();
 }
 
 void TestTableSchema::cleanup()
 {
-    Session().CloseAll();
-    m_folder.reset();
+    EndFolder();
 }
 
 void TestTableSchema::createdLayoutReadsBack_data()

@@ -16,12 +16,12 @@
 #include "storage/TableUpgrade.h"
 #include "tests/storage/StoreTestKit.h"
 #include "tests/support/SqlStore.h"
-#include "tests/support/TempDataFolder.h"
+#include "tests/support/FolderTest.h"
 
 using namespace StoreTestKit;
 using namespace SqlStore;
 
-class TestUpgrade : public QObject
+class TestUpgrade : public QObject, FolderTest
 {
     Q_OBJECT
 
@@ -44,6 +44,8 @@ private Q_SLOTS:
     void unusableLayoutsFoundWithoutWriting();
     void conversionFailureKeepsOrganizations();
     void duplicateKeysWaitUntilMended();
+    void duplicatesRefusedWhileKeyWaits_data();
+    void duplicatesRefusedWhileKeyWaits();
     void droppingAnIndexedColumnRebuilds();
     void copyBeforeLayoutChange();
     void dailyCopies();
@@ -51,10 +53,9 @@ private Q_SLOTS:
 
 private:
     void Upgrade();
+    void EmployeeStepRefused(const QStringList& schemaBefore);
     QStringList Rows(const QString& query) { return SqlStore::Column(m_data, query); }
 
-    std::unique_ptr<TempDataFolder> m_folder;
-    QString m_data;
     TQuery m_runner;
     int m_backupFailures = 0;
     QDateTime m_now;
@@ -62,16 +63,14 @@ private:
 
 void TestUpgrade::init()
 {
-    m_folder = std::make_unique<TempDataFolder>();
-    m_data = m_folder->DataDir();
+    StartFolder();
     m_backupFailures = 0;
     m_now = QDateTime(QDate(2026, 12, 9), QTime(10, 15, 0));
 }
 
 void TestUpgrade::cleanup()
 {
-    Session().CloseAll();
-    m_folder.reset();
+    EndFolder();
 }
 
 // Both tables, as the start-up upgrades them: the employee table, then the organisations.
@@ -93,6 +92,18 @@ void TestUpgrade::Upgrade()
         upgrade.UpgradeOrganizations(config);
     }
     Session().CloseAll();
+}
+
+// The employee step refuses the table with a store error and leaves the layouts as they were.
+void TestUpgrade::EmployeeStepRefused(const QStringList& schemaBefore)
+{
+    TTableUpgrade upgrade(m_data, m_runner);
+    TTable base;
+    base.SetDatabaseName(m_data);
+    base.SetTableName(QStringLiteral("base"));
+    QVERIFY_THROWS_EXCEPTION(EDatabaseError, upgrade.UpgradeEmployees(base));
+    Session().CloseAll();
+    QCOMPARE(SqlStore::Schema(m_data), schemaBefore);
 }
 
 void TestUpgrade::amountPass_data()
@@ -169,7 +180,8 @@ void TestUpgrade::currentLayoutGoesThroughNoStatement()
     QCOMPARE(SqlStore::Schema(m_data), schema);
     QCOMPARE(Rows("SELECT Amount FROM base ORDER BY Id"), QStringList({"0.00", "3.00"}));
     QCOMPARE(Rows("SELECT Org120 FROM base ORDER BY Id"), QStringList({"Альфа", "Бета"}));
-    QVERIFY(!QFileInfo::exists(TStoreBackup::Folder(m_data)));
+    // The amount pass wrote, after a copy.
+    QVERIFY(QFileInfo::exists(TStoreBackup::Folder(m_data) + "store-20261209-101500.sqlite3"));
 }
 
 void TestUpgrade::nameStepKeepsFio()
@@ -320,14 +332,7 @@ void TestUpgrade::failuresLeaveTheTableAsItWas()
 
     // The start-up's check finds each of them before the upgrade is tried.
     QVERIFY(TTableUpgrade::FindUnusable(m_data));
-    TTableUpgrade upgrade(m_data, m_runner);
-    TTable base;
-    base.SetDatabaseName(m_data);
-    base.SetTableName(QStringLiteral("base"));
-    QVERIFY_THROWS_EXCEPTION(EDatabaseError, upgrade.UpgradeEmployees(base));
-    Session().CloseAll();
-
-    QCOMPARE(SqlStore::Schema(m_data), schema);
+    EmployeeStepRefused(schema);
     QCOMPARE(Rows("SELECT quote(Org) FROM base"), rows);
 }
 
@@ -428,16 +433,7 @@ void TestUpgrade::conversionFailureKeepsOrganizations()
                             "ALTER TABLE base ADD Fio100 CHAR(100)", "UPDATE base SET Fio100 = Fio",
                             "CREATE TRIGGER refuse BEFORE UPDATE ON base "
                             "BEGIN SELECT RAISE(ABORT, 'refused'); END"});
-    const QStringList schema = SqlStore::Schema(m_data);
-
-    TTableUpgrade upgrade(m_data, m_runner);
-    TTable base;
-    base.SetDatabaseName(m_data);
-    base.SetTableName(QStringLiteral("base"));
-    QVERIFY_THROWS_EXCEPTION(EDatabaseError, upgrade.UpgradeEmployees(base));
-    Session().CloseAll();
-
-    QCOMPARE(SqlStore::Schema(m_data), schema);
+    EmployeeStepRefused(SqlStore::Schema(m_data));
     QCOMPARE(Rows("SELECT Org FROM base ORDER BY Id"), QStringList({"Альфа", "Бета"}));
 }
 
@@ -462,6 +458,42 @@ void TestUpgrade::duplicateKeysWaitUntilMended()
         TableSchema::ReadLayout(*connection, QStringLiteral("base"));
     QCOMPARE(layout.FindIndex(QStringLiteral("Fio_Accnt"))->Def.Options,
              unsigned(ixUnique | ixCaseInsensitive));
+    QCOMPARE(Rows("SELECT name FROM sqlite_master WHERE type = 'trigger'"), QStringList());
+}
+
+void TestUpgrade::duplicatesRefusedWhileKeyWaits_data()
+{
+    QTest::addColumn<QStringList>("write"); // the row written (a new one), its name and account
+    QTest::addColumn<bool>("refused");
+    QTest::newRow("Cyrillic in another case") << QStringList{"", "иванов", "1"} << true;
+    QTest::newRow("Latin in another case") << QStringList{"", "petrov", "2"} << true;
+    QTest::newRow("another account") << QStringList{"", "иванов", "3"} << false;
+    QTest::newRow("renamed onto another") << QStringList{"СИДОРОВ", "Petrov", "2"} << true;
+    QTest::newRow("a duplicate keeps its key") << QStringList{"ИВАНОВ", "иванов", "1"} << false;
+}
+
+void TestUpgrade::duplicatesRefusedWhileKeyWaits()
+{
+    QFETCH(QStringList, write);
+    QFETCH(bool, refused);
+    SqlStore::Exec(m_data, {OlderBase, OlderConfig, OlderEmployee("ИВАНОВ", "1", ""),
+                            OlderEmployee("Иванов", "1", ""), OlderEmployee("PETROV", "2", ""),
+                            OlderEmployee("СИДОРОВ", "4", "")});
+    Upgrade();
+    const QStringList before = Rows("SELECT Fio100 || Accnt FROM base ORDER BY Id");
+    auto view = OpenEmployees(m_data);
+    try {
+        for (view->First(); view->FieldByName("Fio100").AsString() != write[0] && !view->Eof();)
+            view->Next();
+        view->Eof() ? view->Append() : view->Edit();
+        view->FieldByName("Fio100").SetAsString(write[1]);
+        view->FieldByName("Accnt").SetAsString(write[2]);
+        view->Post();
+        QVERIFY(!refused);
+    } catch (const EDatabaseError& error) { // as the unique index would refuse it
+        QVERIFY2(refused && error.IndexName() == "Fio_Accnt", qPrintable(error.Message()));
+    }
+    QCOMPARE(Rows("SELECT Fio100 || Accnt FROM base ORDER BY Id") == before, refused);
 }
 
 void TestUpgrade::droppingAnIndexedColumnRebuilds()

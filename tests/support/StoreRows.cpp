@@ -6,6 +6,46 @@
 
 namespace StoreRows {
 
+void AppendEmployee(TTable& base, const QString& fio, const QString& accnt, const QString& amount,
+                    const QString& org, std::optional<bool> flag)
+{
+    base.Append();
+    base.FieldByName(Layouts::FioField).SetAsString(fio);
+    base.FieldByName(Layouts::AccntField).SetAsString(accnt);
+    base.FieldByName(Layouts::AmountField).SetAsString(amount);
+    base.FieldByName(Layouts::OrgField).SetAsString(org);
+    if (flag)
+        base.FieldByName(Layouts::ExportField).SetAsBoolean(*flag);
+    base.Post();
+}
+
+QStringList OrganizationFieldNames()
+{
+    QStringList names;
+    for (const TFieldDef& field : Layouts::OrganizationFields())
+        names << field.Name;
+    return names;
+}
+
+void AppendOrganization(TTable& config, const QStringList& values)
+{
+    config.Append();
+    const QStringList fields = OrganizationFieldNames();
+    for (int i = 0; i < fields.size(); ++i)
+        config.FieldByName(fields[i]).SetAsString(values.value(i));
+    config.Post();
+}
+
+std::unique_ptr<TTable> OpenEmployees(const QString& dataDir)
+{
+    auto base = std::make_unique<TTable>();
+    base->SetDatabaseName(dataDir);
+    base->SetTableName(QString::fromLatin1(Layouts::EmployeeTableName));
+    base->SetIndexName(QString::fromLatin1(Layouts::EmployeeIndex));
+    base->Open();
+    return base;
+}
+
 void CreateEmployees(const QString& dataDir, const QList<Employee>& rows)
 {
     TTable base;
@@ -14,17 +54,12 @@ void CreateEmployees(const QString& dataDir, const QList<Employee>& rows)
     base.FieldDefs() = Layouts::EmployeeFields();
     base.IndexDefs() = Layouts::EmployeeIndexes();
     base.CreateTable();
+    if (rows.isEmpty())
+        return;
     base.Open();
     TTransaction transaction(dataDir);
-    for (const Employee& e : rows) {
-        base.Append();
-        base.FieldByName(Layouts::FioField).SetAsString(e.fio);
-        base.FieldByName(Layouts::AccntField).SetAsString(e.accnt);
-        base.FieldByName(Layouts::AmountField).SetAsString(e.amount);
-        base.FieldByName(Layouts::OrgField).SetAsString(e.org);
-        base.FieldByName(Layouts::ExportField).SetAsBoolean(e.flag);
-        base.Post();
-    }
+    for (const Employee& e : rows)
+        AppendEmployee(base, e.fio, e.accnt, e.amount, e.org, e.flag);
     transaction.Commit();
 }
 
@@ -55,18 +90,14 @@ void AddOrganization(const QString& dataDir, const QString& name)
 
 QList<Employee> StoredEmployees(const QString& dataDir)
 {
-    TTable base;
-    base.SetDatabaseName(dataDir);
-    base.SetTableName(QStringLiteral("base"));
-    base.SetIndexName(QString::fromLatin1(Layouts::EmployeeIndex));
-    base.Open();
+    const std::unique_ptr<TTable> base = OpenEmployees(dataDir);
     QList<Employee> rows;
-    for (base.First(); !base.Eof(); base.Next()) {
-        rows.append({base.FieldByName(Layouts::FioField).AsString(),
-                     base.FieldByName(Layouts::AccntField).AsString(),
-                     base.FieldByName(Layouts::AmountField).AsString(),
-                     base.FieldByName(Layouts::OrgField).AsString(),
-                     base.FieldByName(Layouts::ExportField).AsBoolean()});
+    for (base->First(); !base->Eof(); base->Next()) {
+        rows.append({base->FieldByName(Layouts::FioField).AsString(),
+                     base->FieldByName(Layouts::AccntField).AsString(),
+                     base->FieldByName(Layouts::AmountField).AsString(),
+                     base->FieldByName(Layouts::OrgField).AsString(),
+                     base->FieldByName(Layouts::ExportField).AsBoolean()});
     }
     return rows;
 }

@@ -4,6 +4,11 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
+#include <optional>
+
+class TTable;
+
 // A store with given rows in a data folder, written through the table store as the program
 // would find it, and the employees read back as stored.
 namespace StoreRows {
@@ -18,6 +23,18 @@ struct Employee
 
     bool operator==(const Employee&) const = default;
 };
+
+// Appends one employee to an open view of the employee table; the flag stays unset unless given.
+void AppendEmployee(TTable& base, const QString& fio, const QString& accnt, const QString& amount,
+                    const QString& org, std::optional<bool> flag = std::nullopt);
+// Appends one organisation to an open view of the organisation table: its fields in the
+// layout's order (name, account, position, director, accountant, contract, currency).
+void AppendOrganization(TTable& config, const QStringList& values);
+// The organisation table's field names in the layout's order.
+QStringList OrganizationFieldNames();
+
+// A view of the employee table in the grid's order (name, then account), open.
+std::unique_ptr<TTable> OpenEmployees(const QString& dataDir);
 
 // Creates the employee table and stores the rows.
 void CreateEmployees(const QString& dataDir, const QList<Employee>& rows = {});

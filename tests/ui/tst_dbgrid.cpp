@@ -11,6 +11,7 @@
 #include "storage/Layouts.h"
 #include "storage/TSession.h"
 #include "storage/TTable.h"
+#include "tests/support/FolderTest.h"
 #include "tests/support/MessageRecorder.h"
 #include "tests/support/StoreRows.h"
 #include "tests/support/TempDataFolder.h"
@@ -34,7 +35,7 @@ QLineEdit* FocusedEditor()
 
 } // namespace
 
-class tst_DBGrid : public QObject
+class tst_DBGrid : public QObject, FolderTest
 {
     Q_OBJECT
 
@@ -62,8 +63,6 @@ private:
     void Populate(const QList<Row>& rows);
     void TypeInto(int row, int column, const QString& text);
 
-    std::unique_ptr<TempDataFolder> m_folder;
-    std::unique_ptr<MessageRecorder> m_messages;
     std::unique_ptr<TTable> m_table;
     std::unique_ptr<TDataSource> m_source;
     std::unique_ptr<TDBGrid> m_grid;
@@ -72,8 +71,7 @@ private:
 
 void tst_DBGrid::init()
 {
-    m_folder = std::make_unique<TempDataFolder>();
-    m_messages = std::make_unique<MessageRecorder>();
+    StartFolder();
     StoreRows::CreateEmployees(m_folder->DataDir());
 
     m_table = std::make_unique<TTable>();
@@ -106,9 +104,7 @@ void tst_DBGrid::cleanup()
     m_grid.reset();
     m_source.reset();
     m_table.reset();
-    Session().CloseAll();
-    m_messages.reset();
-    m_folder.reset();
+    EndFolder();
 }
 
 void tst_DBGrid::Populate(const QList<Row>& rows)

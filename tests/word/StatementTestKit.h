@@ -44,29 +44,15 @@ public:
     void AddOrg(const QString& name, const QString& director = QStringLiteral("Петров Петр Петрович"),
                 const QString& accountant = QStringLiteral("Сидорова Анна Ивановна"))
     {
-        TTable& orgs = Orgs();
-        orgs.Append();
-        orgs.FieldByName(QStringLiteral("Organization120")).SetAsString(name);
-        orgs.FieldByName(QStringLiteral("Accnt")).SetAsString(QStringLiteral("40702810900000000001"));
-        orgs.FieldByName(QStringLiteral("Position")).SetAsString(QStringLiteral("Директор"));
-        orgs.FieldByName(QStringLiteral("Director")).SetAsString(director);
-        orgs.FieldByName(QStringLiteral("Accountant")).SetAsString(accountant);
-        orgs.FieldByName(QStringLiteral("Contract")).SetAsString(QStringLiteral("17"));
-        orgs.FieldByName(QStringLiteral("Crnc")).SetAsString(QStringLiteral("RUR"));
-        orgs.Post();
+        StoreRows::AppendOrganization(Orgs(), {name, QStringLiteral("40702810900000000001"),
+                                               QStringLiteral("Директор"), director, accountant,
+                                               QStringLiteral("17"), QStringLiteral("RUR")});
     }
 
     void AddEmployee(const QString& fio, const QString& accnt, const QString& org,
                      const QString& amount, bool listed = true)
     {
-        TTable& employees = Employees();
-        employees.Append();
-        employees.FieldByName(QStringLiteral("Fio100")).SetAsString(fio);
-        employees.FieldByName(QStringLiteral("Accnt")).SetAsString(accnt);
-        employees.FieldByName(QStringLiteral("Amount")).SetAsString(amount);
-        employees.FieldByName(QStringLiteral("Org120")).SetAsString(org);
-        employees.FieldByName(QStringLiteral("Export")).SetAsBoolean(listed);
-        employees.Post();
+        StoreRows::AppendEmployee(Employees(), fio, accnt, amount, org, listed);
     }
 
     // Runs the window's export for a choice as its button does.

@@ -82,6 +82,14 @@ private Q_SLOTS:
     void shippedTemplateHasPlaceholdersAndTable();
 
 private:
+    // Saves the active document in the test's folder and parses its main part.
+    void SaveAndLoad(WordApplication& word, pugi::xml_document& xml)
+    {
+        const QString saved = m_dir->filePath(QStringLiteral("saved.docx"));
+        word.ActiveDocument().SaveAs(saved);
+        LoadDocument(saved, xml);
+    }
+
     std::unique_ptr<QTemporaryDir> m_dir;
 };
 
@@ -158,11 +166,8 @@ void TestWordEngine::replacementTakesFirstRunFormatting()
     WordApplication word;
     word.Documents().Open(WritePackage(m_dir->path(), SplitSum));
     QVERIFY(ReplaceFirst(word, Sum, QStringLiteral("1500.00")));
-    const QString saved = m_dir->filePath(QStringLiteral("saved.docx"));
-    word.ActiveDocument().SaveAs(saved);
-
     pugi::xml_document xml;
-    LoadDocument(saved, xml);
+    SaveAndLoad(word, xml);
     pugi::xml_node inserted;
     QStringList texts;
     for (const pugi::xpath_node& hit : xml.select_nodes("//w:r")) {
@@ -206,10 +211,8 @@ void TestWordEngine::underlineCoversExactlyTheInsertedText()
     word.Selection().Font().SetUnderline(true);
     QCOMPARE(word.ActiveDocument().Text(), text);
 
-    const QString saved = m_dir->filePath(QStringLiteral("saved.docx"));
-    word.ActiveDocument().SaveAs(saved);
     pugi::xml_document xml;
-    LoadDocument(saved, xml);
+    SaveAndLoad(word, xml);
     QCOMPARE(UnderlinedTexts(xml), QStringList{QStringLiteral("3750.50")});
     // Word reads run properties only in the order of the schema.
     QStringList order;
@@ -240,10 +243,8 @@ void TestWordEngine::appendedRowsCloneTheLastRow()
     // The placeholder stays where it was until its cell is written.
     QCOMPARE(table.Columns().Item(1).Cells().Item(2).Range().Text(), QStringLiteral("<<TABLE>>"));
 
-    const QString saved = m_dir->filePath(QStringLiteral("saved.docx"));
-    word.ActiveDocument().SaveAs(saved);
     pugi::xml_document xml;
-    LoadDocument(saved, xml);
+    SaveAndLoad(word, xml);
     const pugi::xpath_node_set rows = xml.select_nodes("//w:tr");
     QCOMPARE(rows.size(), size_t(4));
     const pugi::xml_node model = rows[1].node();
@@ -290,10 +291,8 @@ void TestWordEngine::cellWriteReplacesWholeCell()
     QCOMPARE(table.Columns().Item(2).Cells().Item(3).Range().Text(), values[3]);
     QCOMPARE(table.Columns().Item(2).Cells().Item(1).Range().Text(), QStringLiteral("ФИО"));
 
-    const QString saved = m_dir->filePath(QStringLiteral("saved.docx"));
-    word.ActiveDocument().SaveAs(saved);
     pugi::xml_document xml;
-    LoadDocument(saved, xml);
+    SaveAndLoad(word, xml);
     const pugi::xpath_node_set rows = xml.select_nodes("//w:tr");
     QCOMPARE(rows.size(), size_t(3));
     for (size_t r = 1; r < 3; ++r) {
@@ -382,6 +381,8 @@ void TestWordEngine::saveFailureLeavesNoFile()
         QFAIL("saving into a missing folder succeeded");
     } catch (const EWordError& error) {
         QVERIFY2(error.Message().contains(QDir::toNativeSeparators(target)), qPrintable(error.Message()));
+        QVERIFY2(error.Message().endsWith(QStringLiteral("нет такого файла или папки")),
+                 qPrintable(error.Message()));
     }
     QVERIFY(!QFile::exists(target));
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList{"fixture.docx"});
@@ -411,6 +412,11 @@ void TestWordEngine::unreadablePackage_data()
     QTest::newRow("missing file") << QByteArray() << QStringLiteral("Файл не найден");
     QTest::newRow("not an archive") << QByteArray("{\\rtf1 Ведомость}")
                                     << QStringLiteral("не является документом Word");
+    QTest::newRow("old binary Word document")
+        << QByteArray::fromHex("d0cf11e0a1b11ae1") + QByteArray(504, '\0')
+        << QStringLiteral(
+               "не является документом Word 2007–365 (.docx): он сохранен в старом "
+               "формате Word 97–2003. Сохраните его в Word как «Документ Word (*.docx)»");
     DocxPackage other;
     other.SetPart(QStringLiteral("content.xml"), "<office/>");
     QTest::newRow("archive without a document") << other.ToBytes()

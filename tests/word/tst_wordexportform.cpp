@@ -44,6 +44,7 @@ private Q_SLOTS:
     void shortenName_data();
     void shortenName();
     void allMakesOneStatementPerOrganisationInOrder();
+    void clashingAndLongNamesGetStatementsOfTheirOwn();
     void failedStatementShowsErrorAndLoopGoesOn_data();
     void failedStatementShowsErrorAndLoopGoesOn();
     void unknownOrganisationMakesNoStatement();
@@ -85,9 +86,8 @@ void TestWordExportForm::statementForOneOrganisation_data()
                        "3|СМИРНОВ ИВАН|40817810100000000003|2000.00"}
         << QStringLiteral("3750.50") << QStringLiteral("три тысячи семьсот пятьдесят");
     QTest::newRow("nobody listed keeps the empty second row")
-        << Rows{{"АБРАМОВ ОЛЕГ", "1", "100.00", Alpha, "0"}}
-        << QStringList{heading, "<<TABLE>>|||"} << QStringLiteral("0.00")
-        << QStringLiteral("ноль");
+        << Rows{{"АБРАМОВ ОЛЕГ", "1", "100.00", Alpha, "0"}} << QStringList{heading, "|||"}
+        << QStringLiteral("0.00") << QStringLiteral("ноль");
     QTest::newRow("unflagged, other case and spaces are not listed")
         << Rows{{"АБРАМОВ ОЛЕГ", "1", "100.00", Alpha, "1"},
                 {"БОРИСОВ ИЛЬЯ", "2", "200.00", Alpha, "0"},
@@ -143,8 +143,7 @@ void TestWordExportForm::statementForOneOrganisation()
     pugi::xml_document xml;
     LoadDocument(path, xml);
     QCOMPARE(UnderlinedTexts(xml), (QStringList{sum, words}));
-    const int listed =
-        tableRows.value(1) == QLatin1String("<<TABLE>>|||") ? 0 : int(tableRows.size()) - 1;
+    const int listed = tableRows.value(1) == QLatin1String("|||") ? 0 : int(tableRows.size()) - 1;
     QCOMPARE(m_form->ExportProgressBar->value(), listed); // one step per row written
 }
 
@@ -201,6 +200,29 @@ void TestWordExportForm::allMakesOneStatementPerOrganisationInOrder()
     for (int i = 0; i < files.size(); ++i)
         QCOMPARE(WordTestKit::TableRows(expectedOpened[i]).value(1),
                  QStringLiteral("1|РАБОТНИК %1|1|10.00").arg(sorted[i]));
+}
+
+void TestWordExportForm::clashingAndLongNamesGetStatementsOfTheirOwn()
+{
+    const QStringList names{Alpha, QStringLiteral("ООО Альфа"), QString(117, QChar(u'Ж'))};
+    for (const QString& name : names)
+        m_fixture->AddOrg(name);
+
+    m_fixture->Export(*m_form, QStringLiteral("Все"));
+
+    // "Ведомость_" and ".doc" leave 225 of the 248 bytes a name may take.
+    const QStringList files{"Ведомость_" + names[2].left(112) + ".doc",
+                            QStringLiteral("Ведомость_ООО Альфа (2).doc"),
+                            QStringLiteral("Ведомость_ООО Альфа.doc")};
+    QCOMPARE(m_fixture->OutFiles(), files);
+    QCOMPARE(m_fixture->Messages.Texts().size(), 1);
+    const QString note = m_fixture->Messages.Texts().front();
+    QVERIFY2(
+        note.endsWith(
+            QStringLiteral(":\n«%1» — %2\n«%3» — %4").arg(names[2], files[0], names[1], files[1])),
+        qPrintable(note));
+    QVERIFY(DocumentText(m_fixture->OutDir() + files[1]).contains(names[1] + QLatin1Char('\r')));
+    QVERIFY(DocumentText(m_fixture->OutDir() + files[2]).contains(names[0] + QLatin1Char('\r')));
 }
 
 void TestWordExportForm::failedStatementShowsErrorAndLoopGoesOn_data()
