@@ -104,8 +104,6 @@ void TestServerForm::transferCopiesBothTablesAndSwitches()
 
 void TestServerForm::transferRefusesServerWithTables()
 {
-    m_server->Exec(QStringLiteral("SET search_path = \"%1\"")
-                       .arg(m_server->QueryText(QStringLiteral("SELECT current_user"))));
     m_server->Exec(QStringLiteral("CREATE TABLE config (x integer)"));
     Find<QPushButton>("TransferButton")->click();
     QVERIFY(!QFile::exists(Conf()));
