@@ -119,13 +119,25 @@ TMainForm::TMainForm(QWidget* parent)
 
     CreateControls();
     FormCreate();
-    if (FEmployeeTable->Active() &&
-        Session().Connect(TPathBuilder::GetEmployeeDBPath(), false)->IsServer()) {
-        // Only a server announces other computers' writes.
-        auto* changes = new QTimer(this);
-        connect(changes, &QTimer::timeout, this, &TMainForm::RefreshChangedTables);
-        changes->start(500);
-    }
+    WatchServerChanges();
+}
+
+void TMainForm::WatchServerChanges()
+{
+    if (FChangeTimer || !FEmployeeTable->Active() ||
+        !Session().Connect(TPathBuilder::GetEmployeeDBPath(), false)->IsServer())
+        return;
+    // Only a server announces other computers' writes.
+    FChangeTimer = new QTimer(this);
+    connect(FChangeTimer, &QTimer::timeout, this, &TMainForm::RefreshChangedTables);
+    FChangeTimer->start(500);
+}
+
+void TMainForm::ReopenTables()
+{
+    Session().CloseAll();
+    FormCreate();
+    Guarded([this] { WatchServerChanges(); });
 }
 
 void TMainForm::RefreshChangedTables()

@@ -13,6 +13,7 @@ class QAction;
 class QComboBox;
 class QDialog;
 class QPushButton;
+class QTimer;
 class QStyleOptionViewItem;
 class TDataSource;
 class TDBComboBox;
@@ -38,6 +39,7 @@ public:
 
     // The dialogs are created after the main window; until set, their commands only run
     // their checks.
+    void ReopenTables() override;
     void SetForms(QDialog* settingsForm, QDialog* employeeAddForm);
     void SetExportForm(QDialog* exportForm);
     // openSourceDb asks for the source file and reports whether it opened.
@@ -50,6 +52,7 @@ private:
     void CreateControls();
     void ArrangeControls();
     void FormCreate();
+    void WatchServerChanges();
     void EnsureFolders();
     void TakeOverParadoxTables();
     void UpgradeTables();
@@ -112,6 +115,7 @@ private:
     std::unique_ptr<TTable> TempTable;
     std::unique_ptr<TTableUpgrade> FUpgrade;
     bool FBackupFailureShown = false;
+    QTimer* FChangeTimer = nullptr;
     unsigned FOriginalOptions = 0;
     bool FInExportColumn = false;
     bool FOrgBoxChosen = false; // a choice hid the picker until the current cell moves

@@ -78,6 +78,7 @@ public:
     TTable* OrgTable() const override { return &m_orgs; }
     TTable* EmployeeTable() const override { return nullptr; }
     QString OrgBoxExportText() const override { return {}; }
+    void ReopenTables() override {} // the store never moves here
 
 private:
     mutable TTable m_orgs;
@@ -234,6 +235,7 @@ public:
     TTable* OrgTable() const override { return m_orgs.OrgTable(); }
     TTable* EmployeeTable() const override { return &m_employees; }
     QString OrgBoxExportText() const override { return {}; }
+    void ReopenTables() override {} // the store never moves here
 
 private:
     Views m_orgs;

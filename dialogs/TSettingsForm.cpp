@@ -1,5 +1,7 @@
 #include "dialogs/TSettingsForm.h"
 
+#include "dialogs/TServerForm.h"
+
 #include <QComboBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -86,6 +88,7 @@ TSettingsForm::TSettingsForm(MainViews& views, QWidget* parent)
     Button1 = makeButton("Button1", QStringLiteral("Добавить"));
     Button2 = makeButton("Button2", QStringLiteral("Сохранить"));
     Button3 = makeButton("Button3", QStringLiteral("Удалить"));
+    ServerButton = makeButton("ServerButton", QStringLiteral("Общая база данных…"));
 
     Label8->setBuddy(OrgBox);
     const std::array<QLabel*, 7> labels = {Label1, Label2, Label3, Label4, Label5, Label6, Label7};
@@ -109,6 +112,10 @@ TSettingsForm::TSettingsForm(MainViews& views, QWidget* parent)
     layout->addLayout(form);
     layout->addSpacing(6);
     layout->addLayout(buttons);
+    auto* serverRow = new QHBoxLayout;
+    serverRow->addStretch();
+    serverRow->addWidget(ServerButton);
+    layout->addLayout(serverRow);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
     setTabOrder(OrgBox, Edit1);
@@ -117,11 +124,14 @@ TSettingsForm::TSettingsForm(MainViews& views, QWidget* parent)
     setTabOrder(Edit7, Button1);
     setTabOrder(Button1, Button3);
     setTabOrder(Button3, Button2);
+    setTabOrder(Button2, ServerButton);
 
     connect(OrgBox, &QComboBox::activated, this, [this] { Guarded([&] { OrgChange(); }); });
     connect(Button1, &QPushButton::clicked, this, [this] { Guarded([&] { Button1Click(); }); });
     connect(Button2, &QPushButton::clicked, this, [this] { Guarded([&] { Button2Click(); }); });
     connect(Button3, &QPushButton::clicked, this, [this] { Guarded([&] { Button3Click(); }); });
+    connect(ServerButton, &QPushButton::clicked, this,
+            [this] { Guarded([&] { ServerButtonClick(); }); });
 }
 
 TSettingsForm::~TSettingsForm() = default;
@@ -211,6 +221,16 @@ void TSettingsForm::ShowStoredOrganization(const QString& name)
     orgs->SetRecNo(found >= 0 ? found + 1 : recNo);
     OrgBox->setCurrentIndex(orgs->RecNo() - 1);
     LoadEditors(*orgs);
+}
+
+void TSettingsForm::ServerButtonClick()
+{
+    TServerForm form(FViews, this);
+    form.exec();
+    // The tables may have been opened again from a server.
+    const TTable* orgs = FViews.OrgTable();
+    if (orgs && orgs->Active())
+        OnActive();
 }
 
 void TSettingsForm::OnActive()

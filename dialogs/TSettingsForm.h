@@ -34,6 +34,7 @@ private:
     void Button1Click();
     void Button2Click();
     void Button3Click();
+    void ServerButtonClick();
     void FormClose();
 
     TTable& Orgs() const;
@@ -70,6 +71,7 @@ private:
     QPushButton* Button1;
     QPushButton* Button2;
     QPushButton* Button3;
+    QPushButton* ServerButton;
 
     std::array<QLineEdit*, 7> FEdits{};
 };

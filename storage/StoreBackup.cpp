@@ -51,32 +51,26 @@ void RemoveOldCopies(const QString& folder, const QRegularExpression& kind, int 
         QFile::remove(folder + copies[i]);
 }
 
-// Both tables of a server store written into a new SQLite file, rows with their identities,
-// in one transaction of the server so the copy is one moment of the tables.
-void CopyServerTables(StoreConnection& store, const QString& part)
+// Both tables of one store written into another that holds neither, rows with their
+// identities, in one transaction of each so the copy is one moment of the tables and the
+// target gets all of them or none.
+void CopyTables(StoreConnection& from, StoreConnection& to)
 {
-    sqlite3* db = nullptr;
-    const int rc = sqlite3_open_v2(part.toUtf8().constData(), &db,
-                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
-    SqliteConnection copy(db, part);
-    if (rc != SQLITE_OK)
-        throw StoreError(db, rc, part);
-    Collation::Register(db);
-    store.Begin();
-    copy.Begin();
+    from.Begin();
+    to.Begin();
     try {
-        store.Exec(QStringLiteral("SET TRANSACTION ISOLATION LEVEL REPEATABLE READ READ ONLY"));
+        if (from.IsServer())
+            from.Exec(QStringLiteral("SET TRANSACTION ISOLATION LEVEL REPEATABLE READ READ ONLY"));
         for (const char* name : {Layouts::EmployeeTableName, Layouts::OrganizationTableName}) {
-            const QString stored = store.FindTable(QLatin1String(name));
+            const QString stored = from.FindTable(QLatin1String(name));
             if (stored.isEmpty())
                 continue;
-            const TableSchema::StoredLayout layout = store.ReadNamedLayout(stored);
+            const TableSchema::StoredLayout layout = from.ReadNamedLayout(stored);
             TIndexDefs indexes;
             for (const TableSchema::StoredIndex& index : layout.Indexes)
                 indexes.push_back(index.Def);
-            for (const QString& statement :
-                 TableSchema::CreateStatements(stored, layout.Fields, indexes))
-                copy.Exec(statement);
+            for (const QString& statement : to.CreateStatements(stored, layout.Fields, indexes))
+                to.Exec(statement);
             QStringList columns;
             QStringList parameters;
             for (const TFieldDef& field : layout.Fields) {
@@ -84,12 +78,12 @@ void CopyServerTables(StoreConnection& store, const QString& part)
                 parameters << QStringLiteral("?%1").arg(parameters.size() + 1);
             }
             const QString list = columns.join(QLatin1String(", "));
-            Statement select(store, QStringLiteral("SELECT %1 FROM %2 ORDER BY %3")
-                                        .arg(list, TableSchema::Quoted(stored),
-                                             store.RowidColumn(layout)));
-            Statement insert(copy, QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                                       .arg(TableSchema::Quoted(stored), list,
-                                            parameters.join(QLatin1String(", "))));
+            Statement select(from, QStringLiteral("SELECT %1 FROM %2 ORDER BY %3")
+                                       .arg(list, TableSchema::Quoted(stored),
+                                            from.RowidColumn(layout)));
+            Statement insert(to, QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                                     .arg(TableSchema::Quoted(stored), list,
+                                          parameters.join(QLatin1String(", "))));
             while (select.Step()) {
                 for (int f = 0; f < int(layout.Fields.size()); ++f) {
                     if (select.IsNull(f))
@@ -102,19 +96,54 @@ void CopyServerTables(StoreConnection& store, const QString& part)
                 insert.Step();
                 insert.Reset();
             }
+            // A server's identity column counts on from the highest identity copied.
+            if (to.IsServer() && layout.RowidAlias >= 0) {
+                const QString column = layout.Fields[std::size_t(layout.RowidAlias)].Name;
+                Statement restart(to, QStringLiteral("SELECT setval(pg_get_serial_sequence(?1, "
+                                                     "?2), (SELECT max(%1) FROM %2))")
+                                          .arg(TableSchema::Quoted(column),
+                                               TableSchema::Quoted(stored)));
+                restart.BindText(1, TableSchema::Quoted(stored));
+                restart.BindText(2, column); // a column name here is taken as it is spelt
+                restart.Step();
+            }
         }
-        copy.Commit();
-        store.Commit();
+        to.Commit();
+        from.Commit();
     } catch (...) {
-        if (copy.Depth() > 0)
-            copy.Rollback();
-        if (store.Depth() > 0)
-            store.Rollback();
+        if (to.Depth() > 0)
+            to.Rollback();
+        if (from.Depth() > 0)
+            from.Rollback();
         throw;
     }
 }
 
+void CopyServerTables(StoreConnection& store, const QString& part)
+{
+    sqlite3* db = nullptr;
+    const int rc = sqlite3_open_v2(part.toUtf8().constData(), &db,
+                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    SqliteConnection copy(db, part);
+    if (rc != SQLITE_OK)
+        throw StoreError(db, rc, part);
+    Collation::Register(db);
+    CopyTables(store, copy);
+}
+
 } // namespace
+
+void TStoreBackup::CopyToServer(StoreConnection& local, StoreConnection& server)
+{
+    for (const char* name : {Layouts::EmployeeTableName, Layouts::OrganizationTableName}) {
+        const QString stored = server.FindTable(QLatin1String(name));
+        if (!stored.isEmpty())
+            throw EDatabaseError(QStringLiteral("На сервере уже есть таблица «%1» (%2): "
+                                                "таблицы переносятся только в пустую базу данных.")
+                                     .arg(stored, server.FilePath()));
+    }
+    CopyTables(local, server);
+}
 
 QString TStoreBackup::Folder(const QString& dataFolder)
 {

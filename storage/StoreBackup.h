@@ -32,4 +32,8 @@ public:
 
     // Copies the connection's database into a new file at target.
     static void Copy(StoreConnection& connection, const QString& target);
+
+    // Copies both tables of a local store into a server database that holds neither, in one
+    // transaction: the server gets every row or nothing. Refuses a server that has a table.
+    static void CopyToServer(StoreConnection& local, StoreConnection& server);
 };

@@ -12,4 +12,7 @@ public:
     virtual TTable* OrgTable() const = 0;
     virtual TTable* EmployeeTable() const = 0;
     virtual QString OrgBoxExportText() const = 0;
+    // Closes every view and opens the tables again from the folder's store, as at start
+    // (after the store moved to a server).
+    virtual void ReopenTables() = 0;
 };

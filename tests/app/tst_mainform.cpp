@@ -19,6 +19,8 @@
 
 #include "app/TMainForm.h"
 #include "storage/Layouts.h"
+#include "storage/PgStore.h"
+#include "storage/StoreBackup.h"
 #include "storage/TQuery.h"
 #include "storage/TSession.h"
 #include "storage/TTable.h"
@@ -55,6 +57,7 @@ private Q_SLOTS:
     void folderThatCannotBeCreated();
     void damagedStoreLeftUntouched();
     void unreachableServerLeavesFolderAsItWas();
+    void reopenTablesFollowsTheStoreToAServer();
     void startupFillsEmptyOrganizations();
     void startupFillWithoutOrganizations();
     void startupFillStopsAtRefusedRow();
@@ -286,6 +289,32 @@ void tst_MainForm::unreachableServerLeavesFolderAsItWas()
     m_form->findChild<QPushButton*>(QStringLiteral("AddButton"))->click();
     QCOMPARE(m_messages->Texts().size(), 1);
     QVERIFY(m_messages->Texts().front().startsWith(QStringLiteral("Таблицы не открыты: ")));
+}
+
+void tst_MainForm::reopenTablesFollowsTheStoreToAServer()
+{
+    const QByteArray server = qgetenv("PELLOMAR_TEST_SERVER");
+    if (server.isEmpty() || qgetenv("PELLOMAR_TEST_STORE") == "server")
+        QSKIP("needs PELLOMAR_TEST_SERVER and the local store (scripts/test)");
+    CreateStore({{"АНТОНОВ", "1", "7", "Бета"}, {"БОРИСОВ", "2", "15", "Бета"}}, {"Бета"});
+    StartForm();
+    const QByteArray schema = "reopen" + QByteArray::number(QCoreApplication::applicationPid());
+    const QByteArray conf = server + " options='-c search_path=" + schema + "'";
+    {
+        const auto admin = PgConnection::Open(QString::fromUtf8(server), 1000);
+        admin->Exec(QStringLiteral("DROP SCHEMA IF EXISTS %1 CASCADE").arg(schema));
+        admin->Exec(QStringLiteral("CREATE SCHEMA %1").arg(schema));
+        const auto target = PgConnection::Open(QString::fromUtf8(conf), 1000);
+        TStoreBackup::CopyToServer(*Session().Connect(m_data, false), *target);
+    }
+    QFile file(m_data + QStringLiteral("server.conf"));
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(conf) > 0);
+    file.close();
+    m_form->ReopenTables();
+    QVERIFY2(m_messages->Texts().isEmpty(), qPrintable(m_messages->Texts().join('\n')));
+    QVERIFY(Session().Connect(m_data, false)->IsServer());
+    QCOMPARE(m_form->EmployeeTable()->RecordCount(), 2);
+    QCOMPARE(m_form->OrgTable()->RecordCount(), 1);
 }
 
 void tst_MainForm::startupFillsEmptyOrganizations()

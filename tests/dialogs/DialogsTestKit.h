@@ -58,6 +58,12 @@ public:
     TTable* OrgTable() const override { return m_orgs.get(); }
     TTable* EmployeeTable() const override { return m_employees.get(); }
     QString OrgBoxExportText() const override { return {}; }
+    void ReopenTables() override
+    {
+        Session().CloseAll();
+        OpenEmployees();
+        ReopenOrgTable();
+    }
 
     void AddOrg(const QString& name, const QString& tag = QStringLiteral("1"))
     {

@@ -18,6 +18,7 @@ public:
     TTable* OrgTable() const override { return m_views.OrgTable(); }
     TTable* EmployeeTable() const override { return m_views.EmployeeTable(); }
     QString OrgBoxExportText() const override { return SelectorText; }
+    void ReopenTables() override {} // the store never moves here
 
     // An organisation with the fields the register reads.
     void AddOrg(const QString& name, const QString& accnt, const QString& contract)
