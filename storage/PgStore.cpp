@@ -68,22 +68,18 @@ public:
         m_values.resize(std::size_t(m_count));
         m_null.assign(std::size_t(m_count), true);
         m_writes = Writes(sql);
+        connection.EnsureConnected();
         if (IsQuery(sql)) {
             m_name = "p" + QByteArray::number(connection.NextStatementNumber());
-            PGresult* result = connection.Run(
-                [&] {
-                    return PQprepare(connection.Handle(), m_name.constData(), m_text.constData(),
-                                     m_count, nullptr);
-                },
-                {}, sql, false);
-            PQclear(result);
+            PrepareOnServer();
         }
     }
 
     ~PgStatement() override
     {
         PQclear(m_result);
-        if (!m_name.isEmpty() && PQstatus(m_connection.Handle()) == CONNECTION_OK &&
+        if (!m_name.isEmpty() && m_generation == m_connection.Generation() &&
+            PQstatus(m_connection.Handle()) == CONNECTION_OK &&
             PQtransactionStatus(m_connection.Handle()) != PQTRANS_INERROR)
             PQclear(PQexec(m_connection.Handle(), "DEALLOCATE \"" + m_name + '"'));
     }
@@ -105,6 +101,9 @@ public:
     bool Step() override
     {
         if (!m_result) {
+            m_connection.EnsureConnected();
+            if (!m_name.isEmpty() && m_generation != m_connection.Generation())
+                PrepareOnServer(); // made before the connection was lost
             auto values = std::vector<const char*>(std::size_t(m_count));
             for (std::size_t i = 0; i < values.size(); ++i)
                 values[i] = m_null[i] ? nullptr : m_values[i].constData();
@@ -114,8 +113,8 @@ public:
                     if (m_name.isEmpty())
                         return PQexecParams(conn, m_text.constData(), m_count, nullptr,
                                             values.data(), nullptr, nullptr, 0);
-                    return PQexecPrepared(conn, m_name.constData(), m_count, values.data(),
-                                          nullptr, nullptr, 0);
+                    return PQexecPrepared(conn, m_name.constData(), m_count, values.data(), nullptr,
+                                          nullptr, 0);
                 },
                 [&] {
                     if (m_name.isEmpty())
@@ -163,6 +162,17 @@ public:
     qint64 Changes() const override { return m_changes; }
 
 private:
+    void PrepareOnServer()
+    {
+        m_generation = m_connection.Generation();
+        PQclear(m_connection.Run(
+            [&] {
+                return PQprepare(m_connection.Handle(), m_name.constData(), m_text.constData(),
+                                 m_count, nullptr);
+            },
+            {}, m_sql, false));
+    }
+
     QByteArray& Slot(int index)
     {
         if (index <= 0 || index > m_count)
@@ -175,6 +185,7 @@ private:
     QByteArray m_text;
     QByteArray m_name; // empty: run unprepared (statements that PREPARE refuses)
     int m_count = 0;
+    int m_generation = 0; // of the connection the statement was prepared on
     bool m_writes = false;
     std::vector<QByteArray> m_values;
     std::vector<bool> m_null;
@@ -187,6 +198,18 @@ private:
 QString ConnectionMessage(PGconn* conn)
 {
     return QString::fromUtf8(PQerrorMessage(conn)).trimmed();
+}
+
+QString HostName(PGconn* conn)
+{
+    const char* host = PQhost(conn);
+    return host && *host ? QString::fromUtf8(host) : QStringLiteral("localhost");
+}
+
+EDatabaseError NoConnection(PGconn* conn, const QString& detail)
+{
+    return EDatabaseError(
+        QStringLiteral("Нет связи с сервером «%1»: %2").arg(HostName(conn), detail));
 }
 
 QString Field(const PGresult* result, int code)
@@ -254,29 +277,49 @@ std::shared_ptr<PgConnection> PgConnection::Open(const QString& connectionString
     if (!conn)
         throw EDatabaseError(QStringLiteral("Нет связи с сервером: недостаточно памяти."));
     if (PQstatus(conn) != CONNECTION_OK) {
-        const char* host = PQhost(conn);
-        const QString message =
-            QStringLiteral("Нет связи с сервером «%1»: %2")
-                .arg(host && *host ? QString::fromUtf8(host) : QStringLiteral("localhost"),
-                     ConnectionMessage(conn));
+        const EDatabaseError error = NoConnection(conn, ConnectionMessage(conn));
         PQfinish(conn);
-        throw EDatabaseError(message);
+        throw error;
     }
     const QString where = QStringLiteral("%1 на сервере %2")
                               .arg(QString::fromUtf8(PQdb(conn)), QString::fromUtf8(PQhost(conn)));
-    std::shared_ptr<PgConnection> connection(new PgConnection(conn, where));
-    if (PQsetClientEncoding(conn, "UTF8") != 0)
-        throw connection->Error(nullptr, QStringLiteral("SET client_encoding"));
-    connection->Exec(QStringLiteral("SET lock_timeout = %1").arg(std::max(busyTimeoutMs, 1)));
-    connection->Simple("SET client_min_messages TO warning");
-    connection->Exec(QStringLiteral("LISTEN %1").arg(QLatin1String(ChangeChannel)));
+    std::shared_ptr<PgConnection> connection(new PgConnection(conn, where, busyTimeoutMs));
+    connection->Setup();
     connection->m_schema = connection->QueryText(QStringLiteral("SELECT current_schema()"));
     return connection;
 }
 
-PgConnection::PgConnection(pg_conn* conn, QString where)
-    : StoreConnection(std::move(where)), m_conn(conn)
+PgConnection::PgConnection(pg_conn* conn, QString where, int busyTimeoutMs)
+    : StoreConnection(std::move(where)), m_conn(conn), m_busyTimeoutMs(busyTimeoutMs)
 {
+}
+
+void PgConnection::Setup()
+{
+    if (PQsetClientEncoding(m_conn, "UTF8") != 0)
+        throw Error(nullptr, QStringLiteral("SET client_encoding"));
+    Exec(QStringLiteral("SET lock_timeout = %1").arg(std::max(m_busyTimeoutMs, 1)));
+    Simple("SET client_min_messages TO warning");
+    Exec(QStringLiteral("LISTEN %1").arg(QLatin1String(ChangeChannel)));
+}
+
+void PgConnection::EnsureConnected()
+{
+    if (Depth() > 0)
+        return;
+    // A server gone since the last command has closed the socket: reading says so.
+    if (PQstatus(m_conn) == CONNECTION_OK && !m_broken &&
+        PQtransactionStatus(m_conn) == PQTRANS_IDLE)
+        PQconsumeInput(m_conn);
+    if (PQstatus(m_conn) == CONNECTION_OK && !m_broken)
+        return;
+    PQreset(m_conn);
+    m_broken = false;
+    if (PQstatus(m_conn) != CONNECTION_OK)
+        throw NoConnection(m_conn, ConnectionMessage(m_conn));
+    ++m_generation;
+    m_missedChanges = true;
+    Setup();
 }
 
 PgConnection::~PgConnection()
@@ -286,7 +329,7 @@ PgConnection::~PgConnection()
 
 QString PgConnection::Host() const
 {
-    return QString::fromUtf8(PQhost(m_conn));
+    return HostName(m_conn);
 }
 
 void PgConnection::Simple(const char* sql)
@@ -301,8 +344,19 @@ EDatabaseError PgConnection::Error(const pg_result* result, const QString& sql) 
     QString detail = Field(result, PG_DIAG_MESSAGE_PRIMARY);
     if (detail.isEmpty())
         detail = ConnectionMessage(m_conn);
-    if (PQstatus(m_conn) != CONNECTION_OK || state.startsWith(QLatin1String("08")))
-        return EDatabaseError(QStringLiteral("Нет связи с сервером «%1»: %2").arg(Host(), detail));
+    // An error libpq made itself (no SQLSTATE) may be the socket closing under it.
+    const bool lost = m_broken || state.startsWith(QLatin1String("08")) ||
+                      state.startsWith(QLatin1String("57P")) ||
+                      (state.isEmpty() && PQconsumeInput(m_conn) == 0) ||
+                      PQstatus(m_conn) != CONNECTION_OK;
+    if (lost) {
+        m_broken = true; // whatever libpq still thinks, the session is over
+        // A commit whose answer never came may have been stored or not.
+        if (sql.compare(QLatin1String("COMMIT"), Qt::CaseInsensitive) == 0)
+            detail += QStringLiteral(". Неизвестно, сохранены ли изменения: проверьте их, "
+                                     "когда связь восстановится");
+        return NoConnection(m_conn, detail);
+    }
     if (state == QLatin1String("23505")) {
         QString index = Field(result, PG_DIAG_CONSTRAINT_NAME);
         const qsizetype dot = index.indexOf(QLatin1Char('.'));
@@ -371,8 +425,10 @@ pg_result* PgConnection::RunInSavepoint(const std::function<int()>& send)
     }
     while (PQexitPipelineMode(m_conn) != 1) {
         PGresult* rest = PQgetResult(m_conn);
-        if (!rest && PQexitPipelineMode(m_conn) != 1)
-            break; // a broken connection: the next command reports it
+        if (!rest && PQexitPipelineMode(m_conn) != 1) {
+            m_broken = true; // the server went away mid-pipeline
+            break;
+        }
         PQclear(rest);
     }
     return statement;
@@ -660,6 +716,15 @@ QStringList PgConnection::TakeChanges()
     QStringList tables;
     if (PQconsumeInput(m_conn) == 0)
         return tables;
+    if (m_missedChanges && Depth() == 0) {
+        // What others wrote while the connection was lost was announced to nobody.
+        m_missedChanges = false;
+        Statement all(*this, QStringLiteral("SELECT relname FROM pg_class WHERE relkind IN "
+                                            "('r', 'p') AND relnamespace = "
+                                            "current_schema()::regnamespace"));
+        while (all.Step())
+            tables << all.Text(0);
+    }
     const int self = PQbackendPID(m_conn);
     while (PGnotify* notify = PQnotifies(m_conn)) {
         // "schema.table": stores in other schemas of the database are none of ours.
@@ -680,5 +745,7 @@ QString PgConnection::BeginStatement() const
 
 bool PgConnection::InTransaction() const
 {
-    return PQtransactionStatus(m_conn) != PQTRANS_IDLE;
+    // A lost connection took its transaction with it.
+    const PGTransactionStatusType status = PQtransactionStatus(m_conn);
+    return !m_broken && status != PQTRANS_IDLE && status != PQTRANS_UNKNOWN;
 }

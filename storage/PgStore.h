@@ -25,6 +25,12 @@ public:
     ~PgConnection() override;
 
     pg_conn* Handle() const { return m_conn; }
+    // Counts the fresh connections made after a lost one; statements prepared on an earlier
+    // connection are prepared again.
+    int Generation() const { return m_generation; }
+    // Before a command: a connection found lost is made afresh when no transaction is open
+    // (settings and LISTEN again); inside a transaction the command fails with the loss.
+    void EnsureConnected();
     int NextStatementNumber() { return ++m_nextStatement; }
     QString Host() const;
 
@@ -56,11 +62,17 @@ protected:
     bool InTransaction() const override;
 
 private:
-    PgConnection(pg_conn* conn, QString where);
+    PgConnection(pg_conn* conn, QString where, int busyTimeoutMs);
+    void Setup();
     void Simple(const char* sql);
     pg_result* RunInSavepoint(const std::function<int()>& send);
 
     pg_conn* m_conn;
     QString m_schema; // where the tables are
     int m_nextStatement = 0;
+    int m_busyTimeoutMs;
+    int m_generation = 0;
+    mutable bool m_broken =
+        false; // the connection can no longer be used, though libpq thinks it can
+    bool m_missedChanges = false; // announcements made while the connection was lost
 };

@@ -89,8 +89,12 @@ void StoreConnection::Commit()
             Exec(QStringLiteral("RELEASE s%1").arg(m_depth - 1));
     } catch (...) {
         // A commit that fails (a deferred constraint, a full disk) leaves the transaction
-        // open: undo the scope so no later one runs inside it, then report the failure.
-        Rollback();
+        // open: undo the scope so no later one runs inside it, then report the failure
+        // (the commit's, not a rollback's that fails for the same cause).
+        try {
+            Rollback();
+        } catch (...) {
+        }
         throw;
     }
     --m_depth;
