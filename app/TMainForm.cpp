@@ -357,8 +357,12 @@ bool TMainForm::TablesOpen() const
 {
     if (FEmployeeTable->Active() && FOrgTable && FOrgTable->Active())
         return true;
+    const QString folder = TPathBuilder::GetEmployeeDBPath();
+    const QString server = StoreConnection::ServerConnectionString(folder);
     Messages::ShowError(QStringLiteral("Таблицы не открыты: ") +
-                        TableSchema::StoreFile(TPathBuilder::GetEmployeeDBPath()));
+                        (server.isEmpty()
+                             ? TableSchema::StoreFile(folder)
+                             : QStringLiteral("база данных на сервере (%1)").arg(server)));
     return false;
 }
 

@@ -288,7 +288,9 @@ void tst_MainForm::unreachableServerLeavesFolderAsItWas()
     m_messages->Clear();
     m_form->findChild<QPushButton*>(QStringLiteral("AddButton"))->click();
     QCOMPARE(m_messages->Texts().size(), 1);
-    QVERIFY(m_messages->Texts().front().startsWith(QStringLiteral("Таблицы не открыты: ")));
+    QCOMPARE(m_messages->Texts().front(),
+             QStringLiteral("Таблицы не открыты: база данных на сервере (host=/nonexistent/pellomar "
+                            "dbname=pellomar user=buh connect_timeout=2)"));
 }
 
 void tst_MainForm::reopenTablesFollowsTheStoreToAServer()
