@@ -11,6 +11,7 @@
 #include "storage/TPathBuilder.h"
 #include "storage/Layouts.h"
 #include "storage/TTable.h"
+#include "ui/NamedControls.h"
 #include "ui/ErrorBoundary.h"
 #include "ui/WindowPlacement.h"
 #include "ui/KeyRules.h"
@@ -50,9 +51,7 @@ TEmployeeAddForm::TEmployeeAddForm(MainViews& views, QWidget* parent)
         return edit;
     };
     auto makeLabel = [this](const char* name, const QString& text) {
-        auto* label = new QLabel(text, this);
-        label->setObjectName(QLatin1String(name));
-        return label;
+        return NamedControls::Label(this, name, text);
     };
 
     FioLabel = makeLabel("FioLabel", QStringLiteral("ФИО"));

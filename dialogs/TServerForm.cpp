@@ -20,6 +20,7 @@
 #include "storage/TSession.h"
 #include "storage/TTable.h"
 #include "storage/TableSchema.h"
+#include "ui/NamedControls.h"
 #include "ui/ErrorBoundary.h"
 #include "ui/MainViews.h"
 #include "ui/Messages.h"
@@ -53,20 +54,11 @@ TServerForm::TServerForm(MainViews& views, QWidget* parent) : QDialog(parent), F
     setWindowTitle(QStringLiteral("Общая база данных"));
 
     auto makeLabel = [this](const char* name, const QString& text) {
-        auto* label = new QLabel(text, this);
-        label->setObjectName(QLatin1String(name));
-        return label;
+        return NamedControls::Label(this, name, text);
     };
-    auto makeEdit = [this](const char* name) {
-        auto* edit = new QLineEdit(this);
-        edit->setObjectName(QLatin1String(name));
-        return edit;
-    };
+    auto makeEdit = [this](const char* name) { return NamedControls::Edit(this, name); };
     auto makeButton = [this](const char* name, const QString& text) {
-        auto* button = new QPushButton(text, this);
-        button->setObjectName(QLatin1String(name));
-        button->setAutoDefault(false);
-        return button;
+        return NamedControls::Button(this, name, text);
     };
 
     HostLabel = makeLabel("HostLabel", QStringLiteral("Сервер"));

@@ -16,6 +16,7 @@
 #include "storage/Layouts.h"
 #include "storage/TTable.h"
 #include "storage/TTransaction.h"
+#include "ui/NamedControls.h"
 #include "ui/ErrorBoundary.h"
 #include "ui/WindowPlacement.h"
 #include "ui/MainViews.h"
@@ -47,21 +48,11 @@ TSettingsForm::TSettingsForm(MainViews& views, QWidget* parent)
     EmployeeDataSource->SetDataSet(EmployeeTable);
 
     auto makeLabel = [this](const char* name, const QString& text) {
-        auto* label = new QLabel(text, this);
-        label->setObjectName(QLatin1String(name));
-        return label;
+        return NamedControls::Label(this, name, text);
     };
-    auto makeEdit = [this](const char* name) {
-        auto* edit = new QLineEdit(this);
-        edit->setObjectName(QLatin1String(name));
-        return edit;
-    };
+    auto makeEdit = [this](const char* name) { return NamedControls::Edit(this, name); };
     auto makeButton = [this](const char* name, const QString& text) {
-        auto* button = new QPushButton(text, this);
-        button->setObjectName(QLatin1String(name));
-        // Enter in an editor must not add, save or delete by accident.
-        button->setAutoDefault(false);
-        return button;
+        return NamedControls::Button(this, name, text);
     };
 
     Label8 = makeLabel("Label8", QStringLiteral("Выбор организации"));
