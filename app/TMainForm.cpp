@@ -1,5 +1,6 @@
 #include "app/TMainForm.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -153,6 +154,14 @@ void TMainForm::RefreshChangedTables()
                                                 Qt::CaseInsensitive);
             if (shown && view->GetState() == TTable::State::Browse)
                 view->Refresh();
+            if (shown && view == FOrgTable.get())
+                FOrgListsStale = true;
+        }
+        // The lists are not refilled under a user who is choosing from one of them.
+        const bool choosing = OrgBox->isVisible() || OrgBoxExport->view()->isVisible();
+        if (FOrgListsStale && !choosing && FOrgTable->GetState() == TTable::State::Browse) {
+            FOrgListsStale = false;
+            RefillOrgLists(true);
         }
     } catch (const Exception&) {
         // A lost connection is told by the next command that needs the tables.
@@ -492,10 +501,11 @@ void TMainForm::ReplaceOrgTable()
     FOrgTable = std::move(view);
 }
 
-void TMainForm::RefillOrgLists()
+void TMainForm::RefillOrgLists(bool keepChoice)
 {
     TTable& orgs = *FOrgTable;
     orgs.First();
+    const QString choice = OrgBoxExport->currentText();
     const QSignalBlocker blocker(OrgBoxExport); // the program's choice runs no pass
     OrgBox->clear();
     OrgBoxExport->clear();
@@ -508,6 +518,15 @@ void TMainForm::RefillOrgLists()
         orgs.Next();
     }
     OrgBoxExport->setCurrentIndex(0);
+    if (keepChoice) {
+        // The flags were set for this choice: the box goes on showing it.
+        const int kept = OrgBoxExport->findText(choice, Qt::MatchExactly);
+        if (kept >= 0)
+            OrgBoxExport->setCurrentIndex(kept);
+        else
+            OrgBoxExport->setEditText(choice);
+        return;
+    }
     OrgBox->hide();
 }
 

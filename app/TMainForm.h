@@ -67,7 +67,8 @@ private:
     void RefreshChangedTables();
     void OpenOrganizationTable();
     void ReplaceOrgTable();
-    void RefillOrgLists();
+    // keepChoice: the export choice stays as the user left it, even if that name is gone.
+    void RefillOrgLists(bool keepChoice = false);
     void FillEmptyOrganizations();
 
     void settings1Click();
@@ -119,6 +120,7 @@ private:
     unsigned FOriginalOptions = 0;
     bool FInExportColumn = false;
     bool FOrgBoxChosen = false; // a choice hid the picker until the current cell moves
+    bool FOrgListsStale = false; // another computer changed the organisations while a list was in use
 
     QDialog* SettingsForm = nullptr;
     QDialog* EmployeeAddForm = nullptr;

@@ -4,17 +4,23 @@
 #include <QRandomGenerator>
 #include <QStringList>
 
+#include <QCoreApplication>
+#include <QFile>
+
 #include <benchmark/benchmark.h>
+#include <libpq-fe.h>
 #include <malloc.h>
 #include <sqlite3.h>
 #include <sys/resource.h>
 
+#include <cstdlib>
 #include <stdexcept>
 
 #include "storage/Collation.h"
 #include "storage/Layouts.h"
 #include "storage/TSession.h"
 #include "storage/TTable.h"
+#include "tests/support/DbfWriter.h"
 #include "tests/support/StoreRows.h"
 
 std::size_t HeapInUse()
@@ -53,11 +59,60 @@ std::unique_ptr<TempStore> EmptyStore()
     return store;
 }
 
-BenchDataFolder::BenchDataFolder()
+BenchDataFolder::BenchDataFolder(const QByteArray& serverConf)
 {
+    if (!serverConf.isEmpty()) {
+        QFile conf(DataDir() + QLatin1String("server.conf"));
+        if (!conf.open(QIODevice::WriteOnly) || conf.write(serverConf + '\n') < 0)
+            throw std::runtime_error("server.conf not written");
+    }
     StoreRows::CreateEmployees(DataDir());
     StoreRows::CreateOrganizations(DataDir());
     Session().CloseAll();
+}
+
+BenchServer* BenchServer::Shared()
+{
+    static BenchServer* server = []() -> BenchServer* {
+        const QByteArray base = qgetenv("PELLOMAR_BENCH_SERVER");
+        if (base.isEmpty())
+            return nullptr;
+        auto* s = new BenchServer;
+        s->m_base = base;
+        s->m_raw = PQconnectdb(base.constData());
+        if (PQstatus(s->m_raw) != CONNECTION_OK)
+            throw std::runtime_error(PQerrorMessage(s->m_raw));
+        s->Exec("SET client_min_messages TO warning");
+        std::atexit([] {
+            Session().CloseAll();
+            BenchServer* self = Shared();
+            for (const QByteArray& schema : self->m_schemas)
+                self->Exec("DROP SCHEMA " + schema + " CASCADE");
+            PQfinish(self->m_raw);
+        });
+        return s;
+    }();
+    return server;
+}
+
+void BenchServer::Exec(const QByteArray& sql)
+{
+    PGresult* result = PQexec(m_raw, sql.constData());
+    const ExecStatusType status = PQresultStatus(result);
+    PQclear(result);
+    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
+        throw std::runtime_error(sql.toStdString() + ": " + PQerrorMessage(m_raw));
+}
+
+QByteArray BenchServer::NewSchema(QByteArray* name)
+{
+    const QByteArray schema = "bench_" + QByteArray::number(QCoreApplication::applicationPid()) +
+                              '_' + QByteArray::number(m_schemas.size());
+    Exec("CREATE SCHEMA " + schema);
+    m_schemas << schema;
+    if (name)
+        *name = schema;
+    return m_base + " options='-c search_path=" + schema + "'";
 }
 
 namespace {
@@ -150,6 +205,27 @@ QString RandomName(QRandomGenerator& random)
     return first[random.bounded(first.size())] + QLatin1Char(' ') +
            second[random.bounded(second.size())] + QLatin1Char(' ') +
            QString::number(random.bounded(1000000));
+}
+
+const ImportSource& ImportSource::Shared(int records)
+{
+    static ImportSource* source = [records] {
+        auto* s = new ImportSource;
+        s->path = s->dir.filePath(QStringLiteral("employees.dbf"));
+        QRandomGenerator random(7);
+        DbfWriter writer(s->path, DbfWriter::ImportFields());
+        for (int i = 0; i < records; ++i) {
+            Row row;
+            row.fio = RandomName(random);
+            row.accnt = "4081781000" + QByteArray::number(1000000000 + i);
+            row.amount = QByteArray::number(random.bounded(100000)) + ".00";
+            writer.AddEmployee(row.fio, row.amount, row.accnt);
+            s->rows.push_back(std::move(row));
+        }
+        writer.Close();
+        return s;
+    }();
+    return *source;
 }
 
 int RunWindowBenchmarks(int argc, char** argv)

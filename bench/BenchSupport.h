@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QTemporaryDir>
 
@@ -14,6 +16,7 @@ class QRandomGenerator;
 class TTable;
 struct sqlite3;
 struct sqlite3_stmt;
+struct pg_conn;
 
 // Bytes currently allocated on the heap (glibc's mallinfo2), for memory figures.
 std::size_t HeapInUse();
@@ -43,13 +46,34 @@ std::unique_ptr<TempStore> EmptyStore();
 class BenchDataFolder
 {
 public:
-    BenchDataFolder();
+    // serverConf: the folder's server.conf, so the tables are made on that server instead.
+    explicit BenchDataFolder(const QByteArray& serverConf = {});
 
     QString DataDir() const { return m_folder.DataDir(); }
     QString StoreFile() const { return DataDir() + QStringLiteral("store.sqlite3"); }
 
 private:
     TempDataFolder m_folder;
+};
+
+// The server PELLOMAR_BENCH_SERVER names (a libpq connection string), for the server
+// figures: each store goes to a schema of its own, and every schema made is dropped at exit.
+class BenchServer
+{
+public:
+    // Null when the variable names no server.
+    static BenchServer* Shared();
+
+    pg_conn* Raw() const { return m_raw; } // a raw connection, its search path unset
+    void Exec(const QByteArray& sql);
+    // A new empty schema; returns the server.conf text of a store in it.
+    QByteArray NewSchema(QByteArray* name = nullptr);
+
+private:
+    BenchServer() = default;
+    pg_conn* m_raw = nullptr;
+    QByteArray m_base;
+    QList<QByteArray> m_schemas;
 };
 
 // A connection of its own to a store file, with the store's collation, for seeding and for
@@ -99,6 +123,23 @@ private:
 
 // A random employee name: surname, first name and a number below a million.
 QString RandomName(QRandomGenerator& random);
+
+// A dBASE file of the import's layout with valid employees, names in random order, made once
+// per program; rows are what it holds.
+struct ImportSource
+{
+    struct Row
+    {
+        QString fio;
+        QByteArray accnt;
+        QByteArray amount;
+    };
+    static const ImportSource& Shared(int records);
+
+    QTemporaryDir dir;
+    QString path;
+    std::vector<Row> rows;
+};
 
 // Runs the benchmarks named on the command line inside a QApplication, offscreen unless
 // QT_QPA_PLATFORM says otherwise, and closes the store's connections at the end.

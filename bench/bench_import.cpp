@@ -1,7 +1,6 @@
 // Importing 100,000 valid employees from a dBASE file against raw prepared INSERTs of the
 // same rows in one transaction.
 #include <QApplication>
-#include <QRandomGenerator>
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
@@ -16,51 +15,14 @@
 #include "storage/Collation.h"
 #include "storage/TSession.h"
 #include "storage/TTable.h"
-#include "tests/support/DbfWriter.h"
 
 namespace {
 
 constexpr int Records = 100000;
 
-struct Row
-{
-    QString fio;
-    QByteArray accnt;
-    QByteArray amount;
-};
-
-// The source file and the rows it holds, made once; names in random order.
-struct Source
-{
-    QTemporaryDir dir;
-    QString path;
-    std::vector<Row> rows;
-};
-
-Source& SharedSource()
-{
-    static Source* source = [] {
-        auto* s = new Source;
-        s->path = s->dir.filePath(QStringLiteral("employees.dbf"));
-        QRandomGenerator random(7);
-        DbfWriter writer(s->path, DbfWriter::ImportFields());
-        for (int i = 0; i < Records; ++i) {
-            Row row;
-            row.fio = RandomName(random);
-            row.accnt = "4081781000" + QByteArray::number(1000000000 + i);
-            row.amount = QByteArray::number(random.bounded(100000)) + ".00";
-            writer.AddEmployee(row.fio, row.amount, row.accnt);
-            s->rows.push_back(std::move(row));
-        }
-        writer.Close();
-        return s;
-    }();
-    return *source;
-}
-
 void BM_ImportFile(benchmark::State& state)
 {
-    Source& source = SharedSource();
+    const ImportSource& source = ImportSource::Shared(Records);
     TOpenDialog::SetChooser(
         [&source](const TOpenDialog&) { return std::optional<QString>(source.path); });
     for (auto _ : state) {
@@ -91,7 +53,7 @@ void BM_ImportFile(benchmark::State& state)
 
 void BM_RawInserts(benchmark::State& state)
 {
-    const Source& source = SharedSource();
+    const ImportSource& source = ImportSource::Shared(Records);
     for (auto _ : state) {
         state.PauseTiming();
         auto folder = std::make_unique<BenchDataFolder>();
@@ -109,7 +71,7 @@ void BM_RawInserts(benchmark::State& state)
                            "INSERT INTO base (Fio100, Accnt, Amount, Export, Org120) "
                            "VALUES (?1, ?2, ?3, 1, NULL)",
                            -1, &insert, nullptr);
-        for (const Row& row : source.rows) {
+        for (const ImportSource::Row& row : source.rows) {
             const QByteArray fio = row.fio.toUtf8();
             sqlite3_bind_text(insert, 1, fio.constData(), int(fio.size()), SQLITE_STATIC);
             sqlite3_bind_text(insert, 2, row.accnt.constData(), int(row.accnt.size()),

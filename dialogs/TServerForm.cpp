@@ -1,5 +1,6 @@
 #include "dialogs/TServerForm.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -12,6 +13,7 @@
 #include <QShowEvent>
 #include <QVBoxLayout>
 
+#include "core/SystemReason.h"
 #include "storage/Layouts.h"
 #include "storage/PgStore.h"
 #include "storage/StoreBackup.h"
@@ -201,9 +203,16 @@ void TServerForm::TransferButtonClick()
     ShowStatus(QStringLiteral("Перенос таблиц на сервер…"));
     QSaveFile conf(QDir(QDir::fromNativeSeparators(folder))
                        .filePath(QLatin1String(StoreConnection::ServerFileName)));
+    std::shared_ptr<PgConnection> server;
+    // The status line counts the rows; the window takes no input until the copy ends.
+    auto progress = [this](qint64 copied, qint64 total) {
+        ShowStatus(QStringLiteral("Перенос таблиц на сервер… Записей перенесено: %1 из %2.")
+                       .arg(copied)
+                       .arg(total));
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    };
     try {
-        const std::shared_ptr<PgConnection> server =
-            PgConnection::Open(connection, Session().BusyTimeout());
+        server = PgConnection::Open(connection, Session().BusyTimeout());
         // The file is written before the tables are stored and put in place after, so a
         // failure of either leaves the program on its local file.
         if (!conf.open(QIODevice::WriteOnly) ||
@@ -211,7 +220,7 @@ void TServerForm::TransferButtonClick()
                        connection.toUtf8() + '\n') < 0)
             throw Exception(QStringLiteral("Не удалось записать «%1»: %2")
                                 .arg(QDir::toNativeSeparators(conf.fileName()), conf.errorString()));
-        TStoreBackup::CopyToServer(*local, *server);
+        TStoreBackup::CopyToServer(*local, *server, progress);
     } catch (const Exception& error) {
         conf.cancelWriting();
         ShowStatus(QStringLiteral("Таблицы не перенесены. ") + error.Message());
@@ -219,10 +228,19 @@ void TServerForm::TransferButtonClick()
         return;
     }
     if (!conf.commit()) {
-        const QString message =
-            QStringLiteral("Таблицы перенесены на сервер, но не удалось записать «%1»: %2. "
-                           "Программа продолжает работать с файлом этого компьютера.")
-                .arg(QDir::toNativeSeparators(conf.fileName()), conf.errorString());
+        QString message = QStringLiteral("Таблицы не перенесены: не удалось записать «%1»: %2. "
+                                         "Программа продолжает работать с файлом этого "
+                                         "компьютера.")
+                              .arg(QDir::toNativeSeparators(conf.fileName()),
+                                   SystemReason::InRussian(conf.errorString()));
+        // The copy on the server goes again, so the transfer can be repeated.
+        try {
+            TStoreBackup::RemoveFromServer(*server);
+        } catch (const Exception& error) {
+            message += QStringLiteral(" Скопированные таблицы остались на сервере (%1): "
+                                      "удалите их, чтобы повторить перенос.")
+                           .arg(error.Message());
+        }
         ShowStatus(message);
         Messages::ShowError(message);
         return;

@@ -3,6 +3,7 @@
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 #include <libpq-fe.h>
@@ -57,6 +58,21 @@ bool Writes(const QString& sql)
     static const QRegularExpression write(QStringLiteral("^\\s*(INSERT|UPDATE|DELETE)\\b"),
                                           QRegularExpression::CaseInsensitiveOption);
     return write.match(sql).hasMatch();
+}
+
+// The table a write names, as the statement spells it; empty for any other statement.
+QString WrittenTable(const QString& sql)
+{
+    static const QRegularExpression write(
+        QStringLiteral("^\\s*(?:INSERT\\s+INTO|UPDATE|DELETE\\s+FROM)\\s+(\"(?:[^\"]|\"\")+\"|[^\\s\"(]+)"),
+        QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch match = write.match(sql);
+    if (!match.hasMatch())
+        return {};
+    QString table = match.captured(1);
+    if (table.startsWith(QLatin1Char('"')))
+        table = table.mid(1, table.size() - 2).replace(QLatin1String("\"\""), QLatin1String("\""));
+    return table;
 }
 
 class PgStatement final : public StoreStatement
@@ -286,6 +302,7 @@ std::shared_ptr<PgConnection> PgConnection::Open(const QString& connectionString
     std::shared_ptr<PgConnection> connection(new PgConnection(conn, where, busyTimeoutMs));
     connection->Setup();
     connection->m_schema = connection->QueryText(QStringLiteral("SELECT current_schema()"));
+    connection->DropTriggerAnnouncements();
     return connection;
 }
 
@@ -385,16 +402,63 @@ EDatabaseError PgConnection::Error(const pg_result* result, const QString& sql) 
 pg_result* PgConnection::Run(const std::function<pg_result*()>& exec,
                              const std::function<int()>& send, const QString& sql, bool writes)
 {
-    const bool guarded = writes && send && PQtransactionStatus(m_conn) == PQTRANS_INTRANS;
+    const bool inTransaction = PQtransactionStatus(m_conn) == PQTRANS_INTRANS;
+    if (inTransaction && !m_announced.isEmpty() &&
+        sql.compare(QLatin1String("COMMIT"), Qt::CaseInsensitive) == 0)
+        Announce(); // inside the transaction: told to others when, and only if, it commits
+    const bool guarded = writes && send && inTransaction;
     PGresult* result = guarded ? RunInSavepoint(send) : exec();
     const ExecStatusType status = PQresultStatus(result);
-    if (result && (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK))
+    if (result && (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK)) {
+        if (writes) {
+            m_announced.insert(WrittenTable(sql));
+            if (!inTransaction)
+                Announce();
+        } else if (PQtransactionStatus(m_conn) == PQTRANS_IDLE) {
+            m_announced.clear(); // committed (and told) or rolled back
+        }
         return result;
+    }
     EDatabaseError error = Error(result, sql);
     PQclear(result);
     if (guarded && PQtransactionStatus(m_conn) == PQTRANS_INERROR)
         PQclear(PQexec(m_conn, "ROLLBACK TO pg_statement; RELEASE pg_statement"));
     throw error;
+}
+
+void PgConnection::DropTriggerAnnouncements()
+{
+    // Tables made by an earlier version announced their writes by a trigger, which made
+    // every write in a transaction several times dearer; connections announce them now.
+    QStringList drops;
+    {
+        Statement triggers(*this, QStringLiteral(
+                                      "SELECT format('DROP TRIGGER %I ON %I', t.tgname, c.relname) "
+                                      "FROM pg_trigger t JOIN pg_class c ON c.oid = t.tgrelid "
+                                      "WHERE c.relnamespace = current_schema()::regnamespace AND "
+                                      "t.tgname LIKE '%.announce'"));
+        while (triggers.Step())
+            drops << triggers.Text(0);
+    }
+    try {
+        for (const QString& drop : drops)
+            Exec(drop);
+    } catch (const EDatabaseError&) {
+        // Another role's table keeps its trigger: its writes are told twice, which is harmless.
+    }
+}
+
+void PgConnection::Announce()
+{
+    // Others refresh the tables named; a lost announcement costs them only the wait for
+    // their next refresh, so a failure here is not the write's.
+    const QByteArray channel(ChangeChannel);
+    for (const QString& table : std::exchange(m_announced, {})) {
+        const QByteArray payload = (m_schema + QLatin1Char('.') + table).toUtf8();
+        const char* values[] = {channel.constData(), payload.constData()};
+        PQclear(PQexecParams(m_conn, "SELECT pg_notify($1, $2)", 2, nullptr, values, nullptr,
+                             nullptr, 0));
+    }
 }
 
 pg_result* PgConnection::RunInSavepoint(const std::function<int()>& send)
@@ -542,14 +606,6 @@ QStringList PgConnection::CreateStatements(const QString& table, const TFieldDef
                           "'ё', 'е' || chr(1114111))$$")
                           .arg(QLatin1String(NoCaseFunction));
     }
-    if (QueryText(QStringLiteral("SELECT to_regprocedure('pellomar_announce()') IS NULL")) ==
-        QLatin1String("t")) {
-        statements << QStringLiteral("CREATE FUNCTION pellomar_announce() RETURNS trigger "
-                                     "LANGUAGE plpgsql AS $$BEGIN PERFORM pg_notify('%1', "
-                                     "TG_TABLE_SCHEMA || '.' || TG_TABLE_NAME); RETURN NULL; "
-                                     "END$$")
-                          .arg(QLatin1String(ChangeChannel));
-    }
     QStringList columns;
     bool rowid = false;
     for (const TFieldDef& def : fields) {
@@ -604,11 +660,6 @@ QStringList PgConnection::CreateStatements(const QString& table, const TFieldDef
     statements << QStringLiteral("CREATE TABLE %1 (%2)")
                       .arg(Quoted(table), columns.join(QLatin1String(", ")));
     statements << indexStatements;
-    // Other computers' programs refresh their views when told (at commit, once per table).
-    statements << QStringLiteral("CREATE TRIGGER %1 AFTER INSERT OR UPDATE OR DELETE ON %2 "
-                                 "FOR EACH STATEMENT EXECUTE FUNCTION pellomar_announce()")
-                      .arg(Quoted(TableSchema::IndexStoreName(table, QStringLiteral("announce"))),
-                           Quoted(table));
     return statements;
 }
 
@@ -701,9 +752,9 @@ QString PgConnection::NullSafeEquals() const
     return QStringLiteral("IS NOT DISTINCT FROM");
 }
 
-QString PgConnection::InsertReturning(const QString& rowid) const
+QString PgConnection::InsertReturning(const QString& columns) const
 {
-    return QLatin1String(" RETURNING ") + rowid;
+    return QLatin1String(" RETURNING ") + columns;
 }
 
 qint64 PgConnection::LastInsertRowid()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QSet>
 #include <QString>
 
 #include <functional>
@@ -45,7 +46,7 @@ public:
     QString OrderTerm(const QString& quotedColumn, bool noCase, bool numeric) const override;
     QString KeyTerm(const QString& quotedColumn, bool noCase, bool numeric) const override;
     QString NullSafeEquals() const override;
-    QString InsertReturning(const QString& rowid) const override;
+    QString InsertReturning(const QString& columns) const override;
     qint64 LastInsertRowid() override;
     QStringList TakeChanges() override;
 
@@ -66,6 +67,9 @@ private:
     void Setup();
     void Simple(const char* sql);
     pg_result* RunInSavepoint(const std::function<int()>& send);
+    // Tells the other connections which tables this one has written (NOTIFY).
+    void Announce();
+    void DropTriggerAnnouncements();
 
     pg_conn* m_conn;
     QString m_schema; // where the tables are
@@ -75,4 +79,5 @@ private:
     mutable bool m_broken =
         false; // the connection can no longer be used, though libpq thinks it can
     bool m_missedChanges = false; // announcements made while the connection was lost
+    QSet<QString> m_announced;    // tables written by the open transaction, to announce
 };

@@ -65,7 +65,7 @@ public:
     QString OrderTerm(const QString& quotedColumn, bool noCase, bool numeric) const override;
     QString KeyTerm(const QString& quotedColumn, bool noCase, bool numeric) const override;
     QString NullSafeEquals() const override;
-    QString InsertReturning(const QString& rowid) const override;
+    QString InsertReturning(const QString& columns) const override;
     qint64 LastInsertRowid() override;
 
 protected:

@@ -54,14 +54,28 @@ void RemoveOldCopies(const QString& folder, const QRegularExpression& kind, int 
 // Both tables of one store written into another that holds neither, rows with their
 // identities, in one transaction of each so the copy is one moment of the tables and the
 // target gets all of them or none.
-void CopyTables(StoreConnection& from, StoreConnection& to)
+void CopyTables(StoreConnection& from, StoreConnection& to,
+                const TStoreBackup::Progress& progress = {})
 {
+    qint64 total = 0;
+    qint64 copied = 0;
     from.Begin();
     to.Begin();
     try {
         if (from.IsServer())
             from.Exec(QStringLiteral("SET TRANSACTION ISOLATION LEVEL REPEATABLE READ READ ONLY"));
-        for (const char* name : {Layouts::EmployeeTableName, Layouts::OrganizationTableName}) {
+        const char* const names[] = {Layouts::EmployeeTableName, Layouts::OrganizationTableName};
+        if (progress) {
+            for (const char* name : names) {
+                const QString stored = from.FindTable(QLatin1String(name));
+                if (!stored.isEmpty())
+                    total += from.QueryText(QStringLiteral("SELECT count(*) FROM %1")
+                                                .arg(TableSchema::Quoted(stored)))
+                                 .toLongLong();
+            }
+            progress(0, total);
+        }
+        for (const char* name : names) {
             const QString stored = from.FindTable(QLatin1String(name));
             if (stored.isEmpty())
                 continue;
@@ -69,8 +83,16 @@ void CopyTables(StoreConnection& from, StoreConnection& to)
             TIndexDefs indexes;
             for (const TableSchema::StoredIndex& index : layout.Indexes)
                 indexes.push_back(index.Def);
-            for (const QString& statement : to.CreateStatements(stored, layout.Fields, indexes))
-                to.Exec(statement);
+            // The indexes are made over the copied rows: one sort instead of a tree grown
+            // row by row.
+            QStringList afterRows;
+            for (const QString& statement : to.CreateStatements(stored, layout.Fields, indexes)) {
+                if (statement.startsWith(QLatin1String("CREATE INDEX")) ||
+                    statement.startsWith(QLatin1String("CREATE UNIQUE INDEX")))
+                    afterRows << statement;
+                else
+                    to.Exec(statement);
+            }
             QStringList columns;
             QStringList parameters;
             for (const TFieldDef& field : layout.Fields) {
@@ -95,7 +117,11 @@ void CopyTables(StoreConnection& from, StoreConnection& to)
                 }
                 insert.Step();
                 insert.Reset();
+                if (progress && ++copied % 1000 == 0)
+                    progress(copied, total);
             }
+            for (const QString& statement : afterRows)
+                to.Exec(statement);
             // A server's identity column counts on from the highest identity copied.
             if (to.IsServer() && layout.RowidAlias >= 0) {
                 const QString column = layout.Fields[std::size_t(layout.RowidAlias)].Name;
@@ -133,8 +159,19 @@ void CopyServerTables(StoreConnection& store, const QString& part)
 
 } // namespace
 
-void TStoreBackup::CopyToServer(StoreConnection& local, StoreConnection& server)
+void TStoreBackup::CopyToServer(StoreConnection& local, StoreConnection& server,
+                                const Progress& progress)
 {
+    const QString employees = local.FindTable(QLatin1String(Layouts::EmployeeTableName));
+    if (!employees.isEmpty()) {
+        const TableSchema::StoredLayout layout = local.ReadNamedLayout(employees);
+        const TableSchema::StoredIndex* key = layout.FindIndex(Layouts::EmployeeIndex);
+        if (key && !(key->Def.Options & ixUnique))
+            throw EDatabaseError(
+                QStringLiteral("В таблице сотрудников есть записи с одинаковыми ФИО и счетом "
+                               "(их список программа показывает при запуске). Исправьте их, "
+                               "перезапустите программу и перенесите таблицы снова."));
+    }
     for (const char* name : {Layouts::EmployeeTableName, Layouts::OrganizationTableName}) {
         const QString stored = server.FindTable(QLatin1String(name));
         if (!stored.isEmpty())
@@ -142,7 +179,24 @@ void TStoreBackup::CopyToServer(StoreConnection& local, StoreConnection& server)
                                                 "таблицы переносятся только в пустую базу данных.")
                                      .arg(stored, server.FilePath()));
     }
-    CopyTables(local, server);
+    CopyTables(local, server, progress);
+}
+
+void TStoreBackup::RemoveFromServer(StoreConnection& server)
+{
+    server.Begin();
+    try {
+        for (const char* name : {Layouts::EmployeeTableName, Layouts::OrganizationTableName}) {
+            const QString stored = server.FindTable(QLatin1String(name));
+            if (!stored.isEmpty())
+                server.Exec(QStringLiteral("DROP TABLE %1").arg(TableSchema::Quoted(stored)));
+        }
+        server.Commit();
+    } catch (...) {
+        if (server.Depth() > 0)
+            server.Rollback();
+        throw;
+    }
 }
 
 QString TStoreBackup::Folder(const QString& dataFolder)

@@ -4,6 +4,8 @@
 #include <QDateTime>
 #include <QString>
 
+#include <functional>
+
 class StoreConnection;
 
 // Copies of a folder's store in its "backup/" folder (a server store's tables are copied
@@ -33,7 +35,16 @@ public:
     // Copies the connection's database into a new file at target.
     static void Copy(StoreConnection& connection, const QString& target);
 
+    // Rows copied so far and rows in all, told now and then during a copy to a server.
+    using Progress = std::function<void(qint64 copied, qint64 total)>;
+
     // Copies both tables of a local store into a server database that holds neither, in one
-    // transaction: the server gets every row or nothing. Refuses a server that has a table.
-    static void CopyToServer(StoreConnection& local, StoreConnection& server);
+    // transaction: the server gets every row or nothing. Refuses a server that has a table,
+    // and a local store whose employee key waits for duplicates to be mended (the server
+    // would hold them without a key).
+    static void CopyToServer(StoreConnection& local, StoreConnection& server,
+                             const Progress& progress = {});
+    // Drops both tables from a server again, in one transaction: the way back from a copy
+    // that the program could not go on to use.
+    static void RemoveFromServer(StoreConnection& server);
 };

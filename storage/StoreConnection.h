@@ -109,7 +109,7 @@ public:
     // A key term for GROUP BY and indexes: equal for values the index takes as equal.
     virtual QString KeyTerm(const QString& quotedColumn, bool noCase, bool numeric) const = 0;
     virtual QString NullSafeEquals() const = 0;
-    virtual QString InsertReturning(const QString& rowid) const = 0;
+    virtual QString InsertReturning(const QString& columns) const = 0;
     // The identity of the row the last INSERT wrote, when the INSERT returned none.
     virtual qint64 LastInsertRowid() = 0;
 

@@ -825,7 +825,9 @@ void TTable::WriteRow()
     if (!m_insert) {
         QStringList columns;
         QStringList parameters;
+        QStringList returned{m_rowid}; // the row as stored, where the engine returns it
         for (const FieldInfo& field : m_fields) {
+            returned << Quoted(field.def.Name);
             if (field.rowidAlias)
                 continue;
             columns << Quoted(field.def.Name);
@@ -838,7 +840,7 @@ void TTable::WriteRow()
                  : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
                        .arg(Quoted(m_storedName), columns.join(QLatin1String(", ")),
                             parameters.join(QLatin1String(", ")))) +
-                m_connection->InsertReturning(m_rowid));
+                m_connection->InsertReturning(returned.join(QLatin1String(", "))));
     }
     int parameter = 1;
     for (int f = 0; f < fieldCount; ++f) {
@@ -846,9 +848,11 @@ void TTable::WriteRow()
             bind(*m_insert, parameter++, m_buffer[std::size_t(f)], f);
     }
     qint64 returned = -1;
+    std::vector<QString> stored(static_cast<std::size_t>(fieldCount));
     try {
         if (m_insert->Step()) {
             returned = m_insert->Int(0);
+            ReadValues(*m_insert, 1, stored.data());
             while (m_insert->Step()) {
             }
         }
@@ -861,9 +865,9 @@ void TTable::WriteRow()
     const qint64 rowid = returned >= 0 ? returned : m_connection->LastInsertRowid();
     // A view without its rows in memory has no use for the stored row: the count of
     // changed rows says whether it was added, without reading it back.
-    std::vector<QString> stored(static_cast<std::size_t>(fieldCount));
-    const bool added = m_rowsRead ? ReadStoredRow(rowid, stored.data())
-                                  : changed == 1;
+    const bool added = returned >= 0 ? changed == 1
+                       : m_rowsRead  ? ReadStoredRow(rowid, stored.data())
+                                     : changed == 1;
     if (!added)
         throw EDatabaseError(
             QStringLiteral("Запись не добавлена в таблицу «%1».").arg(m_storedName));

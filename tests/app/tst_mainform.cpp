@@ -317,6 +317,17 @@ void tst_MainForm::reopenTablesFollowsTheStoreToAServer()
     QVERIFY(Session().Connect(m_data, false)->IsServer());
     QCOMPARE(m_form->EmployeeTable()->RecordCount(), 2);
     QCOMPARE(m_form->OrgTable()->RecordCount(), 1);
+
+    // Another computer adds an organisation: the lists get it, the export choice stays.
+    ExportBox()->setCurrentIndex(1);
+    const auto other = PgConnection::Open(QString::fromUtf8(conf), 1000);
+    other->Exec(QStringLiteral("INSERT INTO config (\"Organization120\", \"Accnt\", \"Position\", "
+                               "\"Director\", \"Accountant\", \"Contract\", \"Crnc\") "
+                               "VALUES ('Альфа', '1', '1', '1', '1', '1', '1')"));
+    QTRY_COMPARE(ExportBox()->count(), 3);
+    QCOMPARE(ExportBox()->itemText(1), QStringLiteral("Альфа"));
+    QCOMPARE(ExportBox()->currentText(), QStringLiteral("Бета"));
+    QCOMPARE(m_form->OrgTable()->RecordCount(), 2);
 }
 
 void tst_MainForm::startupFillsEmptyOrganizations()

@@ -8,9 +8,11 @@
 
 #include "dialogs/TServerForm.h"
 #include "storage/PgStore.h"
+#include "storage/StoreBackup.h"
 #include "storage/TSession.h"
 #include "tests/dialogs/DialogsTestKit.h"
 #include "tests/support/FolderTest.h"
+#include "tests/support/SqlStore.h"
 #include "tests/support/TestStore.h"
 
 // Runs only against the test server that scripts/test starts; the tables go to the schema
@@ -24,7 +26,9 @@ private Q_SLOTS:
     void cleanup();
     void checkTellsWhatItFound();
     void transferCopiesBothTablesAndSwitches();
-    void transferRefusesServerWithTables();
+    void transferRefused_data();
+    void transferRefused();
+    void removedCopyIsTransferredAgain();
 
 private:
     QString Status() const { return Find<QLabel>("StatusLabel")->text(); }
@@ -102,18 +106,51 @@ void TestServerForm::transferCopiesBothTablesAndSwitches()
     QCOMPARE(FakeMainViews::StoredEmployees().size(), employees.size() + 1);
 }
 
-void TestServerForm::transferRefusesServerWithTables()
+void TestServerForm::transferRefused_data()
 {
-    m_server->Exec(QStringLiteral("CREATE TABLE config (x integer)"));
+    QTest::addColumn<bool>("duplicates");
+    QTest::addColumn<QString>("told");
+    QTest::newRow("server holds a table") << false << QStringLiteral("уже есть таблица «config»");
+    QTest::newRow("local key waits for duplicates")
+        << true << QStringLiteral("записи с одинаковыми ФИО и счетом");
+}
+
+void TestServerForm::transferRefused()
+{
+    QFETCH(bool, duplicates);
+    QFETCH(QString, told);
+    if (duplicates) {
+        // As an upgrade leaves a table whose rows break the key: the index without UNIQUE.
+        const QString name = SqlStore::Column(m_data, QStringLiteral(
+            "SELECT name FROM sqlite_master WHERE tbl_name = 'base' AND sql LIKE 'CREATE UNIQUE%'"))
+                                 .value(0);
+        QString create = SqlStore::Column(m_data, QStringLiteral("SELECT sql FROM sqlite_master "
+                                                                 "WHERE name = '%1'").arg(name))
+                             .value(0);
+        create.replace(QStringLiteral("CREATE UNIQUE INDEX"), QStringLiteral("CREATE INDEX"));
+        QVERIFY(SqlStore::Exec(m_data, {QStringLiteral("DROP INDEX \"%1\"").arg(name), create}));
+    } else {
+        m_server->Exec(QStringLiteral("CREATE TABLE config (x integer)"));
+    }
     Find<QPushButton>("TransferButton")->click();
     QVERIFY(!QFile::exists(Conf()));
     QVERIFY(!Session().Connect(m_data, false)->IsServer());
     QCOMPARE(m_messages->Texts().size(), 1);
-    QVERIFY2(m_messages->Texts().first().contains(QStringLiteral("уже есть таблица «config»")),
-             qPrintable(m_messages->Texts().first()));
+    QVERIFY2(m_messages->Texts().first().contains(told), qPrintable(m_messages->Texts().first()));
     QCOMPARE(m_server->QueryText(QStringLiteral("SELECT count(*) FROM pg_tables WHERE "
                                                 "tablename = 'base' AND schemaname = current_user")),
              QStringLiteral("0"));
+}
+
+void TestServerForm::removedCopyIsTransferredAgain()
+{
+    // A copy the program could not go on to use goes from the server again.
+    TStoreBackup::CopyToServer(*Session().Connect(m_data, false), *m_server);
+    TStoreBackup::RemoveFromServer(*m_server);
+    Find<QPushButton>("TransferButton")->click();
+    QVERIFY2(m_messages->Texts().isEmpty(), qPrintable(m_messages->Texts().join('\n')));
+    QVERIFY(Session().Connect(m_data, false)->IsServer());
+    QCOMPARE(FakeMainViews::StoredEmployees().size(), 2);
 }
 
 QTEST_MAIN(TestServerForm)

@@ -430,7 +430,17 @@ void TestWrites::otherProgramsWritesAnnounced()
     QCOMPARE(other.Exec("COMMIT"), 0);
     QStringList changed;
     QTRY_COMPARE((changed += connection->TakeChanges(), changed.size()), 2);
+    changed.sort();
     QCOMPARE(changed, QStringList({"base", "config"}));
+    // A rolled-back write is told to nobody; one outside a transaction at once.
+    QCOMPARE(other.Exec("BEGIN"), 0);
+    QCOMPARE(other.Exec("DELETE FROM config"), 0);
+    QCOMPARE(other.Exec("ROLLBACK"), 0);
+    QCOMPARE(other.Exec("UPDATE base SET \"Amount\" = '2.00'"), 0);
+    changed.clear();
+    QTRY_COMPARE((changed += connection->TakeChanges(), changed.size()), 1);
+    QTest::qWait(100);
+    QCOMPARE(changed + connection->TakeChanges(), QStringList{"base"});
 }
 
 #include "tst_writes.moc"
