@@ -665,20 +665,36 @@ QStringList PgConnection::CreateStatements(const QString& table, const TFieldDef
 
 bool PgConnection::RunColumnStatement(const QString& sql)
 {
-    // The column forms name tables and fields in any letter case, unquoted; the server
-    // keeps them as created, so each name is quoted as stored.
+    const QString statement = NamesOfForm(sql);
+    if (statement.isEmpty())
+        return false;
+    Exec(statement);
+    return true;
+}
+
+QString PgConnection::NamesAsStored(const QString& sql)
+{
+    const QString statement = NamesOfForm(sql);
+    return statement.isEmpty() ? sql : statement;
+}
+
+QString PgConnection::NamesOfForm(const QString& sql)
+{
+    // The column forms and the statements of the dialogs name tables and fields in any
+    // letter case, unquoted; the server keeps them as created, so each name is quoted as
+    // stored.
     static const QRegularExpression form(
-        QStringLiteral("^\\s*(?:ALTER\\s+TABLE|UPDATE)\\s+(\"(?:[^\"]|\"\")+\"|[^\\s\"]+)\\s"),
+        QStringLiteral("^\\s*(?:ALTER\\s+TABLE|UPDATE|DELETE\\s+FROM)\\s+(\"(?:[^\"]|\"\")+\"|[^\\s\"]+)\\s"),
         QRegularExpression::CaseInsensitiveOption);
     const QRegularExpressionMatch match = form.match(sql);
     if (!match.hasMatch())
-        return false;
+        return {};
     QString tableName = match.captured(1);
     if (tableName.startsWith(QLatin1Char('"')))
         tableName = tableName.mid(1, tableName.size() - 2);
     const QString stored = FindTable(tableName);
     if (stored.isEmpty())
-        return false;
+        return {};
     const TableSchema::StoredLayout layout = ReadNamedLayout(stored);
     static const QRegularExpression word(
         QStringLiteral("\"(?:[^\"]|\"\")+\"|'(?:[^']|'')*'|[A-Za-z_][A-Za-z0-9_]*"));
@@ -686,6 +702,7 @@ bool PgConnection::RunColumnStatement(const QString& sql)
         QStringLiteral("ALTER"),  QStringLiteral("TABLE"),  QStringLiteral("ADD"),
         QStringLiteral("DROP"),   QStringLiteral("COLUMN"), QStringLiteral("UPDATE"),
         QStringLiteral("SET"),    QStringLiteral("WHERE"),  QStringLiteral("NULL"),
+        QStringLiteral("DELETE"), QStringLiteral("FROM"),
         QStringLiteral("AND"),    QStringLiteral("OR"),     QStringLiteral("NOT"),
         QStringLiteral("IS"),     QStringLiteral("TEXT"),   QStringLiteral("BOOLEAN"),
         QStringLiteral("INTEGER")};
@@ -721,8 +738,7 @@ bool PgConnection::RunColumnStatement(const QString& sql)
     }
     out += sql.mid(at);
     out.replace(QLatin1String("COLUMN COLUMN"), QLatin1String("COLUMN"));
-    Exec(out);
-    return true;
+    return out;
 }
 
 QString PgConnection::RowidColumn(const TableSchema::StoredLayout& layout) const

@@ -42,6 +42,7 @@ public:
     QStringList CreateStatements(const QString& table, const TFieldDefs& fields,
                                  const TIndexDefs& indexes) override;
     bool RunColumnStatement(const QString& sql) override;
+    QString NamesAsStored(const QString& sql) override;
     QString RowidColumn(const TableSchema::StoredLayout& layout) const override;
     QString OrderTerm(const QString& quotedColumn, bool noCase, bool numeric) const override;
     QString KeyTerm(const QString& quotedColumn, bool noCase, bool numeric) const override;
@@ -70,6 +71,8 @@ private:
     // Tells the other connections which tables this one has written (NOTIFY).
     void Announce();
     void DropTriggerAnnouncements();
+    // A column form or a dialog's statement with its names as stored; empty for another.
+    QString NamesOfForm(const QString& sql);
 
     pg_conn* m_conn;
     QString m_schema; // where the tables are

@@ -100,6 +100,9 @@ public:
     // A statement of the column forms ("ALTER TABLE base ADD Fio100 CHAR(100)") as this
     // engine runs it; true when the engine ran it itself.
     virtual bool RunColumnStatement(const QString& sql) = 0;
+    // An UPDATE or DELETE of one table, written with its names in any letter case, as this
+    // engine takes it.
+    virtual QString NamesAsStored(const QString& sql) { return sql; }
 
     // Dialect: the row identity of a table, an ORDER BY term, a comparison that holds
     // between two NULLs, the tail of an INSERT or UPDATE that returns the given columns of

@@ -117,7 +117,7 @@ void TQuery::ExecSQL()
             connection->Exec(SQL);
         return;
     }
-    Statement statement(*connection, SQL);
+    Statement statement(*connection, connection->NamesAsStored(SQL));
     for (qsizetype i = 0; i < Params.size(); ++i)
         statement.BindText(int(i) + 1, Params[i]);
     while (statement.Step()) {

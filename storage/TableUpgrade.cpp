@@ -157,6 +157,11 @@ struct LayoutPlan
     QStringList rebuildIndexes; // after a rebuild
     QStringList indexChanges;   // without a rebuild
     QStringList guardChanges;   // after either
+    // The same as a layout, for a store that makes its tables itself: every field the table
+    // keeps, and the keys and indexes it gets.
+    TFieldDefs fields;
+    TIndexDefs indexes;
+    QStringList waitingKeys; // unique keys that the rows would break
 };
 
 LayoutPlan PlanLayout(StoreConnection& connection, const TableSchema::StoredLayout& stored,
@@ -204,6 +209,7 @@ LayoutPlan PlanLayout(StoreConnection& connection, const TableSchema::StoredLayo
             const bool rowid = want.DataType == TFieldType::AutoInc;
             plan.columns.push_back({want.Name, TableSchema::ColumnDefinition(want),
                                     rowid ? QStringLiteral("rowid") : Quoted(have.Name), rowid});
+            plan.fields.push_back(want);
             plan.rebuild =
                 plan.rebuild || !SameField(have, want) || (rowid && int(i) != stored.RowidAlias);
         } else {
@@ -211,14 +217,19 @@ LayoutPlan PlanLayout(StoreConnection& connection, const TableSchema::StoredLayo
             plan.columns.push_back({have.Name,
                                     TableSchema::StoredColumnDefinition(stored, int(i), false),
                                     Quoted(have.Name), false});
+            TFieldDef kept = have;
+            kept.Required = false;
+            plan.fields.push_back(kept);
             plan.rebuild = plan.rebuild || int(i) == stored.RowidAlias ||
                            (have.Required && stored.Defaults[i].isEmpty());
         }
     }
     for (const TFieldDef& want : wanted) {
-        if (storedField(want.Name) < 0 && want.DataType != TFieldType::AutoInc) {
-            plan.columns.push_back(
-                {want.Name, TableSchema::ColumnDefinition(want), QStringLiteral("NULL"), false});
+        if (storedField(want.Name) < 0) {
+            if (want.DataType != TFieldType::AutoInc)
+                plan.columns.push_back({want.Name, TableSchema::ColumnDefinition(want),
+                                        QStringLiteral("NULL"), false});
+            plan.fields.push_back(want);
             plan.rebuild = true;
         }
     }
@@ -241,7 +252,11 @@ LayoutPlan PlanLayout(StoreConnection& connection, const TableSchema::StoredLayo
             plan.constraints << QLatin1String("PRIMARY KEY (") +
                                     TableSchema::KeyColumns(table, fields, index) +
                                     QLatin1Char(')');
+        } else {
+            plan.waitingKeys << index.Fields;
         }
+        if (wantedKey == index.Fields)
+            plan.indexes.push_back(index);
     }
     if (!SameFields(haveKey, wantedKey))
         plan.rebuild = true;
@@ -271,8 +286,10 @@ LayoutPlan PlanLayout(StoreConnection& connection, const TableSchema::StoredLayo
             continue;
         }
         TIndexDef want = index;
-        if ((want.Options & ixUnique) && HasDuplicates(connection, table, fields, want))
+        if ((want.Options & ixUnique) && HasDuplicates(connection, table, fields, want)) {
             want.Options &= ~ixUnique;
+            plan.waitingKeys << want.Fields;
+        }
         secondary.push_back(want);
         guard(index, !(want.Options & ixUnique));
         if (have && SameIndex(have->Def, want))
@@ -282,6 +299,7 @@ LayoutPlan PlanLayout(StoreConnection& connection, const TableSchema::StoredLayo
         plan.indexChanges << TableSchema::IndexStatements(table, fields, {want});
     }
     plan.rebuildIndexes = TableSchema::IndexStatements(table, fields, secondary);
+    plan.indexes.insert(plan.indexes.end(), secondary.begin(), secondary.end());
     for (const TableSchema::StoredIndex& index : stored.Indexes) {
         if ((index.Def.Options & ixPrimary) || index.StoreName.isEmpty())
             continue;
@@ -417,11 +435,95 @@ bool TTableUpgrade::IsConformed(StoreConnection& connection, const QString& tabl
     return !plan.rebuild && plan.indexChanges.isEmpty() && plan.guardChanges.isEmpty();
 }
 
+namespace {
+
+// A server makes the table anew with its own statements and copies the rows over, in one
+// transaction; rows keep their identities. It has no triggers to guard a key while rows
+// break it, so such a key refuses the change.
+void RebuildOnServer(StoreConnection& connection, const TableSchema::StoredLayout& stored,
+                     const LayoutPlan& plan)
+{
+    const QString& table = stored.Name;
+    if (!plan.waitingKeys.isEmpty())
+        throw EDatabaseError(
+            QStringLiteral("Таблицу «%1» на сервере нельзя привести к структуре этой версии "
+                           "программы: в ней есть записи с одинаковым ключом (%2). Исправьте "
+                           "их и запустите программу снова.")
+                .arg(table, plan.waitingKeys.join(QLatin1String(", ")).replace(QLatin1Char(';'),
+                                                                              QLatin1String(", "))));
+    const QString old = table + QLatin1String(".old");
+    connection.Begin();
+    try {
+        QStringList indexes;
+        {
+            Statement list(connection, QStringLiteral("SELECT c.relname FROM pg_index i JOIN "
+                                                      "pg_class c ON c.oid = i.indexrelid WHERE "
+                                                      "i.indrelid = ?1::regclass"));
+            list.BindText(1, Quoted(table));
+            while (list.Step())
+                indexes << list.Text(0);
+        }
+        connection.Exec(QStringLiteral("ALTER TABLE %1 RENAME TO %2").arg(Quoted(table), Quoted(old)));
+        for (const QString& index : indexes)
+            connection.Exec(QStringLiteral("ALTER INDEX %1 RENAME TO %2")
+                                .arg(Quoted(index), Quoted(index + QLatin1String(".old"))));
+        for (const QString& statement : connection.CreateStatements(table, plan.fields, plan.indexes))
+            connection.Exec(statement);
+        const TableSchema::StoredLayout made = connection.ReadNamedLayout(table);
+        QStringList targets;
+        QStringList sources;
+        for (std::size_t i = 0; i < made.Fields.size(); ++i) {
+            const TFieldDef& def = made.Fields[i];
+            const int from = stored.FindField(def.Name);
+            QString source;
+            if (int(i) == made.RowidAlias && (from < 0 || from != stored.RowidAlias))
+                source = connection.RowidColumn(stored);
+            else if (from >= 0)
+                source = Quoted(stored.Fields[std::size_t(from)].Name);
+            else
+                continue; // a new field starts empty
+            targets << Quoted(def.Name);
+            sources << QStringLiteral("CAST(%1 AS %2)").arg(source, made.Declared[int(i)]);
+        }
+        const QString rowid = connection.RowidColumn(made);
+        if (made.RowidAlias < 0) {
+            targets << rowid;
+            sources << connection.RowidColumn(stored);
+        }
+        connection.Exec(QStringLiteral("INSERT INTO %1 (%2) OVERRIDING SYSTEM VALUE SELECT %3 "
+                                       "FROM %4")
+                            .arg(Quoted(table), targets.join(QLatin1String(", ")),
+                                 sources.join(QLatin1String(", ")), Quoted(old)));
+        // New rows count on from the highest identity kept.
+        Statement restart(connection,
+                          QStringLiteral("SELECT setval(pg_get_serial_sequence(?1, ?2), (SELECT "
+                                         "coalesce(max(%1), 0) + 1 FROM %2), false)")
+                              .arg(rowid, Quoted(table)));
+        restart.BindText(1, Quoted(table));
+        restart.BindText(2, made.RowidAlias >= 0 ? made.Fields[std::size_t(made.RowidAlias)].Name
+                                                 : rowid); // a column name taken as spelt
+        restart.Step();
+        connection.Exec(QStringLiteral("DROP TABLE %1").arg(Quoted(old)));
+        connection.Commit();
+    } catch (...) {
+        if (connection.Depth() > 0)
+            connection.Rollback();
+        throw;
+    }
+}
+
+} // namespace
+
 void TTableUpgrade::ConformLayout(StoreConnection& connection, const QString& table,
                                   const TFieldDefs& fields, const TIndexDefs& indexes)
 {
     const TableSchema::StoredLayout stored = TableSchema::ReadLayout(connection, table);
     const LayoutPlan plan = PlanLayout(connection, stored, fields, indexes);
+    if (connection.IsServer()) {
+        if (plan.rebuild || !plan.indexChanges.isEmpty() || !plan.guardChanges.isEmpty())
+            RebuildOnServer(connection, stored, plan);
+        return;
+    }
     if (plan.rebuild) {
         TableSchema::Rebuild(connection, stored.Name, plan.columns, plan.constraints,
                              plan.rebuildIndexes);

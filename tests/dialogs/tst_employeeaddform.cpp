@@ -13,6 +13,7 @@
 #include "dialogs/TEmployeeAddForm.h"
 #include "storage/TSession.h"
 #include "tests/dialogs/DialogsTestKit.h"
+#include "tests/support/TestStore.h"
 #include "tests/support/FolderTest.h"
 #include "tests/support/ScreenChecks.h"
 #include "ui/TDBEdit.h"
@@ -201,6 +202,8 @@ void TestEmployeeAddForm::duplicateInAnyLetterCaseClosesAndStoresNothing()
 
 void TestEmployeeAddForm::otherStoreErrorKeepsDialogAndRecord()
 {
+    if (TestStore::IsServer())
+        QSKIP("an SQLite trigger makes the write fail");
     // A failing write that is not a duplicate, like a full disk.
     FakeMainViews::Exec(QStringLiteral(
         "CREATE TRIGGER refuse BEFORE INSERT ON base BEGIN SELECT RAISE(ABORT, 'disk full'); END"));

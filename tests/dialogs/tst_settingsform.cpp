@@ -8,6 +8,7 @@
 #include "dialogs/TSettingsForm.h"
 #include "storage/TSession.h"
 #include "tests/dialogs/DialogsTestKit.h"
+#include "tests/support/TestStore.h"
 #include "tests/support/FolderTest.h"
 
 namespace {
@@ -461,6 +462,8 @@ void TestSettingsForm::failureMidwayChangesNothing_data()
 
 void TestSettingsForm::failureMidwayChangesNothing()
 {
+    if (TestStore::IsServer())
+        QSKIP("an SQLite trigger makes the write fail");
     QFETCH(QString, trigger);
     QFETCH(QString, button);
     // The second of Alpha's three employees cannot be written.

@@ -109,7 +109,7 @@ void tst_Paradox::takenOverAtStart()
                                    {"Щукин Юрий", "40818", "0.00", "Бета", false}};
     for (int start = 0; start < 2; ++start) {
         auto form = std::make_unique<TMainForm>();
-        QCOMPARE(m_messages->Texts(), QStringList());
+        QVERIFY2(m_messages->Texts().isEmpty(), qPrintable(m_messages->Texts().join('\n')));
         QCOMPARE(form->OrgTable()->RecordCount(), 2);
         form.reset();
         QCOMPARE(StoreRows::StoredEmployees(m_folder->DataDir()), expected);
