@@ -410,8 +410,9 @@ pg_result* PgConnection::Run(const std::function<pg_result*()>& exec,
     PGresult* result = guarded ? RunInSavepoint(send) : exec();
     const ExecStatusType status = PQresultStatus(result);
     if (result && (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK)) {
-        if (writes) {
-            m_announced.insert(WrittenTable(sql));
+        const QString written = writes ? WrittenTable(sql) : QString();
+        if (!written.isEmpty()) {
+            m_announced.insert(written);
             if (!inTransaction)
                 Announce();
         } else if (PQtransactionStatus(m_conn) == PQTRANS_IDLE) {

@@ -11,6 +11,7 @@
 #include "storage/TQuery.h"
 #include "storage/TSession.h"
 #include "storage/TTransaction.h"
+#include "storage/TableUpgrade.h"
 #include "tests/storage/StoreTestKit.h"
 #include "tests/support/FolderTest.h"
 #include "tests/support/TestStore.h"
@@ -55,6 +56,8 @@ private Q_SLOTS:
     void duplicates_data();
     void duplicates();
     void organisationKeyIsCaseSensitive();
+    void layoutConformed_data();
+    void layoutConformed();
 
     // truncation and blanks
     void textIsCutToFieldSize();
@@ -572,6 +575,48 @@ void TestTable::duplicates()
         view->Cancel();
         QCOMPARE(view->RecordCount(), 1);
     }
+}
+
+void TestTable::layoutConformed_data()
+{
+    QTest::addColumn<QString>("second");
+    QTest::newRow("rows keep the key") << "ПЕТРОВ";
+    QTest::newRow("rows break the key") << "иванов";
+}
+
+void TestTable::layoutConformed()
+{
+    // A table without its keys and indexes, as a take-over or an older version leaves it.
+    QFETCH(QString, second);
+    TTable table;
+    table.SetDatabaseName(m_data);
+    table.SetTableName(QStringLiteral("base"));
+    table.FieldDefs() = Layouts::EmployeeFields();
+    table.CreateTable();
+    table.Open();
+    AddEmployee(table, "ИВАНОВ", "1");
+    AddEmployee(table, second, "1");
+    table.Close();
+    const bool breaks = second == QStringLiteral("иванов");
+    try {
+        TTableUpgrade::ConformLayout(*Session().Connect(m_data, false), QStringLiteral("base"),
+                                     Layouts::EmployeeFields(), Layouts::EmployeeIndexes());
+        // SQLite guards the key by triggers until the rows are mended.
+        QVERIFY(!breaks || !TestStore::IsServer());
+    } catch (const EDatabaseError& error) {
+        // A server has no such guard: the table stays as it was.
+        QVERIFY2(breaks && TestStore::IsServer(), qPrintable(error.Message()));
+        QVERIFY(error.Message().contains(QStringLiteral("одинаковым ключом")));
+        table.Open();
+        QCOMPARE(Column(table, "Fio100"), QStringList({"ИВАНОВ", "иванов"}));
+        return;
+    }
+    auto view = OpenEmployees(m_data); // needs the name and account index
+    QCOMPARE(Column(*view, "Id"), QStringList({"1", "2"}));
+    QVERIFY_THROWS_EXCEPTION(EDatabaseError, AddEmployee(*view, "Иванов", "1"));
+    view->Cancel();
+    AddEmployee(*view, "СИДОРОВ", "1");
+    QVERIFY(Column(*view, "Id").last().toInt() > 2); // identities count on past the kept ones
 }
 
 void TestTable::organisationKeyIsCaseSensitive()
