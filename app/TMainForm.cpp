@@ -12,9 +12,9 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QPushButton>
-#include <QTimer>
 #include <QSignalBlocker>
 #include <QStyleOptionButton>
+#include <QTimer>
 
 #include <algorithm>
 #include <optional>

@@ -120,7 +120,8 @@ private:
     unsigned FOriginalOptions = 0;
     bool FInExportColumn = false;
     bool FOrgBoxChosen = false; // a choice hid the picker until the current cell moves
-    bool FOrgListsStale = false; // another computer changed the organisations while a list was in use
+    // Another computer changed the organisations while a list was in use.
+    bool FOrgListsStale = false;
 
     QDialog* SettingsForm = nullptr;
     QDialog* EmployeeAddForm = nullptr;

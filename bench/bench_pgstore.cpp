@@ -67,12 +67,14 @@ std::unique_ptr<ServerStore> SeededServerStore(benchmark::State& state)
                 "(i * 7919 % 1000000)::text, (40817810000000000000 + i)::text, "
                 "(i % 100000)::text || '.00', i % 2 = 0, CASE WHEN i % 10 = 1 THEN NULL ELSE "
                 "'Организация ' || lpad((i * 7919 % 1000)::text, 4, '0') END "
-                "FROM generate_series(1, " + QByteArray::number(Rows) + ") AS i");
+                "FROM generate_series(1, " +
+                QByteArray::number(Rows) + ") AS i");
     store->Exec("INSERT INTO config (\"Organization120\", \"Accnt\", \"Position\", "
                 "\"Director\", \"Accountant\", \"Contract\", \"Crnc\") "
                 "SELECT 'Организация ' || lpad(i::text, 4, '0'), "
                 "'40702810', 'Директор', 'Иванов И.И.', 'Петрова П.П.', '12345', '810' "
-                "FROM generate_series(0, " + QByteArray::number(Organizations - 1) + ") AS i");
+                "FROM generate_series(0, " +
+                QByteArray::number(Organizations - 1) + ") AS i");
     store->Exec("ANALYZE base");
     store->Exec("ANALYZE config");
     return store;
@@ -198,8 +200,7 @@ void RawInserts(benchmark::State& state)
         PQclear(PQexec(db, "BEGIN"));
         for (const ImportSource::Row& row : source.rows) {
             const QByteArray fio = row.fio.toUtf8();
-            const char* values[] = {fio.constData(), row.accnt.constData(),
-                                    row.amount.constData()};
+            const char* values[] = {fio.constData(), row.accnt.constData(), row.amount.constData()};
             PGresult* result = PQexecPrepared(db, "raw_insert", 3, values, nullptr, nullptr, 0);
             if (PQresultStatus(result) != PGRES_COMMAND_OK)
                 state.SkipWithError("an insert failed");
@@ -265,9 +266,8 @@ void StartUp(benchmark::State& state, bool dailyCopy, bool emptyTenth)
         auto form = std::make_unique<TMainForm>();
         benchmark::DoNotOptimize(form->EmployeeTable()->RecordCount());
         state.PauseTiming();
-        if (form->EmployeeTable()->RecordCount() != Rows || form->OrgTable()->RecordCount() !=
-                                                                 Organizations ||
-            messages.shown != 0)
+        if (form->EmployeeTable()->RecordCount() != Rows ||
+            form->OrgTable()->RecordCount() != Organizations || messages.shown != 0)
             state.SkipWithError("start-up did not open every row");
         form.reset();
         state.ResumeTiming();

@@ -22,10 +22,10 @@
 #include "storage/TSession.h"
 #include "storage/TTable.h"
 #include "storage/TableSchema.h"
-#include "ui/NamedControls.h"
 #include "ui/ErrorBoundary.h"
 #include "ui/MainViews.h"
 #include "ui/Messages.h"
+#include "ui/NamedControls.h"
 #include "ui/WindowPlacement.h"
 
 namespace {

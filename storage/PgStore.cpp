@@ -64,7 +64,8 @@ bool Writes(const QString& sql)
 QString WrittenTable(const QString& sql)
 {
     static const QRegularExpression write(
-        QStringLiteral("^\\s*(?:INSERT\\s+INTO|UPDATE|DELETE\\s+FROM)\\s+(\"(?:[^\"]|\"\")+\"|[^\\s\"(]+)"),
+        QStringLiteral(
+            "^\\s*(?:INSERT\\s+INTO|UPDATE|DELETE\\s+FROM)\\s+(\"(?:[^\"]|\"\")+\"|[^\\s\"(]+)"),
         QRegularExpression::CaseInsensitiveOption);
     const QRegularExpressionMatch match = write.match(sql);
     if (!match.hasMatch())
@@ -433,11 +434,11 @@ void PgConnection::DropTriggerAnnouncements()
     // every write in a transaction several times dearer; connections announce them now.
     QStringList drops;
     {
-        Statement triggers(*this, QStringLiteral(
-                                      "SELECT format('DROP TRIGGER %I ON %I', t.tgname, c.relname) "
-                                      "FROM pg_trigger t JOIN pg_class c ON c.oid = t.tgrelid "
-                                      "WHERE c.relnamespace = current_schema()::regnamespace AND "
-                                      "t.tgname LIKE '%.announce'"));
+        Statement triggers(
+            *this, QStringLiteral("SELECT format('DROP TRIGGER %I ON %I', t.tgname, c.relname) "
+                                  "FROM pg_trigger t JOIN pg_class c ON c.oid = t.tgrelid "
+                                  "WHERE c.relnamespace = current_schema()::regnamespace AND "
+                                  "t.tgname LIKE '%.announce'"));
         while (triggers.Step())
             drops << triggers.Text(0);
     }
@@ -685,7 +686,8 @@ QString PgConnection::NamesOfForm(const QString& sql)
     // letter case, unquoted; the server keeps them as created, so each name is quoted as
     // stored.
     static const QRegularExpression form(
-        QStringLiteral("^\\s*(?:ALTER\\s+TABLE|UPDATE|DELETE\\s+FROM)\\s+(\"(?:[^\"]|\"\")+\"|[^\\s\"]+)\\s"),
+        QStringLiteral(
+            "^\\s*(?:ALTER\\s+TABLE|UPDATE|DELETE\\s+FROM)\\s+(\"(?:[^\"]|\"\")+\"|[^\\s\"]+)\\s"),
         QRegularExpression::CaseInsensitiveOption);
     const QRegularExpressionMatch match = form.match(sql);
     if (!match.hasMatch())
@@ -700,13 +702,12 @@ QString PgConnection::NamesOfForm(const QString& sql)
     static const QRegularExpression word(
         QStringLiteral("\"(?:[^\"]|\"\")+\"|'(?:[^']|'')*'|[A-Za-z_][A-Za-z0-9_]*"));
     static const QStringList keywords{
-        QStringLiteral("ALTER"),  QStringLiteral("TABLE"),  QStringLiteral("ADD"),
-        QStringLiteral("DROP"),   QStringLiteral("COLUMN"), QStringLiteral("UPDATE"),
-        QStringLiteral("SET"),    QStringLiteral("WHERE"),  QStringLiteral("NULL"),
-        QStringLiteral("DELETE"), QStringLiteral("FROM"),
-        QStringLiteral("AND"),    QStringLiteral("OR"),     QStringLiteral("NOT"),
-        QStringLiteral("IS"),     QStringLiteral("TEXT"),   QStringLiteral("BOOLEAN"),
-        QStringLiteral("INTEGER")};
+        QStringLiteral("ALTER"),  QStringLiteral("TABLE"),   QStringLiteral("ADD"),
+        QStringLiteral("DROP"),   QStringLiteral("COLUMN"),  QStringLiteral("UPDATE"),
+        QStringLiteral("SET"),    QStringLiteral("WHERE"),   QStringLiteral("NULL"),
+        QStringLiteral("DELETE"), QStringLiteral("FROM"),    QStringLiteral("AND"),
+        QStringLiteral("OR"),     QStringLiteral("NOT"),     QStringLiteral("IS"),
+        QStringLiteral("TEXT"),   QStringLiteral("BOOLEAN"), QStringLiteral("INTEGER")};
     QString out;
     qsizetype at = 0;
     bool added = false;

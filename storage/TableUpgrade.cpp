@@ -449,8 +449,8 @@ void RebuildOnServer(StoreConnection& connection, const TableSchema::StoredLayou
             QStringLiteral("Таблицу «%1» на сервере нельзя привести к структуре этой версии "
                            "программы: в ней есть записи с одинаковым ключом (%2). Исправьте "
                            "их и запустите программу снова.")
-                .arg(table, plan.waitingKeys.join(QLatin1String(", ")).replace(QLatin1Char(';'),
-                                                                              QLatin1String(", "))));
+                .arg(table, plan.waitingKeys.join(QLatin1String(", "))
+                                .replace(QLatin1Char(';'), QLatin1String(", "))));
     const QString old = table + QLatin1String(".old");
     connection.Begin();
     try {
@@ -463,11 +463,13 @@ void RebuildOnServer(StoreConnection& connection, const TableSchema::StoredLayou
             while (list.Step())
                 indexes << list.Text(0);
         }
-        connection.Exec(QStringLiteral("ALTER TABLE %1 RENAME TO %2").arg(Quoted(table), Quoted(old)));
+        connection.Exec(
+            QStringLiteral("ALTER TABLE %1 RENAME TO %2").arg(Quoted(table), Quoted(old)));
         for (const QString& index : indexes)
             connection.Exec(QStringLiteral("ALTER INDEX %1 RENAME TO %2")
                                 .arg(Quoted(index), Quoted(index + QLatin1String(".old"))));
-        for (const QString& statement : connection.CreateStatements(table, plan.fields, plan.indexes))
+        for (const QString& statement :
+             connection.CreateStatements(table, plan.fields, plan.indexes))
             connection.Exec(statement);
         const TableSchema::StoredLayout made = connection.ReadNamedLayout(table);
         QStringList targets;

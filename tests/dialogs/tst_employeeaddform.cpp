@@ -13,9 +13,9 @@
 #include "dialogs/TEmployeeAddForm.h"
 #include "storage/TSession.h"
 #include "tests/dialogs/DialogsTestKit.h"
-#include "tests/support/TestStore.h"
 #include "tests/support/FolderTest.h"
 #include "tests/support/ScreenChecks.h"
+#include "tests/support/TestStore.h"
 #include "ui/TDBEdit.h"
 
 class TestEmployeeAddForm : public QObject, WindowTest<TEmployeeAddForm>

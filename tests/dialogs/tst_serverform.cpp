@@ -121,11 +121,13 @@ void TestServerForm::transferRefused()
     QFETCH(QString, told);
     if (duplicates) {
         // As an upgrade leaves a table whose rows break the key: the index without UNIQUE.
-        const QString name = SqlStore::Column(m_data, QStringLiteral(
-            "SELECT name FROM sqlite_master WHERE tbl_name = 'base' AND sql LIKE 'CREATE UNIQUE%'"))
-                                 .value(0);
+        const QString name =
+            SqlStore::Column(m_data, QStringLiteral("SELECT name FROM sqlite_master WHERE tbl_name "
+                                                    "= 'base' AND sql LIKE 'CREATE UNIQUE%'"))
+                .value(0);
         QString create = SqlStore::Column(m_data, QStringLiteral("SELECT sql FROM sqlite_master "
-                                                                 "WHERE name = '%1'").arg(name))
+                                                                 "WHERE name = '%1'")
+                                                      .arg(name))
                              .value(0);
         create.replace(QStringLiteral("CREATE UNIQUE INDEX"), QStringLiteral("CREATE INDEX"));
         QVERIFY(SqlStore::Exec(m_data, {QStringLiteral("DROP INDEX \"%1\"").arg(name), create}));

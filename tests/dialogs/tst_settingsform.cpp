@@ -8,8 +8,8 @@
 #include "dialogs/TSettingsForm.h"
 #include "storage/TSession.h"
 #include "tests/dialogs/DialogsTestKit.h"
-#include "tests/support/TestStore.h"
 #include "tests/support/FolderTest.h"
+#include "tests/support/TestStore.h"
 
 namespace {
 
