@@ -659,7 +659,9 @@ QStringList PgConnection::CreateStatements(const QString& table, const TFieldDef
                                                                            : index.Name)),
                                     Quoted(table), keys);
     }
-    statements << QStringLiteral("CREATE TABLE %1 (%2)")
+    // Room on each page lets a change of fields outside every index (the export flag, the
+    // organisation) stay on its page without new index entries.
+    statements << QStringLiteral("CREATE TABLE %1 (%2) WITH (fillfactor = 90)")
                       .arg(Quoted(table), columns.join(QLatin1String(", ")));
     statements << indexStatements;
     return statements;
