@@ -1,7 +1,5 @@
 // Importing 100,000 valid employees from a dBASE file against raw prepared INSERTs of the
 // same rows in one transaction.
-#include <QApplication>
-#include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
@@ -10,11 +8,8 @@
 #include <vector>
 
 #include "bench/BenchSupport.h"
-#include "import/TImportForm.h"
-#include "import/TOpenDialog.h"
+#include "bench/ImportBench.h"
 #include "storage/Collation.h"
-#include "storage/TSession.h"
-#include "storage/TTable.h"
 
 namespace {
 
@@ -22,33 +17,7 @@ constexpr int Records = 100000;
 
 void BM_ImportFile(benchmark::State& state)
 {
-    const ImportSource& source = ImportSource::Shared(Records);
-    TOpenDialog::SetChooser(
-        [&source](const TOpenDialog&) { return std::optional<QString>(source.path); });
-    for (auto _ : state) {
-        state.PauseTiming();
-        auto folder = std::make_unique<BenchDataFolder>();
-        auto form = std::make_unique<TImportForm>();
-        state.ResumeTiming();
-
-        if (!form->OpenSourceDb())
-            state.SkipWithError("the source did not open");
-        form->show();
-        QApplication::processEvents(); // the import runs as the window comes up
-        form->close();
-
-        state.PauseTiming();
-        TTable check;
-        OpenEmployeeView(check, folder->DataDir());
-        if (check.RecordCount() != Records)
-            state.SkipWithError("not every record was imported");
-        check.Close();
-        form.reset();
-        Session().CloseAll();
-        folder.reset();
-        state.ResumeTiming();
-    }
-    TOpenDialog::SetChooser({});
+    TimeImports(state, Records, [] { return std::make_unique<BenchDataFolder>(); });
 }
 
 void BM_RawInserts(benchmark::State& state)

@@ -3,7 +3,6 @@
 // records, and the main window's start-up over 100,000 employees and 1,000 organisations.
 // PELLOMAR_BENCH_SERVER names the server (a libpq connection string); every store goes to
 // a schema of its own, dropped at the end.
-#include <QApplication>
 #include <QByteArray>
 #include <QDir>
 #include <QString>
@@ -16,8 +15,7 @@
 
 #include "app/TMainForm.h"
 #include "bench/BenchSupport.h"
-#include "import/TImportForm.h"
-#include "import/TOpenDialog.h"
+#include "bench/ImportBench.h"
 #include "storage/TSession.h"
 #include "storage/TTable.h"
 #include "storage/TTransaction.h"
@@ -214,36 +212,7 @@ void RawInserts(benchmark::State& state)
 
 void ImportFile(benchmark::State& state)
 {
-    const ImportSource& source = ImportSource::Shared(Rows);
-    TOpenDialog::SetChooser(
-        [&source](const TOpenDialog&) { return std::optional<QString>(source.path); });
-    BenchMessages messages(BenchMessages::Fail::OnError);
-    for (auto _ : state) {
-        state.PauseTiming();
-        std::unique_ptr<ServerStore> store = EmptyServerStore(state);
-        if (!store)
-            return;
-        auto form = std::make_unique<TImportForm>();
-        state.ResumeTiming();
-
-        if (!form->OpenSourceDb())
-            state.SkipWithError("the source did not open");
-        form->show();
-        QApplication::processEvents(); // the import runs as the window comes up
-        form->close();
-
-        state.PauseTiming();
-        TTable check;
-        OpenEmployeeView(check, store->DataDir());
-        if (check.RecordCount() != Rows)
-            state.SkipWithError("not every record was imported");
-        check.Close();
-        form.reset();
-        Session().CloseAll();
-        state.ResumeTiming();
-    }
-    TOpenDialog::SetChooser({});
-    state.SetItemsProcessed(state.iterations() * Rows);
+    TimeImports(state, Rows, [&state] { return EmptyServerStore(state); });
 }
 
 // The first start of a day also copies the store to data/backup, and a start that fills

@@ -53,13 +53,6 @@ bool IsQuery(const QString& sql)
     return dml.match(sql).hasMatch();
 }
 
-bool Writes(const QString& sql)
-{
-    static const QRegularExpression write(QStringLiteral("^\\s*(INSERT|UPDATE|DELETE)\\b"),
-                                          QRegularExpression::CaseInsensitiveOption);
-    return write.match(sql).hasMatch();
-}
-
 // The table a write names, as the statement spells it; empty for any other statement.
 QString WrittenTable(const QString& sql)
 {
@@ -84,7 +77,7 @@ public:
         m_text = ServerParameters(sql, m_count);
         m_values.resize(std::size_t(m_count));
         m_null.assign(std::size_t(m_count), true);
-        m_writes = Writes(sql);
+        m_written = WrittenTable(sql);
         connection.EnsureConnected();
         if (IsQuery(sql)) {
             m_name = "p" + QByteArray::number(connection.NextStatementNumber());
@@ -140,7 +133,7 @@ public:
                     return PQsendQueryPrepared(conn, m_name.constData(), m_count, values.data(),
                                                nullptr, nullptr, 0);
                 },
-                m_sql, m_writes);
+                m_sql, m_written);
             m_rows = PQresultStatus(m_result) == PGRES_TUPLES_OK ? PQntuples(m_result) : 0;
             m_changes = QByteArray(PQcmdTuples(m_result)).toLongLong();
             m_row = -1;
@@ -187,7 +180,7 @@ private:
                 return PQprepare(m_connection.Handle(), m_name.constData(), m_text.constData(),
                                  m_count, nullptr);
             },
-            {}, m_sql, false));
+            {}, m_sql, {}));
     }
 
     QByteArray& Slot(int index)
@@ -203,7 +196,7 @@ private:
     QByteArray m_name; // empty: run unprepared (statements that PREPARE refuses)
     int m_count = 0;
     int m_generation = 0; // of the connection the statement was prepared on
-    bool m_writes = false;
+    QString m_written; // the table an INSERT, UPDATE or DELETE writes; empty otherwise
     std::vector<QByteArray> m_values;
     std::vector<bool> m_null;
     PGresult* m_result = nullptr;
@@ -401,17 +394,17 @@ EDatabaseError PgConnection::Error(const pg_result* result, const QString& sql) 
 }
 
 pg_result* PgConnection::Run(const std::function<pg_result*()>& exec,
-                             const std::function<int()>& send, const QString& sql, bool writes)
+                             const std::function<int()>& send, const QString& sql,
+                             const QString& written)
 {
     const bool inTransaction = PQtransactionStatus(m_conn) == PQTRANS_INTRANS;
     if (inTransaction && !m_announced.isEmpty() &&
         sql.compare(QLatin1String("COMMIT"), Qt::CaseInsensitive) == 0)
         Announce(); // inside the transaction: told to others when, and only if, it commits
-    const bool guarded = writes && send && inTransaction;
+    const bool guarded = !written.isEmpty() && send && inTransaction;
     PGresult* result = guarded ? RunInSavepoint(send) : exec();
     const ExecStatusType status = PQresultStatus(result);
     if (result && (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK)) {
-        const QString written = writes ? WrittenTable(sql) : QString();
         if (!written.isEmpty()) {
             m_announced.insert(written);
             if (!inTransaction)

@@ -56,8 +56,9 @@ public:
     // Runs a statement of this connection, inside a savepoint of its own when a transaction
     // is open, so a refused write leaves the transaction usable as SQLite's does.
     // exec runs the statement; send only sends it (for a pipeline), empty for none.
+    // written: the table the statement writes, announced to others; empty for none.
     pg_result* Run(const std::function<pg_result*()>& exec, const std::function<int()>& send,
-                   const QString& sql, bool writes);
+                   const QString& sql, const QString& written);
 
 protected:
     QString BeginStatement() const override;

@@ -64,21 +64,20 @@ void CopyTables(StoreConnection& from, StoreConnection& to,
     try {
         if (from.IsServer())
             from.Exec(QStringLiteral("SET TRANSACTION ISOLATION LEVEL REPEATABLE READ READ ONLY"));
-        const char* const names[] = {Layouts::EmployeeTableName, Layouts::OrganizationTableName};
+        QStringList tables;
+        for (const char* name : {Layouts::EmployeeTableName, Layouts::OrganizationTableName}) {
+            const QString stored = from.FindTable(QLatin1String(name));
+            if (!stored.isEmpty())
+                tables << stored;
+        }
         if (progress) {
-            for (const char* name : names) {
-                const QString stored = from.FindTable(QLatin1String(name));
-                if (!stored.isEmpty())
-                    total += from.QueryText(QStringLiteral("SELECT count(*) FROM %1")
-                                                .arg(TableSchema::Quoted(stored)))
-                                 .toLongLong();
-            }
+            for (const QString& stored : tables)
+                total += from.QueryText(QStringLiteral("SELECT count(*) FROM %1")
+                                            .arg(TableSchema::Quoted(stored)))
+                             .toLongLong();
             progress(0, total);
         }
-        for (const char* name : names) {
-            const QString stored = from.FindTable(QLatin1String(name));
-            if (stored.isEmpty())
-                continue;
+        for (const QString& stored : tables) {
             const TableSchema::StoredLayout layout = from.ReadNamedLayout(stored);
             TIndexDefs indexes;
             for (const TableSchema::StoredIndex& index : layout.Indexes)

@@ -825,9 +825,9 @@ void TTable::WriteRow()
     if (!m_insert) {
         QStringList columns;
         QStringList parameters;
-        QStringList returned{m_rowid}; // the row as stored, where the engine returns it
+        QStringList returning{m_rowid}; // the row as stored, where the engine returns it
         for (const FieldInfo& field : m_fields) {
-            returned << Quoted(field.def.Name);
+            returning << Quoted(field.def.Name);
             if (field.rowidAlias)
                 continue;
             columns << Quoted(field.def.Name);
@@ -840,7 +840,7 @@ void TTable::WriteRow()
                  : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
                        .arg(Quoted(m_storedName), columns.join(QLatin1String(", ")),
                             parameters.join(QLatin1String(", ")))) +
-                m_connection->InsertReturning(returned.join(QLatin1String(", "))));
+                m_connection->InsertReturning(returning.join(QLatin1String(", "))));
     }
     int parameter = 1;
     for (int f = 0; f < fieldCount; ++f) {
