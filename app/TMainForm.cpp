@@ -115,6 +115,11 @@ TMainForm::TMainForm(QWidget* parent)
     EmployeeDataSource = new TDataSource(this);
     EmployeeDataSource->setObjectName(QStringLiteral("EmployeeDataSource"));
     EmployeeDataSource->SetDataSet(FEmployeeTable.get());
+    // What was announced while a row was in edit is shown once the row is stored or dropped.
+    connect(FEmployeeTable.get(), &TTable::StateChanged, this, [this] {
+        if (!FChangedTables.isEmpty() && FEmployeeTable->GetState() == TTable::State::Browse)
+            QTimer::singleShot(0, this, &TMainForm::ApplyChangedTables);
+    });
     orgds = new TDataSource(this);
     orgds->setObjectName(QStringLiteral("orgds"));
 
@@ -148,13 +153,34 @@ void TMainForm::RefreshChangedTables()
     try {
         const std::shared_ptr<StoreConnection> store =
             Session().Connect(TPathBuilder::GetEmployeeDBPath(), false);
-        const QStringList changed = store ? store->TakeChanges() : QStringList();
+        if (store) {
+            for (const QString& table : store->TakeChanges()) {
+                if (!FChangedTables.contains(table.toLower()))
+                    FChangedTables << table.toLower();
+            }
+        }
+    } catch (const Exception&) {
+        // A lost connection is told by the next command that needs the tables.
+    }
+    ApplyChangedTables();
+}
+
+void TMainForm::ApplyChangedTables()
+{
+    // A dialog works on the views it was opened with: what others changed meanwhile is shown
+    // once it closes, and a row in edit is refreshed once it is stored or dropped.
+    if (FChangedTables.isEmpty() || QApplication::activeModalWidget() ||
+        !FEmployeeTable->Active() || !FOrgTable || !FOrgTable->Active())
+        return;
+    try {
         for (TTable* view : {FEmployeeTable.get(), FOrgTable.get()}) {
-            const bool shown = changed.contains(StoreConnection::BareTableName(view->TableName()),
-                                                Qt::CaseInsensitive);
-            if (shown && view->GetState() == TTable::State::Browse)
-                view->Refresh();
-            if (shown && view == FOrgTable.get())
+            const QString table = StoreConnection::BareTableName(view->TableName()).toLower();
+            if (!FChangedTables.contains(table) ||
+                view->GetState() != TTable::State::Browse)
+                continue;
+            FChangedTables.removeAll(table);
+            view->Refresh();
+            if (view == FOrgTable.get())
                 FOrgListsStale = true;
         }
         // The lists are not refilled under a user who is choosing from one of them.
@@ -164,7 +190,7 @@ void TMainForm::RefreshChangedTables()
             RefillOrgLists(true);
         }
     } catch (const Exception&) {
-        // A lost connection is told by the next command that needs the tables.
+        // Left for the next call, as a lost connection is.
     }
 }
 
@@ -279,6 +305,12 @@ void TMainForm::CreateControls()
     setTabOrder(SaveButton, OrgBox);
     setTabOrder(OrgBox, OrgBoxExport);
 
+    auto* refresh = new QAction(this);
+    refresh->setObjectName(QStringLiteral("refresh1"));
+    refresh->setShortcut(QKeySequence(Qt::Key_F5));
+    refresh->setShortcutContext(Qt::WindowShortcut);
+    addAction(refresh);
+    connect(refresh, &QAction::triggered, this, &TMainForm::RefreshViews);
     connect(settings1, &QAction::triggered, this, &TMainForm::settings1Click);
     connect(export1, &QAction::triggered, this, &TMainForm::export1Click);
     connect(import1, &QAction::triggered, this, &TMainForm::import1Click);
@@ -503,19 +535,18 @@ void TMainForm::ReplaceOrgTable()
 
 void TMainForm::RefillOrgLists(bool keepChoice)
 {
-    TTable& orgs = *FOrgTable;
-    orgs.First();
+    // Read by row: the current organisation, which a dialog may be working on, stays current.
+    const TTable& orgs = *FOrgTable;
+    const int name = orgs.FindField(OrgNameField);
     const QString choice = OrgBoxExport->currentText();
     const QSignalBlocker blocker(OrgBoxExport); // the program's choice runs no pass
     OrgBox->clear();
     OrgBoxExport->clear();
     OrgBoxExport->addItem(AllOrganizations);
-    const TField name = orgs.FieldByName(OrgNameField);
-    for (int i = 0; i < orgs.RecordCount(); ++i) {
-        const QString text = name.AsString();
+    for (int row = 0; row < orgs.RecordCount(); ++row) {
+        const QString text = orgs.CellText(row, name);
         OrgBox->addItem(text);
         OrgBoxExport->addItem(text);
-        orgs.Next();
     }
     OrgBoxExport->setCurrentIndex(0);
     if (keepChoice) {
@@ -868,12 +899,43 @@ void TMainForm::EmployeeTableAfterInsert(TTable& table)
     table.Cancel();
 }
 
-void TMainForm::EmployeeTablePostError(TTable&, const EDatabaseError& error,
+void TMainForm::EmployeeTablePostError(TTable& table, const EDatabaseError& error,
                                        TTable::DataAction& action)
 {
-    if (error.IsKeyViolation() && error.IndexName() == QLatin1String(Layouts::EmployeeIndex))
-        Messages::ShowMessage(QStringLiteral("Такой сотрудник уже существует"));
-    else
-        Messages::ShowError(error.Message());
     action = TTable::DataAction::Abort;
+    if (error.IsKeyViolation() && error.IndexName() == QLatin1String(Layouts::EmployeeIndex)) {
+        Messages::ShowMessage(QStringLiteral("Такой сотрудник уже существует"));
+        return;
+    }
+    if (error.ErrorKind() != EDatabaseError::Kind::RecordChanged) {
+        Messages::ShowError(error.Message());
+        return;
+    }
+    // The row shows what is stored now; the message keeps what the user typed.
+    QStringList typed;
+    for (int column = 0; column < EmployeeGrid->ColumnCount(); ++column) {
+        const TGridColumn& shown = EmployeeGrid->Column(column);
+        const int field = table.FindField(shown.FieldName);
+        if (field >= 0 && table.FieldModified(field))
+            typed << QStringLiteral("%1: «%2»").arg(shown.Title, table.Fields(field).AsString());
+    }
+    table.Cancel();
+    table.Reload();
+    Messages::ShowError(error.Message() +
+                        QStringLiteral("\n\nНе сохранено: %1. В таблице показана запись, как она "
+                                       "сохранена сейчас.")
+                            .arg(typed.join(QStringLiteral("; "))));
+}
+
+void TMainForm::RefreshViews()
+{
+    Guarded([this] {
+        if (!TablesOpen())
+            return;
+        EmployeeGrid->CommitEditor();
+        FChangedTables.clear();
+        FEmployeeTable->Refresh();
+        FOrgTable->Refresh();
+        RefillOrgLists(true);
+    });
 }

@@ -63,8 +63,11 @@ private:
     // False, after saying so once, when start-up could not open the tables.
     bool TablesOpen() const;
     void CreateEmployeeTable();
-    // Refreshes the views that show a table another computer changed, unless a row is in edit.
+    // Takes what other computers announced and shows it where it can.
     void RefreshChangedTables();
+    // Refreshes the views of changed tables, unless a dialog is open or the row is in edit;
+    // the rest waits for the next call.
+    void ApplyChangedTables();
     void OpenOrganizationTable();
     void ReplaceOrgTable();
     // keepChoice: the export choice stays as the user left it, even if that name is gone.
@@ -77,6 +80,8 @@ private:
     void AddButtonClick();
     void DelButtonClick();
     void SaveButtonClick();
+    // F5: a pending change stored, then every view read again from the store.
+    void RefreshViews();
 
     void DBGrid1KeyPress(QChar& key);
     void EmployeeGridCellClick(int column);
@@ -122,6 +127,8 @@ private:
     bool FOrgBoxChosen = false; // a choice hid the picker until the current cell moves
     // Another computer changed the organisations while a list was in use.
     bool FOrgListsStale = false;
+    // Tables announced as changed whose views have not been refreshed yet.
+    QStringList FChangedTables;
 
     QDialog* SettingsForm = nullptr;
     QDialog* EmployeeAddForm = nullptr;

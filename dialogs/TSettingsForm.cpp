@@ -152,6 +152,7 @@ TTable& TSettingsForm::Orgs() const
 
 void TSettingsForm::LoadEditors(TTable& orgs)
 {
+    FShownRowid = orgs.CurrentRowid();
     for (std::size_t i = 0; i < FEdits.size(); ++i)
         FEdits[i]->setText(orgs.FieldByName(OrgFields[i]).AsString());
 }
@@ -164,6 +165,7 @@ void TSettingsForm::WriteEditors(TTable& orgs)
 
 void TSettingsForm::ClearEditors()
 {
+    FShownRowid = -1;
     for (QLineEdit* edit : FEdits)
         edit->clear();
 }
@@ -188,8 +190,8 @@ void TSettingsForm::FillOrgBox(TTable& orgs)
     }
 }
 
-// After a refused store: the list, the current record and the editors show the stored
-// organisation again (the one named, when it is stored), whatever they held before.
+// After a refused store: the list, the current record and the editors show what is stored
+// now (the organisation the editors showed, when it is still stored), whatever they held.
 void TSettingsForm::ShowStoredOrganization(const QString& name)
 {
     TTable* orgs = FViews.OrgTable();
@@ -198,20 +200,34 @@ void TSettingsForm::ShowStoredOrganization(const QString& name)
     if (!orgs || !orgs->Active())
         return;
     orgs->Cancel();
-    const int recNo = orgs->RecNo();
+    orgs->Reload();
+    const qint64 shown = FShownRowid;
     FillOrgBox(*orgs);
     if (orgs->IsEmpty()) {
         ClearEditors();
         return;
     }
-    int found = -1;
-    for (int row = 0; row < orgs->RecordCount() && found < 0; ++row) {
-        if (orgs->CellText(row, orgs->FindField(OrgNameField)) == name)
-            found = row;
+    if (!orgs->LocateRowid(shown)) {
+        int found = 0;
+        for (int row = 0; row < orgs->RecordCount(); ++row) {
+            if (orgs->CellText(row, orgs->FindField(OrgNameField)) == name) {
+                found = row;
+                break;
+            }
+        }
+        orgs->SetRecNo(found + 1);
     }
-    orgs->SetRecNo(found >= 0 ? found + 1 : recNo);
     OrgBox->setCurrentIndex(orgs->RecNo() - 1);
     LoadEditors(*orgs);
+}
+
+void TSettingsForm::LocateShownOrganization(TTable& orgs)
+{
+    if (FShownRowid < 0 || orgs.LocateRowid(FShownRowid))
+        return;
+    const EDatabaseError refusal = orgs.RecordChangedError();
+    ShowStoredOrganization(QString());
+    throw refusal;
 }
 
 void TSettingsForm::ServerButtonClick()
@@ -284,11 +300,13 @@ void TSettingsForm::Button1Click()
         }
     }
     ClearEditors();
+    FShownRowid = orgs.CurrentRowid(); // a save now changes the organisation just added
 }
 
 void TSettingsForm::Button2Click()
 {
     TTable& orgs = Orgs();
+    LocateShownOrganization(orgs);
     // The stored name, not the list's text: the list may be behind the table.
     const QString oldName = orgs.IsEmpty() ? QString()
                                            : orgs.FieldByName(OrgNameField).AsString();
@@ -345,6 +363,7 @@ void TSettingsForm::Button3Click()
         return;
 
     orgs.Cancel();
+    LocateShownOrganization(orgs);
     const QString name = orgs.FieldByName(OrgNameField).AsString();
     try {
         TTransaction transaction(orgs.DatabaseName(), TTransaction::Mode::Atomic);

@@ -44,6 +44,8 @@ private:
     bool AnyEditorEmpty() const;
     void FillOrgBox(TTable& orgs);
     void ShowStoredOrganization(const QString& name);
+    // Makes the organisation the editors show current again; refused when it is gone.
+    void LocateShownOrganization(TTable& orgs);
     void RenameEmployees(const QString& oldName, const QString& newName);
     void DeleteEmployees(const QString& name);
 
@@ -74,4 +76,6 @@ private:
     QPushButton* ServerButton;
 
     std::array<QLineEdit*, 7> FEdits{};
+    // The stored row the editors were filled from: a write goes there or nowhere.
+    qint64 FShownRowid = -1;
 };

@@ -778,6 +778,16 @@ qint64 PgConnection::LastInsertRowid()
 QStringList PgConnection::TakeChanges()
 {
     QStringList tables;
+    if (Depth() == 0) {
+        // The server went away (a restart, a lost network): listen again as soon as it
+        // answers, not at the user's next command. Until then this throws.
+        if (!m_broken && PQconsumeInput(m_conn) == 0)
+            m_broken = true;
+        if (m_broken || PQstatus(m_conn) != CONNECTION_OK) {
+            m_broken = true;
+            EnsureConnected();
+        }
+    }
     if (PQconsumeInput(m_conn) == 0)
         return tables;
     if (m_missedChanges && Depth() == 0) {

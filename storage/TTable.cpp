@@ -455,6 +455,28 @@ int TTable::CurrentRow() const
     return m_current;
 }
 
+qint64 TTable::CurrentRowid() const
+{
+    if (m_state == State::Inactive || m_state == State::Insert)
+        return -1;
+    RowsNeeded();
+    return m_current >= 0 && m_current < m_rows.Count() ? m_rows.Rowid(m_current) : -1;
+}
+
+bool TTable::LocateRowid(qint64 rowid)
+{
+    CheckActive();
+    RowsNeeded();
+    if (rowid < 0 || m_rows.Find(rowid) < 0)
+        return false;
+    CheckBrowse(); // a pending change is stored first, and may move rows
+    const int found = m_rows.Find(rowid);
+    if (found < 0)
+        return false;
+    SetCurrent(found);
+    return true;
+}
+
 int TTable::RecNo() const
 {
     RowsNeeded();

@@ -106,6 +106,10 @@ public:
     int RecNo() const; // 1-based; 0 on an empty view
     void SetRecNo(int recNo);
     int CurrentRow() const; // 0-based, -1 when empty
+    // The current row's identity in the store, -1 when there is none (empty, or an insert).
+    qint64 CurrentRowid() const;
+    // Makes the row of that identity current; false, and nothing moves, when it is not shown.
+    bool LocateRowid(qint64 rowid);
 
     // Fields.
     int FieldCount() const { return int(m_fields.size()); }
@@ -124,6 +128,7 @@ public:
     void Delete();
     void Refresh(); // stores a pending change (drops an unchanged one), then re-reads rows
     bool Modified() const { return m_modifiedMask != 0; }
+    bool FieldModified(int field) const { return (m_modifiedMask >> field) & 1u; }
 
     // Hooks.
     Hook BeforePost;
@@ -137,6 +142,8 @@ public:
 
     // Re-reads the snapshot without storing anything (after a rolled back transaction).
     void Reload();
+    // The refusal of a write to a row that another user changed or deleted meanwhile.
+    EDatabaseError RecordChangedError() const;
 
 Q_SIGNALS:
     void StateChanged();
@@ -172,7 +179,6 @@ private:
     bool ReadStoredRow(qint64 rowid, QString* values); // false when the row is gone
     QString SameValueCondition(int field, int parameter) const;
     void ReadValues(const Statement& stmt, int firstColumn, QString* values) const;
-    EDatabaseError RecordChangedError() const;
     void CheckBrowse();
     void RequireRows(const char* action) const;
     void ReadLayout();

@@ -24,6 +24,7 @@
 #include "storage/TQuery.h"
 #include "storage/TSession.h"
 #include "storage/TTable.h"
+#include "tests/storage/StoreTestKit.h"
 #include "tests/support/FolderTest.h"
 #include "tests/support/MessageRecorder.h"
 #include "tests/support/StoreRows.h"
@@ -76,6 +77,8 @@ private Q_SLOTS:
     void leavingEditedRow_data();
     void leavingEditedRow();
     void nonKeyStoreErrorShownWithOwnMessage();
+    void changedByAnotherProgram_data();
+    void changedByAnotherProgram();
     void insertRefused();
     void exportCellTwoClicks();
     void exportSelector_data();
@@ -651,6 +654,75 @@ void tst_MainForm::nonKeyStoreErrorShownWithOwnMessage()
              qPrintable(m_messages->Messages().front().text));
     QCOMPARE(table->GetState(), TTable::State::Edit);
     QCOMPARE(Stored()[0].amount, QStringLiteral("1.00"));
+}
+
+void tst_MainForm::changedByAnotherProgram_data()
+{
+    QTest::addColumn<QString>("work");
+    QTest::addColumn<QStringList>("shown"); // name and amount of every row in the end
+    QTest::addColumn<QString>("told");      // a part of the one message, or none
+    // The first row is in edit with "11" typed when the other program writes.
+    QTest::newRow("write refused, row shows what is stored")
+        << "refused" << QStringList({"АНТОНОВ 12.00", "БОРИСОВ 7.00"})
+        << "Не сохранено: Сумма для зачисления: «11.00»";
+    QTest::newRow("F5 stores the edit, then reads")
+        << "F5" << QStringList({"АНТОНОВ 11.00", "БОРИСОВ 7.00"}) << "";
+    QTest::newRow("announced during the edit, shown after it")
+        << "announced" << QStringList({"АНТОНОВ 11.00", "БОРИСОВ 7.00"}) << "";
+}
+
+void tst_MainForm::changedByAnotherProgram()
+{
+    QFETCH(QString, work);
+    QFETCH(QStringList, shown);
+    QFETCH(QString, told);
+    if (work == QLatin1String("announced") && !TestStore::IsServer())
+        QSKIP("only a server announces other programs' writes");
+    CreateStore({{"АНТОНОВ", "1", "1.00", "Альфа"}, {"БОРИСОВ", "2", "2.00", "Альфа"},
+                 {"ВАСИЛЬЕВ", "3", "3.00", "Альфа"}},
+                {"Альфа"});
+    StartForm();
+    TTable* table = m_form->EmployeeTable();
+    TypeInto(0, AmountColumn, QStringLiteral("11"));
+    StoreTestKit::RawStore other(m_folder->DataDir());
+    QCOMPARE(other.Exec("UPDATE base SET \"Amount\" = '7.00' WHERE \"Fio100\" = 'БОРИСОВ'"), 0);
+    QCOMPARE(other.Exec("DELETE FROM base WHERE \"Fio100\" = 'ВАСИЛЬЕВ'"), 0);
+    if (work == QLatin1String("refused"))
+        QCOMPARE(other.Exec("UPDATE base SET \"Amount\" = '5.00' WHERE \"Fio100\" = 'АНТОНОВ'"),
+                 0);
+    if (work == QLatin1String("F5")) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_F5);
+    } else {
+        QTest::qWait(1200); // the change timer runs meanwhile
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+        QTRY_VERIFY(!Grid()->MovePending());
+    }
+    if (work == QLatin1String("refused")) {
+        QCOMPARE(m_messages->Messages().size(), 1);
+        const QString text = m_messages->Messages().front().text;
+        QVERIFY2(text.contains(QStringLiteral("другим пользователем")) && text.contains(told),
+                 qPrintable(text));
+        QCOMPARE(table->GetState(), TTable::State::Browse);
+        QCOMPARE(table->CellText(0, table->FindField(QStringLiteral("Amount"))),
+                 QStringLiteral("5.00"));
+        // The row is no longer stuck: the next edit is stored.
+        TypeInto(0, AmountColumn, QStringLiteral("12"));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+        QTRY_VERIFY(!Grid()->MovePending());
+    }
+    auto rows = [table] {
+        QStringList result;
+        for (int row = 0; row < table->RecordCount(); ++row)
+            result << table->CellText(row, table->FindField(QStringLiteral("Fio100"))) + ' ' +
+                          table->CellText(row, table->FindField(QStringLiteral("Amount")));
+        return result;
+    };
+    QTRY_COMPARE(rows(), shown);
+    QCOMPARE(m_messages->Messages().size(), told.isEmpty() ? 0 : 1);
+    QStringList stored;
+    for (const Employee& e : Stored())
+        stored << e.fio + ' ' + e.amount;
+    QCOMPARE(stored, shown);
 }
 
 void tst_MainForm::insertRefused()

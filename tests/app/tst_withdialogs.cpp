@@ -22,6 +22,7 @@
 #include "import/TImportForm.h"
 #include "storage/TSession.h"
 #include "storage/TTable.h"
+#include "tests/storage/StoreTestKit.h"
 #include "tests/support/FolderTest.h"
 #include "tests/support/MessageRecorder.h"
 #include "tests/support/StoreRows.h"
@@ -39,6 +40,8 @@ private Q_SLOTS:
     void cleanup();
     void renameInSettingsReachesGridAndLists();
     void deleteInSettingsReachesGrid();
+    void staleSettingsWriteNoOtherOrganization_data();
+    void staleSettingsWriteNoOtherOrganization();
     void employeeAddedThroughDialogAppearsInGrid();
     void oneFontOnEveryWindow();
     void captionsFitOnEveryWindow();
@@ -181,6 +184,58 @@ void tst_WithDialogs::deleteInSettingsReachesGrid()
 
     QCOMPARE(GridColumn("Fio100"), QStringList({"БОРИСОВ"}));
     QCOMPARE(ExportEntries(), QStringList({"Все", "Бета"}));
+}
+
+void tst_WithDialogs::staleSettingsWriteNoOtherOrganization_data()
+{
+    QTest::addColumn<QString>("elsewhere"); // what the other program writes meanwhile
+    QTest::addColumn<QStringList>("stored"); // name and director of every organisation
+    QTest::addColumn<bool>("refused");
+    QTest::newRow("renamed: refused")
+        << "UPDATE config SET \"Organization120\" = 'Бета-Н' WHERE \"Organization120\" = 'Бета'"
+        << QStringList({"Альфа 1", "Бета-Н 1", "Организация 40 1"}) << true;
+    QTest::newRow("another organisation changed: stored")
+        << "UPDATE config SET \"Director\" = 'Другой' WHERE \"Organization120\" = 'Альфа'"
+        << QStringList({"Альфа Другой", "Бета Петров", "Организация 40 1"}) << false;
+}
+
+// Another program changes the organisations while "Настройки" shows one of them: the change
+// timer runs meanwhile, and the save lands on that organisation or nowhere.
+void tst_WithDialogs::staleSettingsWriteNoOtherOrganization()
+{
+    QFETCH(QString, elsewhere);
+    QFETCH(QStringList, stored);
+    QFETCH(bool, refused);
+    StoreRows::CreateOrganizations(m_folder->DataDir(), {"Альфа", "Бета", "Организация 40"});
+    StoreRows::CreateEmployees(m_folder->DataDir(), {{"АНДРЕЕВ", "40817", "10.00", "Бета"},
+                                                     {"БОРИСОВ", "40817", "10.00",
+                                                      "Организация 40"}});
+    Start();
+    WhileShown(m_settings.get(), [&] {
+        auto* box = m_settings->findChild<QComboBox*>("OrgBox");
+        box->setCurrentIndex(1);
+        Q_EMIT box->activated(1);
+        QCOMPARE(m_settings->findChild<QLineEdit*>("Edit1")->text(), QStringLiteral("Бета"));
+        QCOMPARE(StoreTestKit::RawStore(m_folder->DataDir()).Exec(elsewhere), 0);
+        QTest::qWait(1200);
+        m_settings->findChild<QLineEdit*>("Edit4")->setText("Петров");
+        QTest::mouseClick(m_settings->findChild<QPushButton*>("Button2"), Qt::LeftButton);
+        // After a refusal the editors show what is stored now.
+        if (refused)
+            QCOMPARE(m_settings->findChild<QLineEdit*>("Edit1")->text(), QStringLiteral("Бета-Н"));
+    });
+    m_main->findChild<QAction*>("settings1")->trigger();
+
+    QStringList organizations;
+    StoreTestKit::RawStore store(m_folder->DataDir());
+    for (const QString& row : store.Query("SELECT \"Organization120\" || ' ' || \"Director\" "
+                                          "FROM config ORDER BY 1"))
+        organizations << row;
+    QCOMPARE(organizations, stored);
+    QCOMPARE(GridColumn("Org120"), QStringList({"Бета", "Организация 40"}));
+    QCOMPARE(m_messages->Messages().size(), refused ? 1 : 0);
+    if (refused)
+        QVERIFY(m_messages->Messages().front().text.contains(QStringLiteral("другим пользователем")));
 }
 
 void tst_WithDialogs::employeeAddedThroughDialogAppearsInGrid()

@@ -48,6 +48,7 @@ private Q_SLOTS:
     }
     void lostInTheMiddle_data();
     void lostInTheMiddle();
+    void listensAgainAfterRestart();
 };
 
 void TestServerFaults::lostInTheMiddle_data()
@@ -128,6 +129,33 @@ void TestServerFaults::lostInTheMiddle()
     QCOMPARE(Column(*orgs, Layouts::OrgNameField), QStringList{org});
     AddEmployee(*employees, QStringLiteral("Вера"), QStringLiteral("3"), {}, org);
     QCOMPARE(StoreRows::StoredEmployees(data).size(), before.size() + 1);
+}
+
+// No command of the user's is needed: asking for announcements reconnects and listens again.
+void TestServerFaults::listensAgainAfterRestart()
+{
+    TempDataFolder folder;
+    const QString data = folder.DataDir();
+    TestStore::Prepare(data);
+    CreateEmployees(data, {{QStringLiteral("Анна"), "1", "10.00", {}}});
+    const std::shared_ptr<StoreConnection> connection = Session().Connect(data, false);
+    QCOMPARE(connection->TakeChanges(), QStringList());
+    QVERIFY(Server("kill"));
+    // The server's farewell may come before the closed socket is seen.
+    auto twice = [&] {
+        connection->TakeChanges();
+        connection->TakeChanges();
+    };
+    QVERIFY_THROWS_EXCEPTION(EDatabaseError, twice());
+    QVERIFY(Server("restart"));
+    // What was written while nobody listened: every table once.
+    QStringList missed = connection->TakeChanges();
+    missed.sort();
+    QCOMPARE(missed, QStringList({"base"}));
+    RawStore other(data);
+    QCOMPARE(other.Exec("UPDATE base SET \"Amount\" = '2.00'"), 0);
+    QStringList changed;
+    QTRY_COMPARE((changed += connection->TakeChanges(), changed), QStringList({"base"}));
 }
 
 QTEST_MAIN(TestServerFaults)
