@@ -22,6 +22,7 @@
 #include "amount/Amount.h"
 #include "import/ParadoxTakeOver.h"
 #include "storage/Layouts.h"
+#include "storage/RegisterJournal.h"
 #include "storage/StoreBackup.h"
 #include "storage/TPathBuilder.h"
 #include "storage/StoreConnection.h"
@@ -375,6 +376,7 @@ void TMainForm::FormCreate()
         FEmployeeTable->Close();
         FEmployeeTable->Open();
         OpenOrganizationTable();
+        TRegisterJournal(TPathBuilder::GetEmployeeDBPath()).Ensure();
         RefillOrgLists();
         FillEmptyOrganizations();
     });

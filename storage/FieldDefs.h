@@ -4,9 +4,9 @@
 
 #include <vector>
 
-enum class TFieldType { String, Boolean, Integer, AutoInc };
+enum class TFieldType { String, Boolean, Integer, AutoInc, Blob };
 
-// One field of a table layout: a text of Size characters, a boolean or an integer.
+// One field of a table layout: a text of Size characters, a boolean, an integer or bytes.
 struct TFieldDef
 {
     QString Name;

@@ -43,4 +43,28 @@ TIndexDefs OrganizationIndexes()
     };
 }
 
+TFieldDefs RegisterFields()
+{
+    return {
+        {QStringLiteral("Id"), TFieldType::AutoInc, 0, true},
+        {QStringLiteral("Made"), TFieldType::String, 19, true},
+        {QStringLiteral("Org120"), TFieldType::String, 120, false},
+        {QStringLiteral("Kind"), TFieldType::String, 10, true},
+        {QStringLiteral("FileName"), TFieldType::String, 255, true},
+        {QStringLiteral("Employees"), TFieldType::Integer, 0, true},
+        {QStringLiteral("Total"), TFieldType::String, 20, true},
+        {QStringLiteral("Sha256"), TFieldType::String, 64, true},
+        {QStringLiteral("UserName"), TFieldType::String, 64, false},
+        {QStringLiteral("Host"), TFieldType::String, 64, false},
+        {QStringLiteral("Content"), TFieldType::Blob, 0, true},
+    };
+}
+
+TIndexDefs RegisterIndexes()
+{
+    return {
+        {QStringLiteral("registers_id"), QStringLiteral("Id"), ixPrimary},
+    };
+}
+
 } // namespace Layouts

@@ -4,12 +4,17 @@
 
 #include "storage/FieldDefs.h"
 
-// The layouts of the employee table "base" and the organisation table "config".
+// The layouts of the employee table "base", the organisation table "config" and the journal
+// of written registers "registers".
 namespace Layouts {
 
 inline constexpr const char* EmployeeTableName = "base.DB";
 inline constexpr const char* OrganizationTableName = "config.db";
 inline constexpr const char* EmployeeIndex = "Fio_Accnt";
+inline constexpr const char* RegisterTableName = "registers";
+// Every table of a store, as its copies carry them.
+inline constexpr const char* StoreTables[] = {EmployeeTableName, OrganizationTableName,
+                                              RegisterTableName};
 
 // Field names, as the rest of the program reaches fields.
 inline const QString FioField = QStringLiteral("Fio100");
@@ -34,5 +39,7 @@ TFieldDefs EmployeeFields();
 TIndexDefs EmployeeIndexes();
 TFieldDefs OrganizationFields();
 TIndexDefs OrganizationIndexes();
+TFieldDefs RegisterFields();
+TIndexDefs RegisterIndexes();
 
 } // namespace Layouts

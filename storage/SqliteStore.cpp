@@ -168,6 +168,19 @@ void SqliteStatement::BindInt(int index, qint64 value)
     CheckBind(sqlite3_bind_int64(m_stmt, index, value), index);
 }
 
+void SqliteStatement::BindBlob(int index, QByteArrayView bytes)
+{
+    if (index <= 0 || index >= int(m_scratch.size()))
+        throw EDatabaseError(QStringLiteral("Параметра %1 нет в запросе.").arg(index),
+                             EDatabaseError::Kind::General, SQLITE_RANGE);
+    QByteArray& kept = m_scratch[std::size_t(index)];
+    kept = bytes.toByteArray();
+    // An empty file is stored as zero bytes, not as NULL.
+    CheckBind(sqlite3_bind_blob64(m_stmt, index, kept.isEmpty() ? "" : kept.constData(),
+                                  sqlite3_uint64(kept.size()), SQLITE_STATIC),
+              index);
+}
+
 bool SqliteStatement::Step()
 {
     const int rc = sqlite3_step(m_stmt);
@@ -297,6 +310,13 @@ QByteArrayView SqliteStatement::Utf8(int column) const
     if (!text)
         return {};
     return QByteArrayView(text, sqlite3_column_bytes(m_stmt, column));
+}
+
+QByteArray SqliteStatement::Blob(int column) const
+{
+    const void* bytes = sqlite3_column_blob(m_stmt, column);
+    return bytes ? QByteArray(static_cast<const char*>(bytes), sqlite3_column_bytes(m_stmt, column))
+                 : QByteArray();
 }
 
 qint64 SqliteStatement::Changes() const

@@ -26,11 +26,13 @@ public:
     void BindNull(int index) override;
     void BindText(int index, const QString& text) override;
     void BindInt(int index, qint64 value) override;
+    void BindBlob(int index, QByteArrayView bytes) override;
     bool Step() override;
     void Reset() override;
     bool IsNull(int column) const override;
     qint64 Int(int column) const override;
     QByteArrayView Utf8(int column) const override;
+    QByteArray Blob(int column) const override;
     qint64 Changes() const override;
 
 private:
@@ -39,7 +41,7 @@ private:
     sqlite3* m_db = nullptr;
     sqlite3_stmt* m_stmt = nullptr;
     QString m_filePath;
-    std::vector<QByteArray> m_scratch; // keeps bound texts alive until the next reset
+    std::vector<QByteArray> m_scratch; // keeps bound texts and bytes alive until the next reset
 };
 
 // The SQLite file of one data folder.

@@ -51,7 +51,7 @@ void RemoveOldCopies(const QString& folder, const QRegularExpression& kind, int 
         QFile::remove(folder + copies[i]);
 }
 
-// Both tables of one store written into another that holds neither, rows with their
+// The tables of one store written into another that holds neither, rows with their
 // identities, in one transaction of each so the copy is one moment of the tables and the
 // target gets all of them or none.
 void CopyTables(StoreConnection& from, StoreConnection& to,
@@ -65,7 +65,7 @@ void CopyTables(StoreConnection& from, StoreConnection& to,
         if (from.IsServer())
             from.Exec(QStringLiteral("SET TRANSACTION ISOLATION LEVEL REPEATABLE READ READ ONLY"));
         QStringList tables;
-        for (const char* name : {Layouts::EmployeeTableName, Layouts::OrganizationTableName}) {
+        for (const char* name : Layouts::StoreTables) {
             const QString stored = from.FindTable(QLatin1String(name));
             if (!stored.isEmpty())
                 tables << stored;
@@ -111,6 +111,8 @@ void CopyTables(StoreConnection& from, StoreConnection& to,
                         insert.BindNull(f + 1);
                     else if (layout.Fields[std::size_t(f)].DataType == TFieldType::String)
                         insert.BindText(f + 1, select.Text(f));
+                    else if (layout.Fields[std::size_t(f)].DataType == TFieldType::Blob)
+                        insert.BindBlob(f + 1, select.Blob(f));
                     else
                         insert.BindInt(f + 1, select.Int(f));
                 }
@@ -171,7 +173,7 @@ void TStoreBackup::CopyToServer(StoreConnection& local, StoreConnection& server,
                                "(их список программа показывает при запуске). Исправьте их, "
                                "перезапустите программу и перенесите таблицы снова."));
     }
-    for (const char* name : {Layouts::EmployeeTableName, Layouts::OrganizationTableName}) {
+    for (const char* name : Layouts::StoreTables) {
         const QString stored = server.FindTable(QLatin1String(name));
         if (!stored.isEmpty())
             throw EDatabaseError(QStringLiteral("На сервере уже есть таблица «%1» (%2): "
@@ -185,7 +187,7 @@ void TStoreBackup::RemoveFromServer(StoreConnection& server)
 {
     server.Begin();
     try {
-        for (const char* name : {Layouts::EmployeeTableName, Layouts::OrganizationTableName}) {
+        for (const char* name : Layouts::StoreTables) {
             const QString stored = server.FindTable(QLatin1String(name));
             if (!stored.isEmpty())
                 server.Exec(QStringLiteral("DROP TABLE %1").arg(TableSchema::Quoted(stored)));

@@ -38,13 +38,13 @@ public:
     // Rows copied so far and rows in all, told now and then during a copy to a server.
     using Progress = std::function<void(qint64 copied, qint64 total)>;
 
-    // Copies both tables of a local store into a server database that holds neither, in one
+    // Copies the tables of a local store into a server database that holds neither, in one
     // transaction: the server gets every row or nothing. Refuses a server that has a table,
     // and a local store whose employee key waits for duplicates to be mended (the server
     // would hold them without a key).
     static void CopyToServer(StoreConnection& local, StoreConnection& server,
                              const Progress& progress = {});
-    // Drops both tables from a server again, in one transaction: the way back from a copy
+    // Drops the tables from a server again, in one transaction: the way back from a copy
     // that the program could not go on to use.
     static void RemoveFromServer(StoreConnection& server);
 };

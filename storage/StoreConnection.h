@@ -26,11 +26,13 @@ public:
     virtual void BindNull(int index) = 0;
     virtual void BindText(int index, const QString& text) = 0; // an empty text binds NULL
     virtual void BindInt(int index, qint64 value) = 0;
+    virtual void BindBlob(int index, QByteArrayView bytes) = 0;
     virtual bool Step() = 0; // true while a row is ready
     virtual void Reset() = 0;
     virtual bool IsNull(int column) const = 0;
     virtual qint64 Int(int column) const = 0; // a boolean reads as 0 or 1
     virtual QByteArrayView Utf8(int column) const = 0;
+    virtual QByteArray Blob(int column) const = 0;
     virtual qint64 Changes() const = 0; // rows changed by the last run
     QString Text(int column) const
     {
@@ -49,12 +51,14 @@ public:
     void BindNull(int index) { m_impl->BindNull(index); }
     void BindText(int index, const QString& text) { m_impl->BindText(index, text); }
     void BindInt(int index, qint64 value) { m_impl->BindInt(index, value); }
+    void BindBlob(int index, QByteArrayView bytes) { m_impl->BindBlob(index, bytes); }
     bool Step() { return m_impl->Step(); }
     void Reset() { m_impl->Reset(); }
     bool IsNull(int column) const { return m_impl->IsNull(column); }
     qint64 Int(int column) const { return m_impl->Int(column); }
     QByteArrayView Utf8(int column) const { return m_impl->Utf8(column); }
     QString Text(int column) const { return m_impl->Text(column); }
+    QByteArray Blob(int column) const { return m_impl->Blob(column); }
     qint64 Changes() const { return m_impl->Changes(); }
 
 private:

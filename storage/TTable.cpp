@@ -88,6 +88,7 @@ QVariant TField::Value() const
     case TFieldType::AutoInc:
         return value.toLongLong();
     case TFieldType::String:
+    case TFieldType::Blob:
         break;
     }
     return value;

@@ -26,6 +26,8 @@ TFieldDef ParseColumn(const QString& name, const QString& declared, bool notNull
     const QString type = declared.trimmed().toUpper();
     if (type.startsWith(QLatin1String("BOOL")) || type == QLatin1String("LOGICAL")) {
         def.DataType = TFieldType::Boolean;
+    } else if (type == QLatin1String("BLOB")) {
+        def.DataType = TFieldType::Blob;
     } else if (type.contains(QLatin1String("INT"))) {
         def.DataType = TFieldType::Integer;
     } else {
@@ -149,6 +151,9 @@ QString ColumnDefinition(const TFieldDef& def)
         break;
     case TFieldType::AutoInc:
         column += QLatin1String("INTEGER PRIMARY KEY AUTOINCREMENT");
+        break;
+    case TFieldType::Blob:
+        column += QLatin1String("BLOB");
         break;
     }
     if (def.Required)

@@ -1,0 +1,123 @@
+#include "storage/RegisterJournal.h"
+
+#include <QCryptographicHash>
+
+#include "storage/Layouts.h"
+#include "storage/StoreConnection.h"
+#include "storage/TSession.h"
+#include "storage/TTable.h"
+#include "storage/TableSchema.h"
+
+namespace {
+
+constexpr const char* MadeFormat = "yyyy-MM-ddTHH:mm:ss";
+
+// The columns every read and write names, in the layout's order after the identity.
+QString Columns(bool withId)
+{
+    QStringList names;
+    for (const TFieldDef& field : Layouts::RegisterFields()) {
+        if ((field.DataType == TFieldType::AutoInc && !withId) ||
+            field.DataType == TFieldType::Blob)
+            continue;
+        names << TableSchema::Quoted(field.Name);
+    }
+    return names.join(QLatin1String(", "));
+}
+
+} // namespace
+
+TRegisterJournal::TRegisterJournal(QString folder) : m_folder(std::move(folder)) {}
+
+void TRegisterJournal::Ensure() const
+{
+    TTable table;
+    table.SetDatabaseName(m_folder);
+    table.SetTableName(QString::fromLatin1(Layouts::RegisterTableName));
+    if (table.Exists())
+        return;
+    table.FieldDefs() = Layouts::RegisterFields();
+    table.IndexDefs() = Layouts::RegisterIndexes();
+    table.CreateTable();
+}
+
+QString TRegisterJournal::Digest(const QByteArray& content)
+{
+    return QString::fromLatin1(
+        QCryptographicHash::hash(content, QCryptographicHash::Sha256).toHex());
+}
+
+qint64 TRegisterJournal::Add(TRegisterEntry entry, const QByteArray& content) const
+{
+    const std::shared_ptr<StoreConnection> store = Session().Connect(m_folder, false);
+    Statement insert(*store, QStringLiteral("INSERT INTO %1 (%2, %3) VALUES (?1, ?2, ?3, ?4, ?5, "
+                                            "?6, ?7, ?8, ?9, ?10)")
+                                 .arg(QLatin1String(Layouts::RegisterTableName), Columns(false),
+                                      TableSchema::Quoted(QStringLiteral("Content"))) +
+                                 store->InsertReturning(TableSchema::Quoted(QStringLiteral("Id"))));
+    entry.Sha256 = Digest(content);
+    insert.BindText(1, entry.Made.toString(QLatin1String(MadeFormat)));
+    insert.BindText(2, entry.Org);
+    insert.BindText(3, entry.Kind);
+    insert.BindText(4, entry.FileName);
+    insert.BindInt(5, entry.Employees);
+    insert.BindText(6, entry.Total);
+    insert.BindText(7, entry.Sha256);
+    insert.BindText(8, entry.UserName);
+    insert.BindText(9, entry.Host);
+    insert.BindBlob(10, content);
+    qint64 id = -1;
+    if (insert.Step()) { // a row where the engine returns the identity
+        id = insert.Int(0);
+        while (insert.Step()) {
+        }
+    }
+    if (insert.Changes() != 1)
+        throw EDatabaseError(QStringLiteral("Запись о файле «%1» не добавлена в журнал выгрузок.")
+                                 .arg(entry.FileName));
+    insert.Reset();
+    return id >= 0 ? id : store->LastInsertRowid();
+}
+
+std::vector<TRegisterEntry> TRegisterJournal::Entries() const
+{
+    const std::shared_ptr<StoreConnection> store = Session().Connect(m_folder, false);
+    Statement select(*store, QStringLiteral("SELECT %1 FROM %2 ORDER BY %3 DESC")
+                                 .arg(Columns(true), QLatin1String(Layouts::RegisterTableName),
+                                      TableSchema::Quoted(QStringLiteral("Id"))));
+    std::vector<TRegisterEntry> entries;
+    while (select.Step()) {
+        TRegisterEntry entry;
+        entry.Id = select.Int(0);
+        entry.Made = QDateTime::fromString(select.Text(1), QLatin1String(MadeFormat));
+        entry.Org = select.Text(2);
+        entry.Kind = select.Text(3);
+        entry.FileName = select.Text(4);
+        entry.Employees = int(select.Int(5));
+        entry.Total = select.Text(6);
+        entry.Sha256 = select.Text(7);
+        entry.UserName = select.Text(8);
+        entry.Host = select.Text(9);
+        entries.push_back(std::move(entry));
+    }
+    select.Reset();
+    return entries;
+}
+
+QByteArray TRegisterJournal::Content(qint64 id) const
+{
+    const std::shared_ptr<StoreConnection> store = Session().Connect(m_folder, false);
+    Statement select(*store, QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?1")
+                                 .arg(TableSchema::Quoted(QStringLiteral("Content")),
+                                      QLatin1String(Layouts::RegisterTableName),
+                                      TableSchema::Quoted(QStringLiteral("Id"))));
+    select.BindInt(1, id);
+    QByteArray content;
+    if (select.Step()) {
+        content = select.Blob(0);
+        if (content.isNull())
+            content = QByteArray(""); // an empty file, kept
+    }
+    select.Reset();
+    return content;
+}
