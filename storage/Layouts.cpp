@@ -43,4 +43,13 @@ TIndexDefs OrganizationIndexes()
     };
 }
 
+int FieldSize(const TFieldDefs& fields, const QString& name)
+{
+    for (const TFieldDef& field : fields) {
+        if (field.Name == name)
+            return field.Size;
+    }
+    return 0;
+}
+
 } // namespace Layouts

@@ -35,4 +35,7 @@ TIndexDefs EmployeeIndexes();
 TFieldDefs OrganizationFields();
 TIndexDefs OrganizationIndexes();
 
+// The size of a text field of a layout; 0 for a field that is not there or has no size.
+int FieldSize(const TFieldDefs& fields, const QString& name);
+
 } // namespace Layouts
