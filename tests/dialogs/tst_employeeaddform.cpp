@@ -37,6 +37,7 @@ private Q_SLOTS:
     void closingDiscardsTheRecord();
     void typedCharacters_data();
     void typedCharacters();
+    void keypadDecimalKeyGivesThePoint();
     void pastedTextFollowsTheRules_data();
     void pastedTextFollowsTheRules();
     void longOrganisationNameKeepsDialogOnScreen();
@@ -292,6 +293,18 @@ void TestEmployeeAddForm::typedCharacters()
     QVERIFY(edit);
     TypeText(edit, typed);
     QCOMPARE(edit->text(), shown);
+}
+
+// The decimal key of a Russian numeric keypad gives a comma.
+void TestEmployeeAddForm::keypadDecimalKeyGivesThePoint()
+{
+    ShowForm();
+    auto* edit = Find<QLineEdit>("AmountDBEdit");
+    TypeText(edit, QStringLiteral("1500"));
+    QTest::sendKeyEvent(QTest::Click, edit, Qt::Key_Comma, QStringLiteral(","),
+                        Qt::KeypadModifier);
+    TypeText(edit, QStringLiteral("5"));
+    QCOMPARE(edit->text(), QStringLiteral("1500.5"));
 }
 
 void TestEmployeeAddForm::pastedTextFollowsTheRules_data()
