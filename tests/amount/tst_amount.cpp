@@ -122,8 +122,6 @@ void TestAmount::readWritten_data()
     // clang-format off
     QTest::newRow("empty gives zero") << "" << "0.00";
     QTest::newRow("stored form as is") << "1500.50" << "1500.50";
-    QTest::newRow("whole number") << "1500" << "1500.00";
-    QTest::newRow("three decimals cut") << "12.345" << "12.34";
     QTest::newRow("comma is the decimal mark") << "1500,50" << "1500.50";
     QTest::newRow("comma with one decimal") << "0,75" << "0.75";
     QTest::newRow("comma with no decimals") << "12," << "12.00";
@@ -143,14 +141,11 @@ void TestAmount::readWritten_data()
     QTest::newRow("short last group") << "1 50" << none;
     QTest::newRow("two spaces") << "1  500" << none;
     QTest::newRow("space in decimals") << "1,500 5" << none;
-    QTest::newRow("tab between thousands") << "1\t500" << none;
     QTest::newRow("letters") << "abc" << none;
-    QTest::newRow("currency after number") << "1500 р." << none;
     QTest::newRow("quoted") << "\"1\".5" << none;
     QTest::newRow("sign alone") << "-" << none;
     QTest::newRow("mark alone") << "," << none;
     QTest::newRow("space after sign") << "- 5" << none;
-    QTest::newRow("fullwidth digit") << "\uFF11" << none;
     // clang-format on
 }
 

@@ -528,8 +528,6 @@ void TestSettingsForm::editorsHoldTheirFieldSize_data()
         << "Edit6" << "" << "menu" << agreement << "" << tooLong("Номер зарплатного соглашения", 8);
     QTest::newRow("paste from the context menu that fits")
         << "Edit4" << "" << "menu" << "Петров П.П." << "Петров П.П." << "";
-    QTest::newRow("organisation name") << "Edit1" << "" << "keys" << QString(121, u'Я') << ""
-                                       << tooLong("Название организации", 120);
     QTest::newRow("settlement account") << "Edit2" << "" << "keys" << QString(23, u'4') << ""
                                         << tooLong("Расчетный счет организации", 22);
     QTest::newRow("currency") << "Edit7" << "" << "keys" << "RUR1" << ""
