@@ -162,6 +162,99 @@ QString NormalizeAmount(const QString& input)
     return result;
 }
 
+namespace {
+
+constexpr bool IsGroupSeparator(char16_t c)
+{
+    return c == u' ' || c == u'\u00A0' || c == u'\u202F';
+}
+
+constexpr bool IsBlankAround(char16_t c)
+{
+    return IsBlank(c) || c == u'\u00A0' || c == u'\u202F';
+}
+
+// Digits with at most one point after the first digit: NormalizeAmount reads it as it is.
+bool IsPlainAmount(QStringView s)
+{
+    qsizetype i = s.startsWith(u'-') || s.startsWith(u'+') ? 1 : 0;
+    if (i == s.size() || !IsDigit(s[i].unicode()))
+        return false;
+    bool point = false;
+    for (; i < s.size(); ++i) {
+        const char16_t c = s[i].unicode();
+        if (c == u'.' && !point)
+            point = true;
+        else if (!IsDigit(c))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+QString ReadWrittenAmount(const QString& input)
+{
+    if (IsPlainAmount(input))
+        return NormalizeAmount(input);
+
+    QStringView s(input);
+    while (!s.isEmpty() && IsBlankAround(s.front().unicode()))
+        s = s.sliced(1);
+    while (!s.isEmpty() && IsBlankAround(s.back().unicode()))
+        s.chop(1);
+    if (s.isEmpty()) {
+        if (input.isEmpty())
+            return NormalizeAmount(input);
+        throw EEmptyAmount();
+    }
+
+    QString plain;
+    plain.reserve(s.size() + 1);
+    qsizetype i = 0;
+    if (s[0] == u'-' || s[0] == u'+')
+        plain.append(s[i++]);
+
+    // The integer digits: whole, or a group of one to three and then groups of three.
+    qsizetype digits = 0;
+    qsizetype run = 0;
+    bool grouped = false;
+    for (; i < s.size(); ++i) {
+        const char16_t c = s[i].unicode();
+        if (IsDigit(c)) {
+            plain.append(QChar(c));
+            ++run;
+        } else if (IsGroupSeparator(c)) {
+            if (run == 0 || run > 3 || (grouped && run != 3))
+                return QString();
+            grouped = true;
+            digits += run;
+            run = 0;
+        } else {
+            break;
+        }
+    }
+    if (grouped && run != 3)
+        return QString();
+    digits += run;
+    if (i < s.size()) {
+        if (s[i] != u'.' && s[i] != u',')
+            return QString();
+        if (digits == 0)
+            plain.append(u'0');
+        plain.append(u'.');
+        for (++i; i < s.size(); ++i) {
+            if (!IsDigit(s[i].unicode()))
+                return QString();
+            plain.append(s[i]);
+            ++digits;
+        }
+    }
+    if (digits == 0)
+        return QString();
+    return NormalizeAmount(plain);
+}
+
 QString TriadToWords(int value, int group)
 {
     if (value < 0 || value > 999)

@@ -19,6 +19,14 @@ namespace Amount {
 // Throws EEmptyAmount for a text made only of whitespace.
 QString NormalizeAmount(const QString& text);
 
+// Reads an amount written the Russian way or the stored way: a sign, the integer digits whole
+// or in groups of three split by a space or a no-break space, then a comma or a point and the
+// decimals ("1 500,50", "0,75", "1500.5"). Gives NormalizeAmount of its plain form
+// ("1500.50"; "" gives "0.00"); blanks around the number are dropped. A null string for a
+// text that is no such number ("1.2.3", "12 50", "abc"). Throws EEmptyAmount for a text
+// made only of whitespace, as NormalizeAmount does.
+QString ReadWrittenAmount(const QString& text);
+
 // Russian cardinal words, lower case, for a string of decimal digits ("21" -> "двадцать один").
 // A leading minus gives "минус ..."; any other non-digit throws EConvertError.
 QString AmountToWords(const QString& digits);

@@ -41,13 +41,18 @@ TEmployeeAddForm::TEmployeeAddForm(MainViews& views, QWidget* parent)
     setWindowTitle(QStringLiteral("Новый сотрудник"));
     EmployeeDataSource->SetDataSet(EmployeeTable);
 
-    auto makeEdit = [this](const char* name, const QString& field, KeyRules::Rule rule) {
+    // Until the view is open the editors know their field sizes from the layout.
+    const TFieldDefs fields = Layouts::EmployeeFields();
+    auto makeEdit = [this, &fields](const char* name, const QString& field, KeyRules::Rule rule,
+                                    const QLabel* label = nullptr) {
         auto* edit = new TDBEdit(this);
         edit->setObjectName(QLatin1String(name));
+        if (const int size = Layouts::FieldSize(fields, field); size > 0)
+            edit->setMaxLength(size);
         edit->SetDataField(field);
         edit->SetDataSource(EmployeeDataSource);
-        if (rule != KeyRules::Rule::Any)
-            edit->SetRule(rule);
+        if (label)
+            edit->SetRule(rule, label->text());
         return edit;
     };
     auto makeLabel = [this](const char* name, const QString& text) {
@@ -55,11 +60,11 @@ TEmployeeAddForm::TEmployeeAddForm(MainViews& views, QWidget* parent)
     };
 
     FioLabel = makeLabel("FioLabel", QStringLiteral("ФИО"));
-    FioDBEdit = makeEdit("FioDBEdit", FioField, KeyRules::Rule::Upper);
+    FioDBEdit = makeEdit("FioDBEdit", FioField, KeyRules::Rule::Upper, FioLabel);
     AccntLabel = makeLabel("AccntLabel", QStringLiteral("Счет сотрудника"));
-    AccntDBEdit = makeEdit("AccntDBEdit", AccntField, KeyRules::Rule::Account);
+    AccntDBEdit = makeEdit("AccntDBEdit", AccntField, KeyRules::Rule::Account, AccntLabel);
     AmountLabel = makeLabel("AmountLabel", QStringLiteral("Сумма для зачисления"));
-    AmountDBEdit = makeEdit("AmountDBEdit", AmountField, KeyRules::Rule::Amount);
+    AmountDBEdit = makeEdit("AmountDBEdit", AmountField, KeyRules::Rule::Amount, AmountLabel);
     OrgLabel = makeLabel("OrgLabel", QStringLiteral("Организация"));
     // A long organisation name must not widen the dialog: it is elided in the box and
     // shown whole in the open list.
@@ -73,11 +78,6 @@ TEmployeeAddForm::TEmployeeAddForm(MainViews& views, QWidget* parent)
     SaveButton->setObjectName(QStringLiteral("SaveButton"));
     SaveButton->setDefault(true);
 
-    // Until the view is open the editors know no field sizes.
-    FioDBEdit->setMaxLength(100);
-    AccntDBEdit->setMaxLength(22);
-    AmountDBEdit->setMaxLength(15);
-    OrgDBEdit->setMaxLength(120);
     FioDBEdit->setMinimumWidth(fontMetrics().averageCharWidth() * 45);
 
     FioLabel->setBuddy(FioDBEdit);

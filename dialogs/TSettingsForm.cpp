@@ -18,6 +18,7 @@
 #include "storage/TTransaction.h"
 #include "ui/NamedControls.h"
 #include "ui/ErrorBoundary.h"
+#include "ui/KeyRules.h"
 #include "ui/WindowPlacement.h"
 #include "ui/MainViews.h"
 #include "ui/Messages.h"
@@ -74,7 +75,6 @@ TSettingsForm::TSettingsForm(MainViews& views, QWidget* parent)
     Edit5 = makeEdit("Edit5");
     Edit6 = makeEdit("Edit6");
     Edit7 = makeEdit("Edit7");
-    Edit1->setMaxLength(120);
     FEdits = {Edit1, Edit2, Edit3, Edit4, Edit5, Edit6, Edit7};
     Button1 = makeButton("Button1", QStringLiteral("Добавить"));
     Button2 = makeButton("Button2", QStringLiteral("Сохранить"));
@@ -87,9 +87,13 @@ TSettingsForm::TSettingsForm(MainViews& views, QWidget* parent)
     form->setLabelAlignment(Qt::AlignRight | Qt::AlignVCenter);
     form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
     form->addRow(Label8, OrgBox);
+    const TFieldDefs fields = Layouts::OrganizationFields();
     for (std::size_t i = 0; i < FEdits.size(); ++i) {
         labels[i]->setBuddy(FEdits[i]);
         form->addRow(labels[i], FEdits[i]);
+        if (const int size = Layouts::FieldSize(fields, OrgFields[i]); size > 0)
+            FEdits[i]->setMaxLength(size);
+        new KeyRules::TypedCharFilter(KeyRules::Rule::Any, FEdits[i], labels[i]->text());
     }
 
     auto* buttons = new QHBoxLayout;

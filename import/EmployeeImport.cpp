@@ -1,5 +1,6 @@
 #include "import/EmployeeImport.h"
 
+#include "amount/Amount.h"
 #include "core/Exception.h"
 #include "storage/Layouts.h"
 #include "storage/TTransaction.h"
@@ -31,12 +32,15 @@ EmployeeImport::EmployeeImport(TTable& employees, std::function<void()> beforeMe
 EmployeeImport::~EmployeeImport() = default;
 
 QString EmployeeImport::Refusal(const QString& name, const QString& account,
-                                const QString& amount) const
+                                const QString& amountText, const QString& amount) const
 {
     const int accountSize = m_accnt.Size();
     const int amountSize = m_amount.Size();
     if (name.isEmpty() || account.isEmpty() || (accountSize > 0 && account.size() > accountSize))
         return QStringLiteral("Неверные данные: ") + name + QLatin1Char(' ') + account;
+    if (amount.isNull())
+        return QStringLiteral("Неверные данные: сумма «%1» не является числом (%2 %3)")
+            .arg(amountText, name, account);
     if (amountSize > 0 && amount.size() > amountSize)
         return QStringLiteral("Неверные данные: сумма %1 длиннее %2 знаков (%3 %4)")
             .arg(amount)
@@ -45,10 +49,11 @@ QString EmployeeImport::Refusal(const QString& name, const QString& account,
     return QString();
 }
 
-void EmployeeImport::Add(const QString& name, const QString& account, const QString& amount,
+void EmployeeImport::Add(const QString& name, const QString& account, const QString& amountText,
                          const QString& organization, bool exported)
 {
-    const QString refusal = Refusal(name, account, amount);
+    const QString amount = Amount::ReadWrittenAmount(amountText);
+    const QString refusal = Refusal(name, account, amountText, amount);
     if (!refusal.isEmpty()) {
         m_transaction->Commit();
         m_transaction.reset();

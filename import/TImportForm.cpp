@@ -10,7 +10,6 @@
 #include <QShowEvent>
 #include <QVBoxLayout>
 
-#include "amount/Amount.h"
 #include "import/CodePages.h"
 #include "import/EmployeeImport.h"
 #include "import/ParadoxTable.h"
@@ -237,7 +236,7 @@ void TImportForm::ImportDbf()
     try {
         while (!SourceTable->Eof()) {
             const QString name = CodePages::FromCp866Name(nameSource.AsBytes());
-            const QString amount = Amount::NormalizeAmount(amountSource.AsString());
+            const QString amount = amountSource.AsString();
             const QString account = accountSource.AsString();
             importer.Add(name, account, amount);
             done = SourceTable->RecNo();

@@ -10,7 +10,6 @@
 #include <memory>
 #include <set>
 
-#include "amount/Amount.h"
 #include "core/Exception.h"
 #include "import/EmployeeImport.h"
 #include "import/ParadoxTable.h"
@@ -147,7 +146,7 @@ void TImportForm::ImportParadox()
                 organization =
                     TTableUpgrade::MatchOrganization(source.Text(olderOrgField), names);
             importer.Add(source.Text(nameField), source.Text(accountField),
-                         Amount::NormalizeAmount(source.Text(amountField)), organization,
+                         source.Text(amountField), organization,
                          exportField < 0 || source.Value(exportField).toBool());
         }
     } catch (...) {

@@ -67,4 +67,13 @@ TIndexDefs RegisterIndexes()
     };
 }
 
+int FieldSize(const TFieldDefs& fields, const QString& name)
+{
+    for (const TFieldDef& field : fields) {
+        if (field.Name == name)
+            return field.Size;
+    }
+    return 0;
+}
+
 } // namespace Layouts

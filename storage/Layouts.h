@@ -42,4 +42,7 @@ TIndexDefs OrganizationIndexes();
 TFieldDefs RegisterFields();
 TIndexDefs RegisterIndexes();
 
+// The size of a text field of a layout; 0 for a field that is not there or has no size.
+int FieldSize(const TFieldDefs& fields, const QString& name);
+
 } // namespace Layouts

@@ -42,10 +42,10 @@ void TDBEdit::SetDataField(const QString& field)
     ShowField();
 }
 
-void TDBEdit::SetRule(KeyRules::Rule rule)
+void TDBEdit::SetRule(KeyRules::Rule rule, const QString& caption)
 {
     delete m_filter;
-    m_filter = new KeyRules::TypedCharFilter(rule, this);
+    m_filter = new KeyRules::TypedCharFilter(rule, this, caption);
 }
 
 void TDBEdit::UpdateRecord()

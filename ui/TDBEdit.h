@@ -18,7 +18,8 @@ public:
     void SetDataSource(TDataSource* source);
     void SetDataField(const QString& field);
     const QString& DataField() const { return m_field; }
-    void SetRule(KeyRules::Rule rule);
+    // caption: the field's name on screen, for the message that refuses a too long paste.
+    void SetRule(KeyRules::Rule rule, const QString& caption = QString());
 
     // Writes the editor's text into the field, if the user changed it.
     void UpdateRecord();

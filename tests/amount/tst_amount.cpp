@@ -15,6 +15,8 @@ private Q_SLOTS:
     void normalize();
     void normalizeBlank_data();
     void normalizeBlank();
+    void readWritten_data();
+    void readWritten();
     void words_data();
     void words();
     void wordsInvalid_data();
@@ -100,12 +102,60 @@ void TestAmount::normalizeBlank_data()
 void TestAmount::normalizeBlank()
 {
     QFETCH(QString, input);
-    try {
-        NormalizeAmount(input);
-        QFAIL("no exception");
-    } catch (const EEmptyAmount& e) {
-        QCOMPARE(e.Message(), QStringLiteral("Сумма не указана"));
+    // Read as written or normalised, a text of blanks is no amount at all.
+    for (auto read : {&NormalizeAmount, &ReadWrittenAmount}) {
+        try {
+            read(input);
+            QFAIL("no exception");
+        } catch (const EEmptyAmount& e) {
+            QCOMPARE(e.Message(), QStringLiteral("Сумма не указана"));
+        }
     }
+}
+
+void TestAmount::readWritten_data()
+{
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<QString>("expected"); // null: not a number
+
+    const QString none;
+    // clang-format off
+    QTest::newRow("empty gives zero") << "" << "0.00";
+    QTest::newRow("stored form as is") << "1500.50" << "1500.50";
+    QTest::newRow("comma is the decimal mark") << "1500,50" << "1500.50";
+    QTest::newRow("comma with one decimal") << "0,75" << "0.75";
+    QTest::newRow("comma with no decimals") << "12," << "12.00";
+    QTest::newRow("comma without integer part") << ",5" << "0.50";
+    QTest::newRow("point without integer part") << ".5" << "0.50";
+    QTest::newRow("space between thousands") << "1 500.50" << "1500.50";
+    QTest::newRow("spaces and comma") << "1 234 567,8" << "1234567.80";
+    QTest::newRow("no-break space between thousands") << "1\u00A0500,50" << "1500.50";
+    QTest::newRow("narrow no-break space") << "12\u202F000" << "12000.00";
+    QTest::newRow("blanks around dropped") << " \u00A01 500,5\t " << "1500.50";
+    QTest::newRow("minus kept") << "-1 500,5" << "-1500.50";
+    QTest::newRow("three decimals cut after comma") << "2,999" << "2.99";
+    QTest::newRow("two marks") << "1.2.3" << none;
+    QTest::newRow("point and comma") << "1.500,50" << none;
+    QTest::newRow("space as decimal mark") << "12 50" << none;
+    QTest::newRow("group of four") << "1500 000" << none;
+    QTest::newRow("short last group") << "1 50" << none;
+    QTest::newRow("two spaces") << "1  500" << none;
+    QTest::newRow("space in decimals") << "1,500 5" << none;
+    QTest::newRow("letters") << "abc" << none;
+    QTest::newRow("quoted") << "\"1\".5" << none;
+    QTest::newRow("sign alone") << "-" << none;
+    QTest::newRow("mark alone") << "," << none;
+    QTest::newRow("space after sign") << "- 5" << none;
+    // clang-format on
+}
+
+void TestAmount::readWritten()
+{
+    QFETCH(QString, input);
+    QFETCH(QString, expected);
+    const QString read = ReadWrittenAmount(input);
+    QCOMPARE(read.isNull(), expected.isNull());
+    QCOMPARE(read, expected);
 }
 
 void TestAmount::words_data()

@@ -541,7 +541,8 @@ void tst_MainForm::typedCharacters_data()
     QTest::newRow("account: digits and minus") << int(AccntColumn) << "40-81" << "40-81";
     QTest::newRow("account: point, letters, space refused") << int(AccntColumn) << "4.a ж5" << "45";
     QTest::newRow("amount: digits and point") << int(AmountColumn) << "12.50" << "12.50";
-    QTest::newRow("amount: minus, comma, letters refused") << int(AmountColumn) << "-1,a2" << "12";
+    QTest::newRow("amount: minus, letters refused") << int(AmountColumn) << "-1a2" << "12";
+    QTest::newRow("amount: comma is the point") << int(AmountColumn) << "1500,50" << "1500.50";
     QTest::newRow("export column: nothing") << int(ExportColumn) << "1a" << "";
 }
 

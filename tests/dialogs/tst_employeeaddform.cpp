@@ -37,6 +37,7 @@ private Q_SLOTS:
     void closingDiscardsTheRecord();
     void typedCharacters_data();
     void typedCharacters();
+    void keypadDecimalKeyGivesThePoint();
     void pastedTextFollowsTheRules_data();
     void pastedTextFollowsTheRules();
     void longOrganisationNameKeepsDialogOnScreen();
@@ -116,6 +117,8 @@ void TestEmployeeAddForm::saveChecks_data()
         << "ИВАНОВ" << "123" << "" << 1 << "" << "ИВАНОВ|123|0.00|True|Вторая";
     QTest::newRow("whole amount gets decimals")
         << "ИВАНОВ" << "40817-1" << "1500" << 0 << "" << "ИВАНОВ|40817-1|1500.00|True|Альфа";
+    QTest::newRow("typed comma stored as the point")
+        << "ИВАНОВ" << "123" << "1500,50" << 0 << "" << "ИВАНОВ|123|1500.50|True|Альфа";
 }
 
 void TestEmployeeAddForm::saveChecks()
@@ -276,7 +279,8 @@ void TestEmployeeAddForm::typedCharacters_data()
     QTest::newRow("account digits and minus") << "AccntDBEdit" << "408-17" << "408-17";
     QTest::newRow("account refuses letters and point") << "AccntDBEdit" << "4a0.8б1," << "4081";
     QTest::newRow("amount digits and point") << "AmountDBEdit" << "1500.25" << "1500.25";
-    QTest::newRow("amount refuses minus and comma") << "AmountDBEdit" << "-15,5x" << "155";
+    QTest::newRow("amount refuses minus, comma is the point") << "AmountDBEdit" << "-15,5x"
+                                                               << "15.5";
 }
 
 void TestEmployeeAddForm::typedCharacters()
@@ -291,21 +295,46 @@ void TestEmployeeAddForm::typedCharacters()
     QCOMPARE(edit->text(), shown);
 }
 
+// The decimal key of a Russian numeric keypad gives a comma.
+void TestEmployeeAddForm::keypadDecimalKeyGivesThePoint()
+{
+    ShowForm();
+    auto* edit = Find<QLineEdit>("AmountDBEdit");
+    TypeText(edit, QStringLiteral("1500"));
+    QTest::sendKeyEvent(QTest::Click, edit, Qt::Key_Comma, QStringLiteral(","),
+                        Qt::KeypadModifier);
+    TypeText(edit, QStringLiteral("5"));
+    QCOMPARE(edit->text(), QStringLiteral("1500.5"));
+}
+
 void TestEmployeeAddForm::pastedTextFollowsTheRules_data()
 {
     QTest::addColumn<QString>("editor");
     QTest::addColumn<QString>("pasted");
     QTest::addColumn<QString>("shown");
+    QTest::addColumn<QString>("message");
 
-    QTest::newRow("name upper-cased") << "FioDBEdit" << "петров пётр" << "ПЕТРОВ ПЁТР";
-    QTest::newRow("account filtered") << "AccntDBEdit" << "40817 810-0.12x" << "40817810-012";
-    QTest::newRow("amount filtered") << "AmountDBEdit" << "1 500,00.5" << "150000.5";
-    QTest::newRow("name cut to its field") << "FioDBEdit" << QString(150, QChar(u'я'))
-                                           << QString(100, QChar(u'Я'));
-    QTest::newRow("account cut to its field") << "AccntDBEdit" << QString(30, QChar(u'7'))
-                                              << QString(22, QChar(u'7'));
-    QTest::newRow("amount cut to its field") << "AmountDBEdit" << QString(20, QChar(u'1'))
-                                             << QString(15, QChar(u'1'));
+    const auto tooLong = [](const char* caption, int size) {
+        return QStringLiteral("Текст не вставлен: поле «%1» вмещает не больше %2 знаков.")
+            .arg(QString::fromUtf8(caption))
+            .arg(size);
+    };
+    QTest::newRow("name upper-cased") << "FioDBEdit" << "петров пётр" << "ПЕТРОВ ПЁТР" << "";
+    QTest::newRow("account filtered") << "AccntDBEdit" << "40817 810-0.12x" << "40817810-012"
+                                      << "";
+    QTest::newRow("amount filtered, comma is the point")
+        << "AmountDBEdit" << "1 500,00.5" << "1500.00.5" << "";
+    QTest::newRow("name as long as its field") << "FioDBEdit" << QString(100, QChar(u'я'))
+                                               << QString(100, QChar(u'Я')) << "";
+    QTest::newRow("name longer than its field refused")
+        << "FioDBEdit" << QString(101, QChar(u'я')) << "" << tooLong("ФИО", 100);
+    QTest::newRow("account longer than its field refused")
+        << "AccntDBEdit" << QString(23, QChar(u'7')) << "" << tooLong("Счет сотрудника", 22);
+    QTest::newRow("account fits once filtered")
+        << "AccntDBEdit" << "4081 7810 0000 0000 0000 01" << "4081781000000000000001" << "";
+    QTest::newRow("amount longer than its field refused")
+        << "AmountDBEdit" << QString(16, QChar(u'1')) << ""
+        << tooLong("Сумма для зачисления", 15);
 }
 
 void TestEmployeeAddForm::pastedTextFollowsTheRules()
@@ -313,6 +342,7 @@ void TestEmployeeAddForm::pastedTextFollowsTheRules()
     QFETCH(QString, editor);
     QFETCH(QString, pasted);
     QFETCH(QString, shown);
+    QFETCH(QString, message);
     ShowForm();
     auto* edit = m_form->findChild<QLineEdit*>(editor);
     QVERIFY(edit);
@@ -320,6 +350,7 @@ void TestEmployeeAddForm::pastedTextFollowsTheRules()
     QApplication::clipboard()->setText(pasted);
     QTest::keySequence(edit, QKeySequence::Paste);
     QCOMPARE(edit->text(), shown);
+    QCOMPARE(m_messages->Texts(), message.isEmpty() ? QStringList() : QStringList{message});
     QCOMPARE(edit->contextMenuPolicy(), Qt::NoContextMenu);
 }
 

@@ -1,5 +1,9 @@
+#include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QTest>
 
@@ -45,6 +49,8 @@ private Q_SLOTS:
     void refusedRenameShowsTheStoredOrganisation();
     void failureMidwayChangesNothing_data();
     void failureMidwayChangesNothing();
+    void editorsHoldTheirFieldSize_data();
+    void editorsHoldTheirFieldSize();
 
 private:
     void ShowForm();
@@ -495,6 +501,71 @@ void TestSettingsForm::failureMidwayChangesNothing()
     m_messages->SetNextAnswers({true});
     Click(qPrintable(button));
     QCOMPARE(FakeMainViews::StoredEmployees().filter(QLatin1Char('|') + Alpha).size(), 0);
+}
+
+void TestSettingsForm::editorsHoldTheirFieldSize_data()
+{
+    QTest::addColumn<QString>("editor");
+    QTest::addColumn<QString>("before"); // the editor's text, all of it selected
+    QTest::addColumn<QString>("how");    // "type", "keys" (Ctrl+V) or "menu" (its Paste)
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<QString>("message");
+
+    const auto tooLong = [](const char* caption, int size) {
+        return QStringLiteral("Текст не вставлен: поле «%1» вмещает не больше %2 знаков.")
+            .arg(QString::fromUtf8(caption))
+            .arg(size);
+    };
+    const QString agreement = QStringLiteral("12/2019-ЗП");
+    QTest::newRow("typing stops at the field size")
+        << "Edit6" << "" << "type" << agreement << "12/2019-" << "";
+    QTest::newRow("longer paste refused")
+        << "Edit6" << "" << "keys" << agreement << "" << tooLong("Номер зарплатного соглашения", 8);
+    QTest::newRow("paste over the selection that fits")
+        << "Edit6" << "771" << "keys" << "12/2019-" << "12/2019-" << "";
+    QTest::newRow("longer paste from the context menu refused")
+        << "Edit6" << "" << "menu" << agreement << "" << tooLong("Номер зарплатного соглашения", 8);
+    QTest::newRow("paste from the context menu that fits")
+        << "Edit4" << "" << "menu" << "Петров П.П." << "Петров П.П." << "";
+    QTest::newRow("settlement account") << "Edit2" << "" << "keys" << QString(23, u'4') << ""
+                                        << tooLong("Расчетный счет организации", 22);
+    QTest::newRow("currency") << "Edit7" << "" << "keys" << "RUR1" << ""
+                              << tooLong("Вид валюты", 3);
+}
+
+void TestSettingsForm::editorsHoldTheirFieldSize()
+{
+    QFETCH(QString, editor);
+    QFETCH(QString, before);
+    QFETCH(QString, how);
+    QFETCH(QString, input);
+    QFETCH(QString, shown);
+    QFETCH(QString, message);
+    ShowForm();
+    auto* edit = m_form->findChild<QLineEdit*>(editor);
+    QVERIFY(edit);
+    edit->setFocus();
+    edit->setText(before);
+    edit->selectAll();
+    QApplication::clipboard()->setText(input);
+    if (how == QLatin1String("type")) {
+        TypeText(edit, input);
+    } else if (how == QLatin1String("keys")) {
+        QTest::keySequence(edit, QKeySequence::Paste);
+    } else {
+        QContextMenuEvent request(QContextMenuEvent::Keyboard, QPoint(2, 2),
+                                  edit->mapToGlobal(QPoint(2, 2)));
+        QApplication::sendEvent(edit, &request);
+        auto* menu = edit->findChild<QMenu*>();
+        QVERIFY(menu);
+        auto* paste = menu->findChild<QAction*>(QStringLiteral("edit-paste"));
+        QVERIFY(paste && paste->isEnabled());
+        paste->trigger();
+        menu->close();
+    }
+    QCOMPARE(edit->text(), shown);
+    QCOMPARE(m_messages->Texts(), message.isEmpty() ? QStringList() : QStringList{message});
 }
 
 QTEST_MAIN(TestSettingsForm)

@@ -188,6 +188,18 @@ void TestImportForm::importsRecords_data()
     QTest::newRow("amount longer than the field is not cut")
         << Records{{"A", "1234567890123", "1"}} << QStringList{}
         << QStringList{"Неверные данные: сумма 1234567890123.00 длиннее 15 знаков (A 1)"};
+    QTest::newRow("amount with a decimal comma")
+        << Records{{"A", "1500,50", "1"}} << QStringList{"A|1|1500.50||1"} << QStringList{};
+    QTest::newRow("amount with spaces between thousands")
+        << Records{{"A", "1 500.50", "1"}, {"B", "1\xA0" "234\xA0" "567,8", "2"}}
+        << QStringList{"A|1|1500.50||1", "B|2|1234567.80||1"} << QStringList{};
+    QTest::newRow("amount that is no number")
+        << Records{{"A", "1.2.3", "1"}, {"B", "12 50", "2"}, {"C", "7", "3"}}
+        << QStringList{"C|3|7.00||1"}
+        << QStringList{"Неверные данные: сумма «1.2.3» не является числом (A 1)",
+                       "Неверные данные: сумма «12 50» не является числом (B 2)"};
+    QTest::newRow("blank account reported before the amount")
+        << Records{{"A", "abc", ""}} << QStringList{} << QStringList{"Неверные данные: A "};
     QTest::newRow("same name and account in another letter case")
         << Records{{Cp866("Иванов"), "1", "A1"}, {Cp866("ИВАНОВ"), "2", "a1"}}
         << QStringList{"Иванов|A1|1.00||1"} << QStringList{};

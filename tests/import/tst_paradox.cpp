@@ -35,8 +35,12 @@ private Q_SLOTS:
     void failedTakeOverKeepsFilesAndRetries_data();
     void failedTakeOverKeepsFilesAndRetries();
     void importWindowAddsEmployeesAndOrganizations();
+    void importWindowReadsWrittenAmounts_data();
+    void importWindowReadsWrittenAmounts();
 
 private:
+    // Moves the tables written into the data folder aside and imports them with the window.
+    void ImportWithWindow();
     // base.DB and config.DB in the data folder, written by pxlib.
     void WriteTables(int codePage, bool older, const std::vector<QVariant>& extraEmployee = {});
     QString Data(const QString& name) const { return m_folder->DataDir() + name; }
@@ -237,18 +241,8 @@ void tst_Paradox::importWindowAddsEmployeesAndOrganizations()
 {
     StoreRows::CreateEmployees(m_folder->DataDir(), {{"Щукин Юрий", "40818", "5.00", "", true}});
     StoreRows::CreateOrganizations(m_folder->DataDir(), {"ООО Ромашка"});
-    QTemporaryDir sources;
     WriteTables(866, true);
-    for (const QString& name : {QStringLiteral("BASE.DB"), QStringLiteral("config.db")})
-        QVERIFY(QFile::rename(Data(name), sources.filePath(name)));
-
-    TImportForm form;
-    const QString path = sources.filePath("BASE.DB");
-    TOpenDialog::SetChooser([path](const TOpenDialog&) { return std::optional<QString>(path); });
-    QVERIFY(form.OpenSourceDb());
-    form.show();
-    QCoreApplication::processEvents();
-    form.close();
+    ImportWithWindow();
 
     QCOMPARE(m_messages->Texts(), QStringList());
     // The second employee was there already; the first keeps its flag and organisation.
@@ -263,6 +257,53 @@ void tst_Paradox::importWindowAddsEmployeesAndOrganizations()
     QCOMPARE(organizations.FieldByName("Accnt").AsString(), QStringLiteral("40702")); // "Бета"
     organizations.Next();
     QCOMPARE(organizations.FieldByName("Accnt").AsString(), QStringLiteral("1")); // kept as it was
+}
+
+void tst_Paradox::ImportWithWindow()
+{
+    QTemporaryDir sources;
+    for (const QString& name : {QStringLiteral("BASE.DB"), QStringLiteral("config.db")})
+        QVERIFY(QFile::rename(Data(name), sources.filePath(name)));
+
+    TImportForm form;
+    const QString path = sources.filePath("BASE.DB");
+    TOpenDialog::SetChooser([path](const TOpenDialog&) { return std::optional<QString>(path); });
+    QVERIFY(form.OpenSourceDb());
+    form.show();
+    QCoreApplication::processEvents();
+    form.close();
+}
+
+void tst_Paradox::importWindowReadsWrittenAmounts_data()
+{
+    QTest::addColumn<int>("codePage");
+    QTest::addColumn<QString>("amount");
+    QTest::addColumn<QString>("stored"); // empty: refused
+    QTest::newRow("decimal comma") << 1251 << "0,75" << "0.75";
+    QTest::newRow("spaces and comma") << 866 << "1 500,50" << "1500.50";
+    QTest::newRow("no-break space") << 866 << "12\u00A0000" << "12000.00";
+    QTest::newRow("no number") << 1251 << "0,75,1" << "";
+}
+
+void tst_Paradox::importWindowReadsWrittenAmounts()
+{
+    QFETCH(int, codePage);
+    QFETCH(QString, amount);
+    QFETCH(QString, stored);
+    StoreRows::CreateEmployees(m_folder->DataDir());
+    StoreRows::CreateOrganizations(m_folder->DataDir());
+    WriteTables(codePage, false, {QStringLiteral("Третий"), "3", amount, true, QVariant()});
+    ImportWithWindow();
+
+    QList<Employee> expected{{"Ёлкина Алла", "40817", "1500.00", "ООО Ромашка", true},
+                             {"Щукин Юрий", "40818", "0.00", "", false}};
+    if (!stored.isEmpty())
+        expected.insert(1, {"Третий", "3", stored, "", true});
+    QCOMPARE(StoreRows::StoredEmployees(m_folder->DataDir()), expected);
+    QCOMPARE(m_messages->Texts(),
+             stored.isEmpty()
+                 ? QStringList{"Неверные данные: сумма «" + amount + "» не является числом (Третий 3)"}
+                 : QStringList());
 }
 
 QTEST_MAIN(tst_Paradox)
