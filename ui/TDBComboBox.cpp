@@ -1,5 +1,8 @@
 #include "ui/TDBComboBox.h"
 
+#include <QInputMethodEvent>
+#include <QKeyEvent>
+
 #include "storage/TTable.h"
 #include "ui/ErrorBoundary.h"
 #include "ui/TDataSource.h"
@@ -35,6 +38,44 @@ void TDBComboBox::showEvent(QShowEvent* event)
     UpdateDisplay();
 }
 
+void TDBComboBox::keyPressEvent(QKeyEvent* event)
+{
+    const Qt::KeyboardModifiers commands = Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier;
+    const QString text = event->text();
+    if (!isEditable() && event->key() != Qt::Key_Space && !text.isEmpty() && text.at(0).isPrint() &&
+        !(event->modifiers() & commands)) {
+        ChooseByText(text);
+        event->accept();
+        return;
+    }
+    TComboBox::keyPressEvent(event);
+}
+
+void TDBComboBox::inputMethodEvent(QInputMethodEvent* event)
+{
+    if (!isEditable() && !event->commitString().isEmpty()) {
+        ChooseByText(event->commitString());
+        event->accept();
+        return;
+    }
+    TComboBox::inputMethodEvent(event);
+}
+
+void TDBComboBox::ChooseByText(const QString& text)
+{
+    // The stock search joins keys typed within a short interval into one text and, from an
+    // entry already shown, looks for the next one: fast typing would choose another name
+    // or none.
+    for (int i = 0; i < count(); ++i) {
+        if (itemText(i).startsWith(text, Qt::CaseInsensitive)) {
+            setCurrentIndex(i);
+            Q_EMIT activated(i);
+            Q_EMIT textActivated(itemText(i));
+            return;
+        }
+    }
+}
+
 void TDBComboBox::UpdateDisplay()
 {
     if (!isVisible())
@@ -53,9 +94,12 @@ void TDBComboBox::Choose(int index)
         TTable* table = m_source ? m_source->DataSet() : nullptr;
         if (!table || !table->Active() || index < 0)
             throw EAbort();
+        TField field = table->FieldByName(m_field);
+        if (field.AsString() == itemText(index))
+            return; // already the row's: nothing to edit
         if (table->GetState() == TTable::State::Browse)
             table->Edit();
-        table->FieldByName(m_field).SetAsString(itemText(index));
+        field.SetAsString(itemText(index));
     });
     if (stored)
         Q_EMIT Change();

@@ -26,9 +26,14 @@ Q_SIGNALS:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void inputMethodEvent(QInputMethodEvent* event) override;
 
 private:
     void Choose(int index);
+    // A typed character chooses the first entry that begins with it, whatever was typed
+    // before and however fast; no entry begins with it: nothing happens.
+    void ChooseByText(const QString& text);
 
     TDataSource* m_source = nullptr;
     QString m_field;

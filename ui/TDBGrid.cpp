@@ -630,10 +630,15 @@ void TDBGrid::RunPendingStore()
     if (!table || !table->Active())
         return;
     const int from = table->CurrentRow();
-    if (NeedsStore() && !Guarded([table] { table->Post(); }))
-        return; // refused: the row stays current and in edit
+    if (NeedsStore() && !Guarded([table] { table->Post(); })) {
+        // Refused: the row stays current and in edit; what was typed after the move is not
+        // meant for it.
+        m_heldKeys.clear();
+        return;
+    }
     if (pending.insert) {
         Guarded([table] { table->Insert(); });
+        ReplayHeldKeys();
         return;
     }
     // The stored row may have moved in the order; the target row moves with it.
@@ -646,6 +651,23 @@ void TDBGrid::RunPendingStore()
     MoveTo(row, pending.column);
     if (pending.click && currentIndex().row() == row && currentIndex().column() == pending.column)
         Q_EMIT CellClick(pending.column);
+    ReplayHeldKeys();
+}
+
+void TDBGrid::ReplayHeldKeys()
+{
+    // In order, each to where the focus is by then; a key that starts the next store keeps
+    // the rest for after that one.
+    while (!m_heldKeys.empty() && !m_pending.active) {
+        const std::unique_ptr<QKeyEvent> key = std::move(m_heldKeys.front());
+        m_heldKeys.pop_front();
+        QWidget* focus = QApplication::focusWidget();
+        if (!focus || focus->window() != window()) {
+            m_heldKeys.clear();
+            return;
+        }
+        QApplication::sendEvent(focus, key.get());
+    }
 }
 
 void TDBGrid::MoveTo(int row, int column)
@@ -749,6 +771,18 @@ bool TDBGrid::FocusInside() const
 
 void TDBGrid::keyPressEvent(QKeyEvent* event)
 {
+    if (m_pending.active) {
+        // The move waits for its store: the keys after it act once it has run.
+        m_heldKeys.emplace_back(event->clone());
+        event->accept();
+        return;
+    }
+    if (QWidget* focus = QApplication::focusWidget();
+        focus && !FocusInside() && focus->window() == window()) {
+        // Sent here before the focus moved on (into the organisation picker, say).
+        QApplication::sendEvent(focus, event);
+        return;
+    }
     const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
     if (event->key() == Qt::Key_Escape && modifiers == Qt::NoModifier) {
         CancelRow();
@@ -772,10 +806,6 @@ void TDBGrid::keyPressEvent(QKeyEvent* event)
             event->accept();
             return;
         }
-    }
-    if (m_pending.active) {
-        event->accept();
-        return;
     }
     if (event->key() == Qt::Key_Tab || event->key() == Qt::Key_Backtab) {
         const bool forward = event->key() == Qt::Key_Tab && !(modifiers & Qt::ShiftModifier);

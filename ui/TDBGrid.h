@@ -3,7 +3,9 @@
 #include <QPersistentModelIndex>
 #include <QTableView>
 
+#include <deque>
 #include <functional>
+#include <memory>
 
 #include "ui/TDBGridModel.h"
 
@@ -140,6 +142,7 @@ private:
     bool FocusInside() const;
     QLineEdit* OpenEditor() const;
     void EmitCellMoved();
+    void ReplayHeldKeys();
 
     TDBGridModel* m_model;
     Options m_options;
@@ -149,6 +152,8 @@ private:
     bool m_cellMovedQueued = false;
     QPersistentModelIndex m_pressed;
     QKeyEvent* m_viewFilteredEvent = nullptr;
+    // Keys typed while a store is pending, replayed once it has run.
+    std::deque<std::unique_ptr<QKeyEvent>> m_heldKeys;
 };
 
 Q_DECLARE_OPERATORS_FOR_FLAGS(TDBGrid::Options)

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
@@ -43,6 +44,8 @@ const QString EmptyFields = QStringLiteral("ФИО и счет сотрудни�
 const QString Duplicate = QStringLiteral("Такой сотрудник уже существует");
 
 enum Column { FioColumn, AccntColumn, AmountColumn, OrgColumn, ExportColumn };
+// How typed keys reach the program: handled one by one, or queued before any is handled.
+enum class KeyArrival { EachProcessed, QueuedForWindow, QueuedForFocusAtTyping };
 
 } // namespace
 
@@ -88,6 +91,8 @@ private Q_SLOTS:
     void organizationPicker_data();
     void organizationPicker();
     void organizationClickRebuildsPickList();
+    void fastTypingInOrganizationColumn_data();
+    void fastTypingInOrganizationColumn();
     void mainWindowInsideAvailableGeometry();
     void captionsFitTheFont();
     void keyboardLeavesGrid_data();
@@ -868,6 +873,64 @@ void tst_MainForm::organizationPicker()
     // Leaving the column hides the picker.
     SetCurrent(0, AmountColumn);
     QVERIFY(picker->isHidden());
+}
+
+void tst_MainForm::fastTypingInOrganizationColumn_data()
+{
+    QTest::addColumn<KeyArrival>("arrival");
+    QTest::newRow("each key handled, short gaps") << KeyArrival::EachProcessed;
+    QTest::newRow("all queued for the window") << KeyArrival::QueuedForWindow;
+    QTest::newRow("all queued for the widget focused then") << KeyArrival::QueuedForFocusAtTyping;
+}
+
+void tst_MainForm::fastTypingInOrganizationColumn()
+{
+    // Per row: a letter (refused in the cell, it gives the picker the focus), the same letter
+    // again (chooses in the picker), Down. Some rows already have the organisation chosen.
+    QFETCH(KeyArrival, arrival);
+    const QStringList orgs{"Альфа", "Бета", "Вега"};
+    const QString letters = QStringLiteral("аабввваббавббаавввба");
+    QList<Employee> rows;
+    for (int i = 0; i < 22; ++i)
+        rows.append({QStringLiteral("Р%1").arg(i, 2, 10, QLatin1Char('0')), QString::number(i),
+                     "1.00", orgs[i % 3]});
+    CreateStore(rows, orgs);
+    StartForm();
+    SetCurrent(0, OrgColumn);
+    QTRY_VERIFY(m_form->findChild<TDBComboBox*>(QStringLiteral("OrgBox"))->isVisible());
+
+    QWidget* focusAtTyping = QApplication::focusWidget();
+    auto press = [&](Qt::Key key, const QString& text) {
+        for (QEvent::Type type : {QEvent::KeyPress, QEvent::KeyRelease}) {
+            auto* event = new QKeyEvent(type, key, Qt::NoModifier, text);
+            if (arrival == KeyArrival::QueuedForFocusAtTyping)
+                QCoreApplication::postEvent(focusAtTyping, event);
+            else
+                QCoreApplication::postEvent(m_form->windowHandle(), event);
+            if (arrival == KeyArrival::EachProcessed) {
+                QCoreApplication::processEvents();
+                QCoreApplication::processEvents();
+            }
+        }
+    };
+    for (QChar c : letters) {
+        press(Qt::Key(c.toUpper().unicode()), QString(c));
+        press(Qt::Key(c.toUpper().unicode()), QString(c));
+        press(Qt::Key_Down, {});
+    }
+    QTRY_COMPARE(Grid()->currentIndex().row(), int(letters.size()));
+    QTRY_COMPARE(m_form->EmployeeTable()->GetState(), TTable::State::Browse);
+    QCOMPARE(Grid()->currentIndex().column(), int(OrgColumn));
+    QVERIFY(Grid()->hasFocus());
+    QVERIFY(m_messages->Messages().isEmpty());
+    const QList<Employee> stored = Stored();
+    for (int i = 0; i < rows.size(); ++i) {
+        const QString expected = i < letters.size()
+                                     ? orgs[letters.at(i).unicode() - QChar(u'а').unicode()]
+                                     : rows[i].org;
+        QCOMPARE(stored[i].fio, rows[i].fio);
+        QCOMPARE(stored[i].org, expected);
+    }
 }
 
 void tst_MainForm::organizationClickRebuildsPickList()

@@ -46,6 +46,7 @@ private Q_SLOTS:
     void modelFollowsView();
     void refusedStoreKeepsRow_data();
     void refusedStoreKeepsRow();
+    void keysTypedDuringRefusedStoreDropped();
     void storedRowMovesTargetFollows();
     void clickOnOtherRowArrivesAfterStore();
     void vetoedTabOpensNoEditor();
@@ -220,6 +221,28 @@ void tst_DBGrid::refusedStoreKeepsRow()
     QVERIFY(m_grid->currentIndex().row() != 0);
     QCOMPARE(m_grid->currentIndex().row(), m_table->CurrentRow());
     QCOMPARE(m_grid->model()->index(0, 1).data().toString(), QStringLiteral("77"));
+}
+
+void tst_DBGrid::keysTypedDuringRefusedStoreDropped()
+{
+    Populate({{"АНТОНОВ", "1"}, {"БОРИСОВ", "2"}, {"ВАСИЛЬЕВ", "3"}});
+    bool refuse = true;
+    m_table->BeforePost = [&refuse](TTable&) {
+        if (refuse)
+            throw EAbort();
+    };
+    // Typed before a refused store ran: meant neither for the row that stays nor for a later one.
+    TypeInto(0, 1, QStringLiteral("7"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+    QVERIFY(m_grid->MovePending());
+    TypeChar(m_grid.get(), QLatin1Char('9'));
+    QTRY_VERIFY(!m_grid->MovePending());
+    QCOMPARE(m_table->FieldByName(QStringLiteral("Accnt")).AsString(), QStringLiteral("7"));
+    refuse = false;
+    QTest::keyClick(m_grid.get(), Qt::Key_Down);
+    QTRY_COMPARE(m_grid->currentIndex().row(), 1);
+    QCOMPARE(m_table->FieldByName(QStringLiteral("Accnt")).AsString(), QStringLiteral("2"));
+    QCOMPARE(m_table->GetState(), TTable::State::Browse);
 }
 
 void tst_DBGrid::storedRowMovesTargetFollows()
@@ -410,6 +433,15 @@ void tst_DBGrid::comboBoxWritesChoice()
     m_table->Post();
     m_table->Refresh();
     QCOMPARE(box.currentText(), QStringLiteral("Бета"));
+
+    // Each key chooses on its own, however soon after the last: the row's own entry again
+    // (nothing to store), then the first entry with the next letter.
+    TypeText(&box, QStringLiteral("б"));
+    QCOMPARE(changes.size(), 2);
+    QCOMPARE(m_table->GetState(), TTable::State::Browse);
+    TypeText(&box, QStringLiteral("а"));
+    QCOMPARE(changes.size(), 3);
+    QCOMPARE(m_table->FieldByName(QStringLiteral("Org120")).AsString(), QStringLiteral("Альфа"));
 }
 
 QTEST_MAIN(tst_DBGrid)
