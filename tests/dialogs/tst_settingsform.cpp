@@ -45,6 +45,7 @@ private Q_SLOTS:
     void refusedRenameShowsTheStoredOrganisation();
     void failureMidwayChangesNothing_data();
     void failureMidwayChangesNothing();
+    void tablesNotOpenLeaveTheServerPart();
 
 private:
     void ShowForm();
@@ -495,6 +496,26 @@ void TestSettingsForm::failureMidwayChangesNothing()
     m_messages->SetNextAnswers({true});
     Click(qPrintable(button));
     QCOMPARE(FakeMainViews::StoredEmployees().filter(QLatin1Char('|') + Alpha).size(), 0);
+}
+
+void TestSettingsForm::tablesNotOpenLeaveTheServerPart()
+{
+    m_views->OrgTable()->Close();
+    ShowForm();
+    QVERIFY2(m_messages->Texts().isEmpty(), qPrintable(m_messages->Texts().join('\n')));
+    for (const char* part : {"OrgBox", "Edit1", "Edit7", "Button1", "Button2", "Button3"})
+        QVERIFY2(!Find<QWidget>(part)->isEnabled(), part);
+    QVERIFY(Find<QPushButton>("ServerButton")->isEnabled());
+    QVERIFY(Items().isEmpty());
+    m_form->reject();
+    QVERIFY(m_messages->Texts().isEmpty());
+
+    // Open again, the organisations are shown as ever.
+    m_views->ReopenOrgTable();
+    ShowForm();
+    QVERIFY(Find<QWidget>("Edit1")->isEnabled());
+    QCOMPARE(Items(), QStringList({Alpha, Beta, Gamma}));
+    QVERIFY(m_messages->Texts().isEmpty());
 }
 
 QTEST_MAIN(TestSettingsForm)
