@@ -9,9 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
-#include <QProcess>
 #include <QPushButton>
-#include <QScopeGuard>
 #include <QScreen>
 #include <QScrollBar>
 #include <QTest>
@@ -32,6 +30,7 @@
 #include "tests/support/MessageRecorder.h"
 #include "tests/support/StoreRows.h"
 #include "tests/support/TempDataFolder.h"
+#include "tests/support/TestServer.h"
 #include "tests/support/TestStore.h"
 #include "tests/support/Typing.h"
 #include "ui/LookAndFeel.h"
@@ -351,23 +350,13 @@ void tst_MainForm::serverAnswersAfterTheStart()
     if (qEnvironmentVariableIsEmpty("PELLOMAR_TEST_SERVER") || TestStore::IsServer())
         QSKIP("needs PELLOMAR_TEST_SERVER and the local store (scripts/test)");
     // A server of its own, stopped before the start as a server computer still booting.
-    const QString dir = QDir::temp().filePath(
-        QStringLiteral("pellomar-start-%1").arg(QCoreApplication::applicationPid()));
-    const auto server = [&dir](const char* what, QByteArray* output = nullptr) {
-        QProcess script;
-        script.start(QStringLiteral(TEST_SERVER_SCRIPT), {QLatin1String(what), dir});
-        const bool done = script.waitForFinished(120000) && script.exitCode() == 0;
-        if (output)
-            *output = script.readAllStandardOutput().trimmed();
-        return done;
-    };
-    QByteArray conf;
-    QVERIFY(server("start", &conf));
-    const auto stop = qScopeGuard([&] { server("stop"); });
+    TestServer server;
+    const QByteArray conf = server.Connection();
+    QVERIFY(!conf.isEmpty());
     QFile file(m_data + QStringLiteral("server.conf"));
     QVERIFY(file.open(QIODevice::WriteOnly) && file.write(conf) > 0);
     file.close();
-    QVERIFY(server("kill"));
+    QVERIFY(server.Kill());
 
     struct CountingDialog final : QDialog
     {
@@ -382,7 +371,7 @@ void tst_MainForm::serverAnswersAfterTheStart()
              qPrintable(NotOpenLabel()->text()));
 
     m_messages->Clear();
-    QVERIFY(server("restart"));
+    QVERIFY(server.Restart());
     if (command.isEmpty())
         QTRY_VERIFY_WITH_TIMEOUT(m_form->EmployeeTable()->Active(), 15000);
     else
