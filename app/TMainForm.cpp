@@ -172,95 +172,6 @@ void TMainForm::ReopenTables()
     Guarded([this] { WatchServerChanges(); });
 }
 
-bool TMainForm::TablesActive() const
-{
-    return FEmployeeTable->Active() && FOrgTable && FOrgTable->Active();
-}
-
-void TMainForm::OpenTablesAgain()
-{
-    Session().CloseAll();
-    const QString failure = FailureOf([this] { StartUp(); });
-    ShowTablesState(failure);
-    if (!TablesActive())
-        return;
-    // Open, but a later step (the fill of empty organisations) stopped: that is told.
-    if (!failure.isEmpty())
-        Messages::ShowError(failure);
-    Guarded([this] { WatchServerChanges(); });
-}
-
-void TMainForm::ShowTablesState(const QString& failure)
-{
-    const bool open = TablesActive();
-    QString server;
-    QString where;
-    try {
-        const QString folder = TPathBuilder::GetEmployeeDBPath();
-        server = StoreConnection::ServerConnectionString(folder);
-        where = server.isEmpty() ? TableSchema::StoreFile(folder)
-                                 : QStringLiteral("база данных на сервере (%1)").arg(server);
-    } catch (const Exception& error) {
-        where = error.Message();
-    }
-    FNotOpenText = open ? QString()
-                        : QStringLiteral("Таблицы не открыты: ") + where +
-                              (failure.isEmpty() ? QString() : QStringLiteral(". ") + failure);
-    TablesNotOpenLabel->setText(FNotOpenText);
-    TablesNotOpenLabel->setVisible(!open);
-    EmployeeGrid->setEnabled(open);
-    if (open || server.isEmpty()) {
-        FRetryTimer->stop();
-        FServerAnswer.reset();
-    } else if (!FRetryTimer->isActive()) {
-        FNextServerQuestion = 0;
-        FRetryTimer->start();
-    }
-}
-
-void TMainForm::RetryOpenTables()
-{
-    if (TablesActive()) {
-        ShowTablesState({});
-        return;
-    }
-    // Not under a dialog: the settings open the tables themselves when they close.
-    if (QApplication::activeModalWidget())
-        return;
-    if (!FServerAnswer) {
-        if (QDateTime::currentMSecsSinceEpoch() < FNextServerQuestion)
-            return;
-        QString server;
-        try {
-            server = StoreConnection::ServerConnectionString(TPathBuilder::GetEmployeeDBPath());
-        } catch (const Exception&) {
-        }
-        if (server.isEmpty()) {
-            OpenTablesAgain(); // server.conf is gone: the local file, quickly
-            return;
-        }
-        FServerAnswer = std::make_shared<ServerAnswer>();
-        std::thread([answer = FServerAnswer, server] {
-            answer->unreachable = PgConnection::Unreachable(server);
-            answer->done = true;
-        }).detach();
-        return;
-    }
-    if (!FServerAnswer->done)
-        return;
-    const QString unreachable = FServerAnswer->unreachable;
-    FServerAnswer.reset();
-    FNextServerQuestion = QDateTime::currentMSecsSinceEpoch() + ServerQuestionSpacingMs;
-    if (!unreachable.isEmpty()) {
-        ShowTablesState(unreachable);
-        return;
-    }
-    OpenTablesAgain();
-    // The server answers, so what keeps the tables closed is no connection: the commands
-    // try again, the timer does not repeat what failed.
-    FRetryTimer->stop();
-}
-
 void TMainForm::RefreshChangedTables()
 {
     if (!FEmployeeTable->Active() || !FOrgTable || !FOrgTable->Active())
@@ -515,6 +426,95 @@ bool TMainForm::TablesOpen()
         return true;
     Messages::ShowError(FNotOpenText);
     return false;
+}
+
+bool TMainForm::TablesActive() const
+{
+    return FEmployeeTable->Active() && FOrgTable && FOrgTable->Active();
+}
+
+void TMainForm::OpenTablesAgain()
+{
+    Session().CloseAll();
+    const QString failure = FailureOf([this] { StartUp(); });
+    ShowTablesState(failure);
+    if (!TablesActive())
+        return;
+    // Open, but a later step (the fill of empty organisations) stopped: that is told.
+    if (!failure.isEmpty())
+        Messages::ShowError(failure);
+    Guarded([this] { WatchServerChanges(); });
+}
+
+void TMainForm::ShowTablesState(const QString& failure)
+{
+    const bool open = TablesActive();
+    QString server;
+    QString where;
+    try {
+        const QString folder = TPathBuilder::GetEmployeeDBPath();
+        server = StoreConnection::ServerConnectionString(folder);
+        where = server.isEmpty() ? TableSchema::StoreFile(folder)
+                                 : QStringLiteral("база данных на сервере (%1)").arg(server);
+    } catch (const Exception& error) {
+        where = error.Message();
+    }
+    FNotOpenText = open ? QString()
+                        : QStringLiteral("Таблицы не открыты: ") + where +
+                              (failure.isEmpty() ? QString() : QStringLiteral(". ") + failure);
+    TablesNotOpenLabel->setText(FNotOpenText);
+    TablesNotOpenLabel->setVisible(!open);
+    EmployeeGrid->setEnabled(open);
+    if (open || server.isEmpty()) {
+        FRetryTimer->stop();
+        FServerAnswer.reset();
+    } else if (!FRetryTimer->isActive()) {
+        FNextServerQuestion = 0;
+        FRetryTimer->start();
+    }
+}
+
+void TMainForm::RetryOpenTables()
+{
+    if (TablesActive()) {
+        ShowTablesState({});
+        return;
+    }
+    // Not under a dialog: the settings open the tables themselves when they close.
+    if (QApplication::activeModalWidget())
+        return;
+    if (!FServerAnswer) {
+        if (QDateTime::currentMSecsSinceEpoch() < FNextServerQuestion)
+            return;
+        QString server;
+        try {
+            server = StoreConnection::ServerConnectionString(TPathBuilder::GetEmployeeDBPath());
+        } catch (const Exception&) {
+        }
+        if (server.isEmpty()) {
+            OpenTablesAgain(); // server.conf is gone: the local file, quickly
+            return;
+        }
+        FServerAnswer = std::make_shared<ServerAnswer>();
+        std::thread([answer = FServerAnswer, server] {
+            answer->unreachable = PgConnection::Unreachable(server);
+            answer->done = true;
+        }).detach();
+        return;
+    }
+    if (!FServerAnswer->done)
+        return;
+    const QString unreachable = FServerAnswer->unreachable;
+    FServerAnswer.reset();
+    FNextServerQuestion = QDateTime::currentMSecsSinceEpoch() + ServerQuestionSpacingMs;
+    if (!unreachable.isEmpty()) {
+        ShowTablesState(unreachable);
+        return;
+    }
+    OpenTablesAgain();
+    // The server answers, so what keeps the tables closed is no connection: the commands
+    // try again, the timer does not repeat what failed.
+    FRetryTimer->stop();
 }
 
 void TMainForm::EnsureFolders()
