@@ -4,10 +4,12 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDateTime>
 #include <QDialog>
 #include <QDir>
 #include <QFileInfo>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLayout>
 #include <QMenuBar>
 #include <QPainter>
@@ -17,15 +19,18 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <atomic>
 #include <optional>
+#include <thread>
 
 #include "amount/Amount.h"
 #include "import/ParadoxTakeOver.h"
 #include "storage/Layouts.h"
+#include "storage/PgStore.h"
 #include "storage/RegisterJournal.h"
 #include "storage/StoreBackup.h"
-#include "storage/TPathBuilder.h"
 #include "storage/StoreConnection.h"
+#include "storage/TPathBuilder.h"
 #include "storage/TSession.h"
 #include "storage/TTransaction.h"
 #include "storage/TableSchema.h"
@@ -100,7 +105,33 @@ void MakeSharedFolder(const QString& folder)
         QFile::setPermissions(created, everyone);
 }
 
+// The error boundary's rule, with the error's message handed back instead of shown: empty when
+// body ran to its end or was aborted.
+template <typename Body> QString FailureOf(Body&& body)
+{
+    try {
+        std::forward<Body>(body)();
+    } catch (const EAbort&) {
+    } catch (const Exception& error) {
+        return error.Message();
+    } catch (const std::exception& error) {
+        return QString::fromLocal8Bit(error.what());
+    }
+    return {};
+}
+
+// While the tables are closed by a server that does not answer: how often it is asked.
+constexpr int RetryTickMs = 500;
+constexpr int ServerQuestionSpacingMs = 3000;
+
 } // namespace
+
+// Filled by a thread of its own, so a server slow to refuse never holds up the window.
+struct TMainForm::ServerAnswer
+{
+    std::atomic<bool> done = false;
+    QString unreachable; // set before done
+};
 
 TMainForm::TMainForm(QWidget* parent)
     : QMainWindow(parent), FEmployeeTable(std::make_unique<TTable>())
@@ -298,6 +329,22 @@ void TMainForm::CreateControls()
     OrgBoxExport->setInsertPolicy(QComboBox::NoInsert);
     // Typed text is taken as typed: completing a partial name would tick its employees.
     OrgBoxExport->setCompleter(nullptr);
+
+    // In place of an empty grid while the tables are not open: why, in words one can copy.
+    TablesNotOpenLabel = new QLabel(client);
+    TablesNotOpenLabel->setObjectName(QStringLiteral("TablesNotOpenLabel"));
+    TablesNotOpenLabel->setWordWrap(true);
+    TablesNotOpenLabel->setAlignment(Qt::AlignCenter);
+    TablesNotOpenLabel->setMargin(24);
+    TablesNotOpenLabel->setFrameShape(QFrame::StyledPanel);
+    TablesNotOpenLabel->setAutoFillBackground(true);
+    TablesNotOpenLabel->setBackgroundRole(QPalette::Base);
+    TablesNotOpenLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    TablesNotOpenLabel->hide();
+    FRetryTimer = new QTimer(this);
+    FRetryTimer->setObjectName(QStringLiteral("RetryTimer"));
+    FRetryTimer->setInterval(RetryTickMs);
+    connect(FRetryTimer, &QTimer::timeout, this, &TMainForm::RetryOpenTables);
     ArrangeControls();
 
     setTabOrder(EmployeeGrid, AddButton);
@@ -340,6 +387,7 @@ void TMainForm::ArrangeControls()
     // widens its button, and the grid its columns, and the window follows.
     const int gridWidth = std::max(698, EmployeeGrid->NeededWidth());
     EmployeeGrid->setGeometry(0, 0, gridWidth, 329);
+    TablesNotOpenLabel->setGeometry(EmployeeGrid->geometry());
     int left = 0;
     for (QPushButton* button : {AddButton, DelButton, SaveButton}) {
         const int width = std::max(129, button->sizeHint().width());
@@ -356,30 +404,37 @@ void TMainForm::ArrangeControls()
 
 void TMainForm::FormCreate()
 {
-    // An error ends the sequence at its step; the window still opens with what was done.
-    Guarded([this] {
-        EnsureFolders();
-        TakeOverParadoxTables();
-        RejectUnknownLayouts();
-        UpgradeTables();
-        Session().SetNetFileDir(TPathBuilder::GetSessionDBPath());
-        Session().SetPrivateDir(TPathBuilder::GetSessionDBPath());
-        FEmployeeTable->SetDatabaseName(TPathBuilder::GetEmployeeDBPath());
-        try {
-            FEmployeeTable->Open();
-        } catch (const EDatabaseError& error) {
-            // Only a missing table is created; a damaged or locked one is reported as it is.
-            if (error.ErrorKind() != EDatabaseError::Kind::TableMissing)
-                throw;
-            CreateEmployeeTable();
-        }
-        FEmployeeTable->Close();
+    // An error ends the sequence at its step, told once; the window still opens with what
+    // was done, and says there when the tables are not open.
+    const QString failure = FailureOf([this] { StartUp(); });
+    if (!failure.isEmpty())
+        Messages::ShowError(failure);
+    ShowTablesState(failure);
+}
+
+void TMainForm::StartUp()
+{
+    EnsureFolders();
+    TakeOverParadoxTables();
+    RejectUnknownLayouts();
+    UpgradeTables();
+    Session().SetNetFileDir(TPathBuilder::GetSessionDBPath());
+    Session().SetPrivateDir(TPathBuilder::GetSessionDBPath());
+    FEmployeeTable->SetDatabaseName(TPathBuilder::GetEmployeeDBPath());
+    try {
         FEmployeeTable->Open();
-        OpenOrganizationTable();
-        TRegisterJournal(TPathBuilder::GetEmployeeDBPath()).Ensure();
-        RefillOrgLists();
-        FillEmptyOrganizations();
-    });
+    } catch (const EDatabaseError& error) {
+        // Only a missing table is created; a damaged or locked one is reported as it is.
+        if (error.ErrorKind() != EDatabaseError::Kind::TableMissing)
+            throw;
+        CreateEmployeeTable();
+    }
+    FEmployeeTable->Close();
+    FEmployeeTable->Open();
+    OpenOrganizationTable();
+    TRegisterJournal(TPathBuilder::GetEmployeeDBPath()).Ensure();
+    RefillOrgLists();
+    FillEmptyOrganizations();
 }
 
 void TMainForm::RejectUnknownLayouts()
@@ -396,17 +451,104 @@ void TMainForm::RejectUnknownLayouts()
                                  unusable->Reason));
 }
 
-bool TMainForm::TablesOpen() const
+bool TMainForm::TablesOpen()
 {
-    if (FEmployeeTable->Active() && FOrgTable && FOrgTable->Active())
+    if (TablesActive())
         return true;
-    const QString folder = TPathBuilder::GetEmployeeDBPath();
-    const QString server = StoreConnection::ServerConnectionString(folder);
-    Messages::ShowError(QStringLiteral("Таблицы не открыты: ") +
-                        (server.isEmpty()
-                             ? TableSchema::StoreFile(folder)
-                             : QStringLiteral("база данных на сервере (%1)").arg(server)));
+    OpenTablesAgain();
+    if (TablesActive())
+        return true;
+    Messages::ShowError(FNotOpenText);
     return false;
+}
+
+bool TMainForm::TablesActive() const
+{
+    return FEmployeeTable->Active() && FOrgTable && FOrgTable->Active();
+}
+
+void TMainForm::OpenTablesAgain()
+{
+    Session().CloseAll();
+    const QString failure = FailureOf([this] { StartUp(); });
+    ShowTablesState(failure);
+    if (!TablesActive())
+        return;
+    // Open, but a later step (the fill of empty organisations) stopped: that is told.
+    if (!failure.isEmpty())
+        Messages::ShowError(failure);
+    Guarded([this] { WatchServerChanges(); });
+}
+
+void TMainForm::ShowTablesState(const QString& failure)
+{
+    const bool open = TablesActive();
+    QString server;
+    QString where;
+    try {
+        const QString folder = TPathBuilder::GetEmployeeDBPath();
+        server = StoreConnection::ServerConnectionString(folder);
+        where = server.isEmpty() ? TableSchema::StoreFile(folder)
+                                 : QStringLiteral("база данных на сервере (%1)").arg(server);
+    } catch (const Exception& error) {
+        where = error.Message();
+    }
+    FNotOpenText = open ? QString()
+                        : QStringLiteral("Таблицы не открыты: ") + where +
+                              (failure.isEmpty() ? QString() : QStringLiteral(". ") + failure);
+    TablesNotOpenLabel->setText(FNotOpenText);
+    TablesNotOpenLabel->setVisible(!open);
+    EmployeeGrid->setEnabled(open);
+    if (open || server.isEmpty()) {
+        FRetryTimer->stop();
+        FServerAnswer.reset();
+    } else if (!FRetryTimer->isActive()) {
+        FNextServerQuestion = 0;
+        FRetryTimer->start();
+    }
+}
+
+void TMainForm::RetryOpenTables()
+{
+    if (TablesActive()) {
+        ShowTablesState({});
+        return;
+    }
+    // Not under a dialog: the settings open the tables themselves when they close.
+    if (QApplication::activeModalWidget())
+        return;
+    if (!FServerAnswer) {
+        if (QDateTime::currentMSecsSinceEpoch() < FNextServerQuestion)
+            return;
+        QString server;
+        try {
+            server = StoreConnection::ServerConnectionString(TPathBuilder::GetEmployeeDBPath());
+        } catch (const Exception&) {
+        }
+        if (server.isEmpty()) {
+            OpenTablesAgain(); // server.conf is gone: the local file, quickly
+            return;
+        }
+        FServerAnswer = std::make_shared<ServerAnswer>();
+        std::thread([answer = FServerAnswer, server] {
+            answer->unreachable = PgConnection::Unreachable(server);
+            answer->done = true;
+        }).detach();
+        return;
+    }
+    if (!FServerAnswer->done)
+        return;
+    const QString unreachable = FServerAnswer->unreachable;
+    FServerAnswer.reset();
+    FNextServerQuestion = QDateTime::currentMSecsSinceEpoch() + ServerQuestionSpacingMs;
+    if (!unreachable.isEmpty()) {
+        ShowTablesState(unreachable);
+        return;
+    }
+    OpenTablesAgain();
+    // The server answers, so what keeps the tables closed is no connection: the commands
+    // try again, the timer does not repeat what failed.
+    FRetryTimer->stop();
 }
 
 void TMainForm::EnsureFolders()
@@ -601,8 +743,16 @@ int TMainForm::OrgCount() const
 void TMainForm::settings1Click()
 {
     Guarded([this] {
-        if (!TablesOpen())
+        if (!TablesActive())
+            OpenTablesAgain();
+        if (!TablesActive()) {
+            // Without the organisations: the settings of the server may mend the connection.
+            if (SettingsForm)
+                SettingsForm->exec();
+            if (!TablesActive())
+                OpenTablesAgain();
             return;
+        }
         EmployeeGrid->CommitEditor();
         if (SettingsForm)
             SettingsForm->exec();
@@ -684,6 +834,8 @@ void TMainForm::DelButtonClick()
 void TMainForm::SaveButtonClick()
 {
     Guarded([this] {
+        if (!TablesOpen())
+            return;
         EmployeeGrid->CommitEditor();
         if (FEmployeeTable->GetState() != TTable::State::Edit)
             return;

@@ -12,6 +12,7 @@
 class QAction;
 class QComboBox;
 class QDialog;
+class QLabel;
 class QPushButton;
 class QTimer;
 class QStyleOptionViewItem;
@@ -52,6 +53,8 @@ private:
     void CreateControls();
     void ArrangeControls();
     void FormCreate();
+    // The start-up steps from the folders to the filled lists; throws where one fails.
+    void StartUp();
     void WatchServerChanges();
     void EnsureFolders();
     void TakeOverParadoxTables();
@@ -60,8 +63,18 @@ private:
     void ReportBackupFailure(const Exception& error);
     void ReportDuplicateEmployees();
     void RejectUnknownLayouts();
-    // False, after saying so once, when start-up could not open the tables.
-    bool TablesOpen() const;
+    bool TablesActive() const;
+    // A command's precondition: closed tables are first tried again; false, after saying
+    // once why they are still closed.
+    bool TablesOpen();
+    // The start-up steps once more, quietly: their failure goes to the window, not a box.
+    void OpenTablesAgain();
+    // The window says whether the tables are open and why not (failure: the last attempt's
+    // error); while a server keeps them closed it is asked again every few seconds.
+    void ShowTablesState(const QString& failure);
+    // The retry timer's tick: asks the server in the background, opens the tables once it
+    // answers.
+    void RetryOpenTables();
     void CreateEmployeeTable();
     // Takes what other computers announced and shows it where it can.
     void RefreshChangedTables();
@@ -122,6 +135,12 @@ private:
     std::unique_ptr<TTableUpgrade> FUpgrade;
     bool FBackupFailureShown = false;
     QTimer* FChangeTimer = nullptr;
+    QLabel* TablesNotOpenLabel = nullptr; // over the grid while the tables are not open
+    QTimer* FRetryTimer = nullptr;
+    QString FNotOpenText;
+    struct ServerAnswer;
+    std::shared_ptr<ServerAnswer> FServerAnswer; // a question to the server not yet answered
+    qint64 FNextServerQuestion = 0;              // msecs since epoch
     unsigned FOriginalOptions = 0;
     bool FInExportColumn = false;
     bool FOrgBoxChosen = false; // a choice hid the picker until the current cell moves

@@ -206,9 +206,10 @@ void TEmployeeAddForm::SaveButtonClick()
         const QSignalBlocker quiet(EmployeeTable);
         EmployeeTable->Post();
     } catch (const EDatabaseError& error) {
-        // Only a duplicate is the user's to fix by closing; any other store error keeps the
-        // record pending so nothing typed is lost.
-        if (!error.IsKeyViolation())
+        // Only a duplicate of the employee's name and account is the user's to fix by
+        // closing; any other store error, another key's included, keeps the record pending
+        // so nothing typed is lost.
+        if (!error.IsKeyViolation() || error.IndexName() != QLatin1String(Layouts::EmployeeIndex))
             throw;
         Messages::ShowMessage(QStringLiteral("Такой сотрудник уже существует"));
     }

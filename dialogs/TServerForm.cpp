@@ -125,8 +125,14 @@ void TServerForm::showEvent(QShowEvent* event)
     QDialog::showEvent(event);
     if (!event->spontaneous()) {
         Guarded([this] {
-            const std::shared_ptr<StoreConnection> store =
-                Session().Connect(TPathBuilder::GetEmployeeDBPath(), false);
+            std::shared_ptr<StoreConnection> store;
+            try {
+                store = Session().Connect(TPathBuilder::GetEmployeeDBPath(), false);
+            } catch (const EDatabaseError& error) {
+                // The form is where such a failure is looked into: told here, not in a box.
+                ShowStatus(QStringLiteral("Таблицы не открыты. ") + error.Message());
+                return;
+            }
             ShowStatus(store ? QStringLiteral("Сейчас таблицы хранятся: %1.").arg(store->FilePath())
                              : QString());
         });

@@ -239,13 +239,26 @@ void TSettingsForm::ServerButtonClick()
     TServerForm form(FViews, this);
     form.exec();
     // The tables may have been opened again from a server.
-    const TTable* orgs = FViews.OrgTable();
-    if (orgs && orgs->Active())
-        OnActive();
+    OnActive();
 }
 
 void TSettingsForm::OnActive()
 {
+    // Tables that are not open leave only the server's part to use.
+    const TTable* open = FViews.OrgTable();
+    const bool usable = open && open->Active();
+    for (QWidget* part :
+         std::initializer_list<QWidget*>{Label8, OrgBox, Label1, Label2, Label3, Label4, Label5,
+                                         Label6, Label7, Button1, Button2, Button3})
+        part->setEnabled(usable);
+    for (QLineEdit* edit : FEdits)
+        edit->setEnabled(usable);
+    if (!usable) {
+        OrgBox->clear();
+        ClearEditors();
+        ServerButton->setFocus();
+        return;
+    }
     TTable& orgs = Orgs();
     if (orgs.RecordCount() < 1)
         return;
@@ -410,6 +423,9 @@ void TSettingsForm::FormClose()
 {
     const QSignalBlocker blocker(OrgBox);
     OrgBox->clear();
+    const TTable* open = FViews.OrgTable();
+    if (!open || !open->Active())
+        return;
     TTable& orgs = Orgs();
     orgs.Cancel();
     orgs.First();

@@ -108,7 +108,8 @@ void TImportForm::FormCreate()
     EmployeeTable->SetIndexName(QString::fromLatin1(Layouts::EmployeeIndex));
     // The import only adds rows: it never needs the table's rows in memory.
     EmployeeTable->SetRowsOnDemand(true);
-    EmployeeTable->Open();
+    // Opened by the import itself: at the start the main window tells the store's failure
+    // once, and a reopening of the tables closes this view too.
 }
 
 bool TImportForm::OpenSourceDb()
@@ -214,6 +215,8 @@ void TImportForm::ImportData()
     const ImportingFlag importing(FImporting);
     ProgreesLabel->setText(RunningText);
     KeepPainting(0);
+    if (!EmployeeTable->Active())
+        EmployeeTable->Open();
     EmployeeTable->Cancel();
     if (ParadoxSource->Active())
         ImportParadox();

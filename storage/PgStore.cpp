@@ -8,6 +8,7 @@
 
 #include <libpq-fe.h>
 
+#include "storage/ServerReason.h"
 #include "storage/TableSchema.h"
 
 using TableSchema::Quoted;
@@ -228,10 +229,10 @@ QString HostName(PGconn* conn)
     return host && *host ? QString::fromUtf8(host) : QStringLiteral("localhost");
 }
 
-EDatabaseError NoConnection(PGconn* conn, const QString& detail)
+// more: a sentence said after the reason.
+EDatabaseError NoConnection(PGconn* conn, const QString& detail, const QString& more = {})
 {
-    return EDatabaseError(
-        QStringLiteral("Нет связи с сервером «%1»: %2").arg(HostName(conn), detail));
+    return EDatabaseError(ServerReason::NoConnection(HostName(conn), detail) + more);
 }
 
 QString Field(const PGresult* result, int code)
@@ -316,6 +317,18 @@ std::shared_ptr<PgConnection> PgConnection::Open(const QString& connectionString
     return connection;
 }
 
+QString PgConnection::Unreachable(const QString& connectionString)
+{
+    PGconn* conn = PQconnectdb(connectionString.toUtf8().constData());
+    if (!conn)
+        return QStringLiteral("Нет связи с сервером: недостаточно памяти.");
+    const QString reason = PQstatus(conn) == CONNECTION_OK
+                               ? QString()
+                               : NoConnection(conn, ConnectionMessage(conn)).Message();
+    PQfinish(conn);
+    return reason;
+}
+
 PgConnection::PgConnection(pg_conn* conn, QString where, int busyTimeoutMs)
     : StoreConnection(std::move(where)), m_conn(conn), m_busyTimeoutMs(busyTimeoutMs)
 {
@@ -380,8 +393,9 @@ EDatabaseError PgConnection::Error(const pg_result* result, const QString& sql) 
         m_broken = true; // whatever libpq still thinks, the session is over
         // A commit whose answer never came may have been stored or not.
         if (sql.compare(QLatin1String("COMMIT"), Qt::CaseInsensitive) == 0)
-            detail += QStringLiteral(". Неизвестно, сохранены ли изменения: проверьте их, "
-                                     "когда связь восстановится");
+            return NoConnection(m_conn, detail,
+                                QStringLiteral(" Неизвестно, сохранены ли изменения: проверьте "
+                                               "их, когда связь восстановится."));
         return NoConnection(m_conn, detail);
     }
     if (state == QLatin1String("23505")) {

@@ -23,6 +23,9 @@ public:
     static constexpr const char* ChangeChannel = "pellomar_changes";
 
     static std::shared_ptr<PgConnection> Open(const QString& connectionString, int busyTimeoutMs);
+    // Why the server cannot be reached, in the words Open would throw; empty when it answers.
+    // Touches no shared state, so another thread may ask while the window goes on.
+    static QString Unreachable(const QString& connectionString);
     ~PgConnection() override;
 
     pg_conn* Handle() const { return m_conn; }

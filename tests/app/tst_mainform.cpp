@@ -7,12 +7,14 @@
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
 #include <QTest>
+#include <QTimer>
 
 #include <memory>
 
@@ -30,6 +32,7 @@
 #include "tests/support/MessageRecorder.h"
 #include "tests/support/StoreRows.h"
 #include "tests/support/TempDataFolder.h"
+#include "tests/support/TestServer.h"
 #include "tests/support/TestStore.h"
 #include "tests/support/Typing.h"
 #include "ui/LookAndFeel.h"
@@ -63,6 +66,8 @@ private Q_SLOTS:
     void damagedStoreLeftUntouched();
     void unreachableServerLeavesFolderAsItWas();
     void reopenTablesFollowsTheStoreToAServer();
+    void serverAnswersAfterTheStart_data();
+    void serverAnswersAfterTheStart();
     void startupFillsEmptyOrganizations();
     void startupFillWithoutOrganizations();
     void startupFillStopsAtRefusedRow();
@@ -107,6 +112,8 @@ private:
     void StartForm();
     TDBGrid* Grid() const;
     QComboBox* ExportBox() const;
+    QLabel* NotOpenLabel() const;
+    void Trigger(const QString& command);
     void SetCurrent(int row, int column);
     void TypeInto(int row, int column, const QString& text);
 
@@ -160,6 +167,19 @@ TDBGrid* tst_MainForm::Grid() const
 QComboBox* tst_MainForm::ExportBox() const
 {
     return m_form->findChild<QComboBox*>(QStringLiteral("OrgBoxExport"));
+}
+
+QLabel* tst_MainForm::NotOpenLabel() const
+{
+    return m_form->findChild<QLabel*>(QStringLiteral("TablesNotOpenLabel"));
+}
+
+void tst_MainForm::Trigger(const QString& command)
+{
+    if (auto* action = m_form->findChild<QAction*>(command))
+        action->trigger();
+    else
+        m_form->findChild<QPushButton*>(command)->click();
 }
 
 void tst_MainForm::SetCurrent(int row, int column)
@@ -252,12 +272,23 @@ void tst_MainForm::folderThatCannotBeCreated()
     QVERIFY2(m_messages->Messages().front().text.contains(QStringLiteral("Pellomar")),
              qPrintable(m_messages->Messages().front().text));
     QVERIFY(!m_form->EmployeeTable()->Active());
+    const QString notOpen = QStringLiteral("Таблицы не открыты: ") + m_folder->DataDir() +
+                            QStringLiteral("store.sqlite3. ") + m_messages->Messages().front().text;
+    QVERIFY(NotOpenLabel()->isVisible());
+    QCOMPARE(NotOpenLabel()->text(), notOpen);
     // Commands still answer without crashing: the tables are not open.
     m_messages->Clear();
     m_form->findChild<QPushButton*>(QStringLiteral("AddButton"))->click();
+    QCOMPARE(m_messages->Texts(), QStringList({notOpen}));
+
+    // The next command, once the folder can be made, opens the tables.
+    QVERIFY(blocker.remove());
+    m_messages->Clear();
+    m_form->findChild<QPushButton*>(QStringLiteral("AddButton"))->click();
     QCOMPARE(m_messages->Texts(),
-             QStringList({QStringLiteral("Таблицы не открыты: ") + m_folder->DataDir() +
-                          QStringLiteral("store.sqlite3")}));
+             QStringList{QStringLiteral("Первоначально необходимо добавить организацию.")});
+    QVERIFY(m_form->EmployeeTable()->Active());
+    QVERIFY(!NotOpenLabel()->isVisible());
 }
 
 void tst_MainForm::damagedStoreLeftUntouched()
@@ -289,19 +320,81 @@ void tst_MainForm::unreachableServerLeavesFolderAsItWas()
     conf.write("host=/nonexistent/pellomar dbname=pellomar user=buh connect_timeout=2\n");
     conf.close();
     StartForm();
-    QCOMPARE(m_messages->Messages().size(), 1);
-    QVERIFY2(m_messages->Messages().front().text.startsWith(
-                 QStringLiteral("Нет связи с сервером «/nonexistent/pellomar»: ")),
-             qPrintable(m_messages->Messages().front().text));
+    const QString reason =
+        QStringLiteral("Нет связи с сервером «/nonexistent/pellomar»: сервер не запущен или не "
+                       "принимает соединения (нет сокета «/nonexistent/pellomar/.s.PGSQL.5432»).");
+    QCOMPARE(m_messages->Texts(), QStringList{reason});
     QVERIFY(!m_form->EmployeeTable()->Active());
     QCOMPARE(QDir(m_folder->DataDir()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
              QStringList{"server.conf"});
+    const QString notOpen =
+        QStringLiteral("Таблицы не открыты: база данных на сервере (host=/nonexistent/pellomar "
+                       "dbname=pellomar user=buh connect_timeout=2). ") +
+        reason;
+    QVERIFY(NotOpenLabel()->isVisible());
+    QCOMPARE(NotOpenLabel()->text(), notOpen);
+    QVERIFY(m_form->findChild<QTimer*>(QStringLiteral("RetryTimer"))->isActive());
     m_messages->Clear();
     m_form->findChild<QPushButton*>(QStringLiteral("AddButton"))->click();
+    QCOMPARE(m_messages->Texts(), QStringList{notOpen});
+}
+
+void tst_MainForm::serverAnswersAfterTheStart_data()
+{
+    QTest::addColumn<QString>("command"); // empty: the retry timer alone
+    QTest::addColumn<QString>("told");
+    QTest::newRow("next tick") << ""
+                               << "";
+    QTest::newRow("next command") << "export1"
+                                  << "Таблица сотрудников не заполнена";
+    QTest::newRow("settings") << "settings1"
+                              << "";
+}
+
+void tst_MainForm::serverAnswersAfterTheStart()
+{
+    QFETCH(QString, command);
+    QFETCH(QString, told);
+    if (qEnvironmentVariableIsEmpty("PELLOMAR_TEST_SERVER") || TestStore::IsServer())
+        QSKIP("needs PELLOMAR_TEST_SERVER and the local store (scripts/test)");
+    // A server of its own, stopped before the start as a server computer still booting.
+    TestServer server;
+    const QByteArray conf = server.Connection();
+    QVERIFY(!conf.isEmpty());
+    QFile file(m_data + QStringLiteral("server.conf"));
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(conf) > 0);
+    file.close();
+    QVERIFY(server.Kill());
+
+    struct CountingDialog final : QDialog
+    {
+        int shown = 0;
+        int exec() override { return ++shown, int(Rejected); }
+    } settings, add;
+    StartForm();
+    m_form->SetForms(&settings, &add);
     QCOMPARE(m_messages->Texts().size(), 1);
-    QCOMPARE(m_messages->Texts().front(),
-             QStringLiteral("Таблицы не открыты: база данных на сервере (host=/nonexistent/pellomar "
-                            "dbname=pellomar user=buh connect_timeout=2)"));
+    QVERIFY(NotOpenLabel()->isVisible());
+    QVERIFY2(NotOpenLabel()->text().contains(QStringLiteral("сервер не запущен")),
+             qPrintable(NotOpenLabel()->text()));
+
+    m_messages->Clear();
+    QVERIFY(server.Restart());
+    if (command.isEmpty())
+        QTRY_VERIFY_WITH_TIMEOUT(m_form->EmployeeTable()->Active(), 15000);
+    else
+        Trigger(command);
+    QCOMPARE(m_messages->Texts(), told.isEmpty() ? QStringList() : QStringList{told});
+    QVERIFY(m_form->EmployeeTable()->Active() && m_form->OrgTable()->Active());
+    QVERIFY(!NotOpenLabel()->isVisible());
+    QCOMPARE(settings.shown, command == QLatin1String("settings1") ? 1 : 0);
+
+    // The tables were made, and another computer's changes are watched for.
+    const auto other = PgConnection::Open(QString::fromUtf8(conf), 1000);
+    other->Exec(QStringLiteral("INSERT INTO config (\"Organization120\", \"Accnt\", \"Position\", "
+                               "\"Director\", \"Accountant\", \"Contract\", \"Crnc\") "
+                               "VALUES ('Альфа', '1', '1', '1', '1', '1', '1')"));
+    QTRY_COMPARE(ExportBox()->count(), 2);
 }
 
 void tst_MainForm::reopenTablesFollowsTheStoreToAServer()
@@ -1130,19 +1223,20 @@ void tst_MainForm::rejectedStoreLeftByteForByte()
     m_form->SetForms(&settings, &add);
     m_form->SetExportForm(&exportForm);
     m_form->SetImportForm(&import, [] { return true; });
-    const QString notOpen = QStringLiteral("Таблицы не открыты: ") + file;
-    const auto trigger = [this](const char* name) {
-        if (auto* action = m_form->findChild<QAction*>(QLatin1String(name)))
-            action->trigger();
-        else
-            m_form->findChild<QPushButton*>(QLatin1String(name))->click();
-    };
-    for (const char* command : {"settings1", "export1", "import1", "AddButton", "DelButton"}) {
+    const QString notOpen =
+        QStringLiteral("Таблицы не открыты: ") + file + QStringLiteral(". ") + shown.text;
+    QCOMPARE(NotOpenLabel()->text(), notOpen);
+    for (const char* command : {"export1", "import1", "AddButton", "DelButton", "SaveButton"}) {
         m_messages->Clear();
-        trigger(command);
+        Trigger(QLatin1String(command));
         QCOMPARE(m_messages->Texts(), QStringList({notOpen}));
     }
-    QCOMPARE(settings.shown + add.shown + exportForm.shown + import.shown, 0);
+    QCOMPARE(add.shown + exportForm.shown + import.shown, 0);
+    // The settings open without the organisations, for the server's part.
+    m_messages->Clear();
+    Trigger(QStringLiteral("settings1"));
+    QCOMPARE(settings.shown, 1);
+    QVERIFY(m_messages->Messages().isEmpty());
     m_messages->Clear();
     TypeChar(ExportBox()->lineEdit(), QChar(u'А'));
     QVERIFY(m_messages->Messages().isEmpty());

@@ -1,6 +1,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -46,6 +47,7 @@ private Q_SLOTS:
     void oneFontOnEveryWindow();
     void captionsFitOnEveryWindow();
     void wheelOverEveryComboBoxChangesNothing();
+    void unreachableServerToldOnceAndMendedInSettings();
 
 private:
     void Start();
@@ -333,6 +335,42 @@ void tst_WithDialogs::wheelOverEveryComboBoxChangesNothing()
     for (const QString& flags : GridColumn("Export"))
         QCOMPARE(flags, QStringLiteral("False")); // no pass over the export flags ran
     QCOMPARE(m_messages->Messages().size(), 0);
+}
+
+void tst_WithDialogs::unreachableServerToldOnceAndMendedInSettings()
+{
+    QFile conf(m_folder->DataDir() + QStringLiteral("server.conf"));
+    QVERIFY(conf.open(QIODevice::WriteOnly));
+    conf.write("host=/nonexistent/pellomar dbname=pellomar user=buh\n");
+    conf.close();
+    // Every window made as at the program's start: the failure is told once.
+    Start();
+    m_export = std::make_unique<TExportForm>(*m_main, m_main.get());
+    m_import = std::make_unique<TImportForm>(m_main.get());
+    m_word = std::make_unique<TWordExportForm>(m_main.get());
+    QCOMPARE(m_messages->Messages().size(), 1);
+
+    // The settings open for their server's part, which tells why without a box of its own.
+    m_messages->Clear();
+    QString status;
+    WhileShown(m_settings.get(), [this, &status] {
+        QVERIFY(!m_settings->findChild<QComboBox*>("OrgBox")->isEnabled());
+        auto* serverButton = m_settings->findChild<QPushButton*>("ServerButton");
+        QVERIFY(serverButton->isEnabled());
+        QTimer::singleShot(0, m_settings.get(), [this, &status] {
+            auto* server = m_settings->findChild<QDialog*>("ServerForm");
+            QVERIFY(server);
+            QTRY_VERIFY(server->isVisible());
+            status = server->findChild<QLabel*>("StatusLabel")->text();
+            server->reject();
+        });
+        serverButton->click();
+    });
+    m_main->findChild<QAction*>("settings1")->trigger();
+    QVERIFY2(m_messages->Texts().isEmpty(), qPrintable(m_messages->Texts().join('\n')));
+    QVERIFY2(status.startsWith(QStringLiteral("Таблицы не открыты. Нет связи с сервером "
+                                              "«/nonexistent/pellomar»: сервер не запущен")),
+             qPrintable(status));
 }
 
 QTEST_MAIN(tst_WithDialogs)

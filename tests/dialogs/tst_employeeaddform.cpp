@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
+#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
@@ -15,6 +16,7 @@
 #include "tests/dialogs/DialogsTestKit.h"
 #include "tests/support/FolderTest.h"
 #include "tests/support/ScreenChecks.h"
+#include "tests/support/TestServer.h"
 #include "tests/support/TestStore.h"
 #include "ui/TDBEdit.h"
 
@@ -32,7 +34,9 @@ private Q_SLOTS:
     void failedCheckKeepsRecordUntilFixed();
     void duplicateInAnyLetterCaseClosesAndStoresNothing_data();
     void duplicateInAnyLetterCaseClosesAndStoresNothing();
+    void otherStoreErrorKeepsDialogAndRecord_data();
     void otherStoreErrorKeepsDialogAndRecord();
+    void lostConnectionKeepsDialogAndRecord();
     void closingDiscardsTheRecord_data();
     void closingDiscardsTheRecord();
     void typedCharacters_data();
@@ -203,13 +207,31 @@ void TestEmployeeAddForm::duplicateInAnyLetterCaseClosesAndStoresNothing()
     QCOMPARE(FakeMainViews::StoredEmployees(), before);
 }
 
+void TestEmployeeAddForm::otherStoreErrorKeepsDialogAndRecord_data()
+{
+    QTest::addColumn<QString>("refuse"); // makes the next write fail
+    QTest::addColumn<QString>("allow");
+    QTest::addColumn<QString>("told"); // a part of the message
+
+    if (!TestStore::IsServer()) // a failing write that is not a duplicate, like a full disk
+        QTest::newRow("store refuses")
+            << "CREATE TRIGGER refuse BEFORE INSERT ON base BEGIN SELECT RAISE(ABORT, 'disk "
+               "full'); END"
+            << "DROP TRIGGER refuse"
+            << "disk full";
+    QTest::newRow("key of another field") << "CREATE UNIQUE INDEX refuse ON base (\"Amount\")"
+                                          << "DROP INDEX refuse"
+                                          << "refuse";
+}
+
 void TestEmployeeAddForm::otherStoreErrorKeepsDialogAndRecord()
 {
-    if (TestStore::IsServer())
-        QSKIP("an SQLite trigger makes the write fail");
-    // A failing write that is not a duplicate, like a full disk.
-    FakeMainViews::Exec(QStringLiteral(
-        "CREATE TRIGGER refuse BEFORE INSERT ON base BEGIN SELECT RAISE(ABORT, 'disk full'); END"));
+    QFETCH(QString, refuse);
+    QFETCH(QString, allow);
+    QFETCH(QString, told);
+    m_views->AddEmployee(QStringLiteral("ПЕТРОВ"), QStringLiteral("1"), QStringLiteral("Первая"),
+                         QStringLiteral("3.00"));
+    FakeMainViews::Exec(refuse);
     ShowForm();
     Fill(QStringLiteral("КУЗНЕЦОВ"), QStringLiteral("777"), QStringLiteral("3"));
     Find<QComboBox>("OrgBox")->setCurrentIndex(0);
@@ -218,17 +240,59 @@ void TestEmployeeAddForm::otherStoreErrorKeepsDialogAndRecord()
 
     QCOMPARE(m_messages->Messages().size(), 1);
     QCOMPARE(m_messages->Messages().front().kind, Messages::Kind::Error);
-    QVERIFY(m_messages->Texts().front().contains(QStringLiteral("disk full")));
+    QVERIFY2(m_messages->Texts().front().contains(told), qPrintable(m_messages->Texts().front()));
     QVERIFY(m_form->isVisible());
     QCOMPARE(Find<QLineEdit>("FioDBEdit")->text(), QStringLiteral("КУЗНЕЦОВ"));
-    QCOMPARE(FakeMainViews::StoredEmployees(), QStringList());
+    const QStringList before{QStringLiteral("ПЕТРОВ|1|3.00||Первая")};
+    QCOMPARE(FakeMainViews::StoredEmployees(), before);
 
     // Once the store accepts writes again the same record is saved.
-    FakeMainViews::Exec(QStringLiteral("DROP TRIGGER refuse"));
+    FakeMainViews::Exec(allow);
     QTest::mouseClick(save, Qt::LeftButton);
     QVERIFY(!m_form->isVisible());
     QCOMPARE(FakeMainViews::StoredEmployees(),
-             QStringList{QStringLiteral("КУЗНЕЦОВ|777|3.00|True|Альфа")});
+             before + QStringList{QStringLiteral("КУЗНЕЦОВ|777|3.00|True|Альфа")});
+}
+
+void TestEmployeeAddForm::lostConnectionKeepsDialogAndRecord()
+{
+    if (!TestStore::IsServer())
+        QSKIP("a server stopped under the dialog");
+    // The dialog on a server of its own, to be stopped while the record is typed.
+    TestServer server;
+    QVERIFY(!server.Connection().isEmpty());
+    m_form.reset();
+    QFile conf(m_data + QStringLiteral("server.conf"));
+    QVERIFY(conf.open(QIODevice::WriteOnly) && conf.write(server.Connection()) > 0);
+    conf.close();
+    m_views->ReopenTables();
+    m_views->AddOrg(QStringLiteral("Первая"));
+    m_form = std::make_unique<TEmployeeAddForm>(*m_views);
+    ShowForm();
+    Fill(QStringLiteral("КУЗНЕЦОВ"), QStringLiteral("777"), QStringLiteral("3"));
+    Find<QComboBox>("OrgBox")->setCurrentIndex(0);
+    QVERIFY(server.Kill());
+    auto* save = Find<QPushButton>("SaveButton");
+    QTest::mouseClick(save, Qt::LeftButton);
+
+    QCOMPARE(m_messages->Messages().size(), 1);
+    QCOMPARE(m_messages->Messages().front().kind, Messages::Kind::Error);
+    QVERIFY2(m_messages->Texts().front().startsWith(QStringLiteral("Нет связи с сервером")),
+             qPrintable(m_messages->Texts().front()));
+    QVERIFY(m_form->isVisible());
+    QCOMPARE(Find<QLineEdit>("FioDBEdit")->text(), QStringLiteral("КУЗНЕЦОВ"));
+    QCOMPARE(Find<QLineEdit>("AccntDBEdit")->text(), QStringLiteral("777"));
+
+    // The server back, the same record is stored.
+    QVERIFY(server.Restart());
+    m_messages->Clear();
+    QTest::mouseClick(save, Qt::LeftButton);
+    QVERIFY2(m_messages->Texts().isEmpty(), qPrintable(m_messages->Texts().join('\n')));
+    QVERIFY(!m_form->isVisible());
+    QCOMPARE(FakeMainViews::StoredEmployees(),
+             QStringList{QStringLiteral("КУЗНЕЦОВ|777|3.00|True|Первая")});
+    m_form.reset();
+    Session().CloseAll();
 }
 
 void TestEmployeeAddForm::closingDiscardsTheRecord_data()

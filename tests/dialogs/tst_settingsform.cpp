@@ -51,6 +51,7 @@ private Q_SLOTS:
     void failureMidwayChangesNothing();
     void editorsHoldTheirFieldSize_data();
     void editorsHoldTheirFieldSize();
+    void tablesNotOpenLeaveTheServerPart();
 
 private:
     void ShowForm();
@@ -566,6 +567,26 @@ void TestSettingsForm::editorsHoldTheirFieldSize()
     }
     QCOMPARE(edit->text(), shown);
     QCOMPARE(m_messages->Texts(), message.isEmpty() ? QStringList() : QStringList{message});
+}
+
+void TestSettingsForm::tablesNotOpenLeaveTheServerPart()
+{
+    m_views->OrgTable()->Close();
+    ShowForm();
+    QVERIFY2(m_messages->Texts().isEmpty(), qPrintable(m_messages->Texts().join('\n')));
+    for (const char* part : {"OrgBox", "Edit1", "Edit7", "Button1", "Button2", "Button3"})
+        QVERIFY2(!Find<QWidget>(part)->isEnabled(), part);
+    QVERIFY(Find<QPushButton>("ServerButton")->isEnabled());
+    QVERIFY(Items().isEmpty());
+    m_form->reject();
+    QVERIFY(m_messages->Texts().isEmpty());
+
+    // Open again, the organisations are shown as ever.
+    m_views->ReopenOrgTable();
+    ShowForm();
+    QVERIFY(Find<QWidget>("Edit1")->isEnabled());
+    QCOMPARE(Items(), QStringList({Alpha, Beta, Gamma}));
+    QVERIFY(m_messages->Texts().isEmpty());
 }
 
 QTEST_MAIN(TestSettingsForm)
