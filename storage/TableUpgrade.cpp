@@ -599,7 +599,15 @@ int TTableUpgrade::NormalizeAmounts(const QString& table)
             if (IsNormalized(bytes, length, size))
                 continue;
             const QString text = bytes ? QString::fromUtf8(bytes, length) : QString();
-            QString normal = CutToSize(Amount::NormalizeAmount(text), size);
+            // Written the Russian way ("0,75", "1 500,50") it is that number; anything else
+            // is normalised as it always was, never dropped.
+            const QString inner = text.trimmed();
+            const bool russian = inner.contains(QLatin1Char(',')) ||
+                                 inner.contains(QLatin1Char(' ')) ||
+                                 inner.contains(QChar(0x00A0));
+            const QString read = russian ? Amount::ReadWrittenAmount(text) : QString();
+            QString normal =
+                CutToSize(read.isNull() ? Amount::NormalizeAmount(text) : read, size);
             if (!bytes || normal != text)
                 changes.emplace_back(s.Int(0), std::move(normal));
         }

@@ -129,6 +129,10 @@ void TestUpgrade::amountPass_data()
                                       << "123456789012345";
     QTest::newRow("leading point") << ".5"
                                    << ".50";
+    QTest::newRow("decimal comma, as older tables hold it") << "0,75"
+                                                             << "0.75";
+    QTest::newRow("grouped thousands") << "1 500,50"
+                                       << "1500.50";
 }
 
 void TestUpgrade::amountPass()
