@@ -1094,6 +1094,7 @@ void TTable::Refresh()
 {
     CheckActive();
     CheckBrowse();
-    const bool unchanged = m_rowsRead && m_rowsMark && m_connection->CurrentChangeMark() == m_rowsMark;
+    const bool unchanged =
+        m_rowsRead && m_rowsMark && m_connection->CurrentChangeMark() == m_rowsMark;
     ReloadRows(!unchanged);
 }
