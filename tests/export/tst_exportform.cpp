@@ -329,12 +329,9 @@ void TestExportForm::exportReadsTheRowsAsStored()
                           QStringLiteral("Итого:") + QString(58, QLatin1Char(' ')) +
                               QStringLiteral("11.00")}));
     // The grid shows what was exported.
-    QStringList beta;
-    for (shown.First(); !shown.Eof(); shown.Next()) {
-        if (shown.FieldByName(QStringLiteral("Org120")).AsString() == Beta)
-            beta << shown.FieldByName(QStringLiteral("Amount")).AsString();
-    }
-    QCOMPARE(beta, QStringList{QStringLiteral("11.00")});
+    QCOMPARE(shown.RecordCount(), 6);
+    goTo(shown, "3");
+    QCOMPARE(shown.FieldByName(QStringLiteral("Amount")).AsString(), QStringLiteral("11.00"));
 }
 
 void TestExportForm::unreadableAmountsStopTheWholeExport()

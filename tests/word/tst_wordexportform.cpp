@@ -336,7 +336,6 @@ void TestWordExportForm::statementReadsTheRowsAsStored()
     const QString path = m_fixture->OutDir() + StatementFile;
     QCOMPARE(WordTestKit::TableRows(path), (QStringList{QStringLiteral("№|ФИО|Счет|Сумма"),
                                                         QStringLiteral("1|АБРАМОВ|1|11.00")}));
-    QVERIFY(DocumentText(path).contains(QStringLiteral("Итого: 11.00\r")));
     QCOMPARE(shown.RecordCount(), 1);
 }
 
