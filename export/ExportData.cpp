@@ -230,6 +230,51 @@ QList<Organisation> OrganisationsFor(TTable& organisations, const QString& choic
     return {FindOrganisation(organisations, choice)};
 }
 
+ExportRows ReadExport(TTable& employees, TTable& organisations, const QString& choice)
+{
+    employees.Refresh();
+    organisations.Refresh();
+    ExportRows rows;
+    rows.organisations = OrganisationsFor(organisations, choice);
+    if (choice == AllOrganizations) {
+        const QHash<QString, QList<ListedEmployee>> groups =
+            ListedEmployeesByOrganisation(employees);
+        rows.listed.reserve(rows.organisations.size());
+        for (const Organisation& organisation : rows.organisations)
+            rows.listed.append(groups.value(organisation.Organization120));
+    } else {
+        rows.listed.append(ListedEmployeesOf(employees, choice));
+    }
+    CheckAmounts(rows);
+    return rows;
+}
+
+void CheckAmounts(const ExportRows& rows)
+{
+    QStringList named;
+    qsizetype unreadable = 0;
+    for (qsizetype i = 0; i < rows.organisations.size(); ++i) {
+        for (const ListedEmployee& employee : rows.listed[i]) {
+            try {
+                ReadAmount(employee.Amount, employee.Fio100);
+            } catch (const EConvertError&) {
+                if (++unreadable <= MaxNamedAmounts)
+                    named << QStringLiteral("«%1» (организация «%2»): «%3»")
+                                 .arg(employee.Fio100, rows.organisations[i].Organization120,
+                                      employee.Amount);
+            }
+        }
+    }
+    if (unreadable == 0)
+        return;
+    if (unreadable > MaxNamedAmounts)
+        named << QStringLiteral("и ещё %1").arg(unreadable - MaxNamedAmounts);
+    throw EConvertError(
+        (unreadable == 1 ? QStringLiteral("Сумма не читается как число, экспорт не выполнен:\n")
+                         : QStringLiteral("Суммы не читаются как число, экспорт не выполнен:\n")) +
+        named.join(QLatin1Char('\n')));
+}
+
 QList<OutputFile> OutputFiles(const QString& choice, const QList<Organisation>& organisations,
                               const std::function<QString(const QString&)>& pathOf)
 {

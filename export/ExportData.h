@@ -93,6 +93,23 @@ QList<Organisation> AllOrganisations(TTable& organisations);
 // The organisations an export for choice covers: every one for "Все", else the one named.
 QList<Organisation> OrganisationsFor(TTable& organisations, const QString& choice);
 
+// What an export writes: the organisations it covers and, for each, its listed employees.
+struct ExportRows
+{
+    QList<Organisation> organisations;
+    QList<QList<ListedEmployee>> listed; // listed[i]: the employees of organisations[i]
+};
+
+// The rows of an export for choice as stored at this moment: both views store their pending
+// change and read their rows again (Refresh), so they show what is exported. Every listed
+// amount is read before the rows are returned; CheckAmounts throws for unreadable ones.
+ExportRows ReadExport(TTable& employees, TTable& organisations, const QString& choice);
+
+// Reads every listed amount; one EConvertError names each unreadable one with its employee
+// and organisation (the first MaxNamedAmounts, then how many more).
+void CheckAmounts(const ExportRows& rows);
+inline constexpr int MaxNamedAmounts = 20;
+
 // The longest file name an export writes, in the units the file system counts (UTF-8 bytes,
 // UTF-16 units on Windows): 255 less the 7 of the temporary file a replacement is written to.
 inline constexpr int MaxFileNameLength = 248;

@@ -106,15 +106,9 @@ void TWordExportForm::Export()
 {
     if (!Data || !Config)
         return;
-    const QList<ExportData::Organisation> organisations =
-        ExportData::OrganisationsFor(*Config, str);
-    const bool all = str == ExportData::AllOrganizations;
-    QHash<QString, QList<ExportData::ListedEmployee>> listed;
-    if (all)
-        listed = ExportData::ListedEmployeesByOrganisation(*Data);
-    else
-        listed.insert(str, ExportData::ListedEmployeesOf(*Data, str));
-
+    // Read as stored, every amount checked: an unreadable one makes no statement at all.
+    const ExportData::ExportRows rows = ExportData::ReadExport(*Data, *Config, str);
+    const QList<ExportData::Organisation>& organisations = rows.organisations;
     const QList<ExportData::OutputFile> files =
         ExportData::OutputFiles(str, organisations, &TPathBuilder::GetOutWordPath);
     QList<std::pair<QString, ExportData::OutputFile>> saved;
@@ -122,7 +116,7 @@ void TWordExportForm::Export()
         const ExportData::Organisation& organisation = organisations[i];
         temp = organisation.Organization120;
         try {
-            BuildStatement(organisation, listed.value(temp), files[i].path);
+            BuildStatement(organisation, rows.listed[i], files[i].path);
             saved.append({temp, files[i]});
         } catch (const EAbort&) {
             throw;

@@ -137,7 +137,11 @@ QByteArray Build(const ExportData::Organisation& organisation,
 void Write(QIODevice& device, const ExportData::Organisation& organisation,
            const QList<ExportData::ListedEmployee>& employees)
 {
-    const QByteArray bytes = Build(organisation, employees);
+    Write(device, Build(organisation, employees));
+}
+
+void Write(QIODevice& device, const QByteArray& bytes)
+{
     if (device.write(bytes) != bytes.size())
         throw Exception(QStringLiteral("Реестр не записан: %1")
                             .arg(SystemReason::InRussian(device.errorString())));

@@ -28,4 +28,7 @@ void Write(QIODevice& device, const ExportData::Organisation& organisation,
 QByteArray Build(const ExportData::Organisation& organisation,
                  const QList<ExportData::ListedEmployee>& employees);
 
+// Writes bytes that Build made.
+void Write(QIODevice& device, const QByteArray& bytes);
+
 } // namespace TextRegister

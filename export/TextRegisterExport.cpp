@@ -8,15 +8,15 @@
 void ExportTextRegisters(TTable& employees, TTable& organisations, const QString& choice,
                          QString* renamedNote)
 {
-    const QList<ExportData::Organisation> chosen =
-        ExportData::OrganisationsFor(organisations, choice);
+    const ExportData::ExportRows rows = ExportData::ReadExport(employees, organisations, choice);
+    const QList<ExportData::Organisation>& chosen = rows.organisations;
     const QList<ExportData::OutputFile> files =
         ExportData::OutputFiles(choice, chosen, &TPathBuilder::GetOutTxtPath);
-    QHash<QString, QList<ExportData::ListedEmployee>> listed;
-    if (choice == ExportData::AllOrganizations)
-        listed = ExportData::ListedEmployeesByOrganisation(employees);
-    else
-        listed.insert(choice, ExportData::ListedEmployeesOf(employees, choice));
+    // Every register is built, and so checked, before the first file is written.
+    QList<QByteArray> registers;
+    registers.reserve(chosen.size());
+    for (qsizetype i = 0; i < chosen.size(); ++i)
+        registers.append(TextRegister::Build(chosen[i], rows.listed[i]));
 
     QList<std::pair<QString, ExportData::OutputFile>> written;
     const auto note = [&] {
@@ -25,11 +25,10 @@ void ExportTextRegisters(TTable& employees, TTable& organisations, const QString
     };
     try {
         for (qsizetype i = 0; i < chosen.size(); ++i) {
-            const QString& name = chosen[i].Organization120;
             WriteFileAtomically(files[i].path, [&](QIODevice& device) {
-                TextRegister::Write(device, chosen[i], listed.value(name));
+                TextRegister::Write(device, registers[i]);
             });
-            written.append({name, files[i]});
+            written.append({chosen[i].Organization120, files[i]});
         }
     } catch (...) {
         note();

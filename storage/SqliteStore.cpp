@@ -381,6 +381,14 @@ qint64 SqliteConnection::LastInsertRowid()
     return sqlite3_last_insert_rowid(m_db);
 }
 
+std::optional<StoreConnection::ChangeMark> SqliteConnection::CurrentChangeMark()
+{
+    // data_version moves with the commits of other connections, the change count with the
+    // rows this one wrote (rolled back ones too, which only costs a read).
+    return ChangeMark{QueryText(QStringLiteral("PRAGMA data_version")).toLongLong(),
+                      sqlite3_total_changes64(m_db)};
+}
+
 QString SqliteConnection::BeginStatement() const
 {
     return QStringLiteral("BEGIN IMMEDIATE");

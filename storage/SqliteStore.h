@@ -69,6 +69,7 @@ public:
     QString NullSafeEquals() const override;
     QString InsertReturning(const QString& columns) const override;
     qint64 LastInsertRowid() override;
+    std::optional<ChangeMark> CurrentChangeMark() override;
 
 protected:
     QString BeginStatement() const override;

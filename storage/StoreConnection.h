@@ -5,6 +5,8 @@
 #include <QStringList>
 
 #include <memory>
+#include <optional>
+#include <utility>
 #include <vector>
 
 #include "core/Exception.h"
@@ -123,6 +125,11 @@ public:
     // The tables other programs committed changes to since the last call, by stored name;
     // only a server announces them, so the SQLite store gives none.
     virtual QStringList TakeChanges() { return {}; }
+
+    // A mark that stays equal while nothing is written to the store, through this connection
+    // or another; none where the engine cannot tell, so a reader reads again.
+    using ChangeMark = std::pair<qint64, qint64>;
+    virtual std::optional<ChangeMark> CurrentChangeMark() { return std::nullopt; }
 
     void Begin();
     void Commit();

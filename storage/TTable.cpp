@@ -350,6 +350,7 @@ void TTable::LoadRows()
 {
     StoreConnection& db = *m_connection;
     const int fieldCount = FieldCount();
+    m_rowsMark = db.CurrentChangeMark(); // before the read: a write meanwhile reads again
 
     qint64 expected = 0;
     {
@@ -380,12 +381,18 @@ void TTable::LoadRows()
 
 void TTable::Reload()
 {
+    ReloadRows(true);
+}
+
+void TTable::ReloadRows(bool read)
+{
     if (!Active() || !m_rowsRead)
         return; // rows not read yet are read fresh when first needed
     const qint64 rowid =
         (m_current >= 0 && m_current < m_rows.Count()) ? m_rows.Rowid(m_current) : -1;
     const int old = m_current;
-    LoadRows();
+    if (read)
+        LoadRows();
     const int count = m_rows.Count();
     const int found = rowid < 0 ? -1 : m_rows.Find(rowid);
     if (m_state == State::Insert) {
@@ -1110,5 +1117,7 @@ void TTable::Refresh()
 {
     CheckActive();
     CheckBrowse();
-    Reload();
+    const bool unchanged =
+        m_rowsRead && m_rowsMark && m_connection->CurrentChangeMark() == m_rowsMark;
+    ReloadRows(!unchanged);
 }

@@ -8,6 +8,8 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
+#include <utility>
 #include <vector>
 
 #include "core/Exception.h"
@@ -126,7 +128,9 @@ public:
     void Post();
     void Cancel();
     void Delete();
-    void Refresh(); // stores a pending change (drops an unchanged one), then re-reads rows
+    // Stores a pending change (drops an unchanged one), then re-reads the rows unless the
+    // store tells that nothing was written since they were read.
+    void Refresh();
     bool Modified() const { return m_modifiedMask != 0; }
     bool FieldModified(int field) const { return (m_modifiedMask >> field) & 1u; }
 
@@ -183,6 +187,7 @@ private:
     void RequireRows(const char* action) const;
     void ReadLayout();
     void LoadRows();
+    void ReloadRows(bool read);
     void BuildOrder();
     QString ReadCell(int row, int field) const;
     const QString& Value(int field) const;
@@ -213,6 +218,7 @@ private:
 
     bool m_rowsOnDemand = false;
     bool m_rowsRead = false;
+    std::optional<std::pair<qint64, qint64>> m_rowsMark; // the store's change mark at the read
     qint64 m_placeRowid = -1; // a row posted before the rows were read: current once read
     State m_state = State::Inactive;
     int m_current = -1;

@@ -16,6 +16,8 @@
 #include "tests/export/ExportTestKit.h"
 #include "tests/support/FolderTest.h"
 #include "tests/support/ScreenChecks.h"
+#include "tests/support/SqlStore.h"
+#include "tests/support/TestStore.h"
 
 namespace {
 
@@ -91,8 +93,11 @@ private Q_SLOTS:
     void allWritesOneFilePerOrganisationWithCleanedTags();
     void announcementOnceBeforeAnyFile();
     void unknownOrganisationWritesNothing();
-    void faultStopsAtThatOrganisation_data();
-    void faultStopsAtThatOrganisation();
+    void faultWritesNoRegister_data();
+    void faultWritesNoRegister();
+    void exportReadsTheRowsAsStored_data();
+    void exportReadsTheRowsAsStored();
+    void unreadableAmountsStopTheWholeExport();
     void missingOutFolderIsNamed();
 
     void listStartsFromTheExportSelector_data();
@@ -226,7 +231,7 @@ void TestExportForm::unknownOrganisationWritesNothing()
     QCOMPARE(FilesIn(m_folder->OutDir()), QStringList());
 }
 
-void TestExportForm::faultStopsAtThatOrganisation_data()
+void TestExportForm::faultWritesNoRegister_data()
 {
     QTest::addColumn<QString>("fio");
     QTest::addColumn<QString>("amount");
@@ -246,7 +251,7 @@ void TestExportForm::faultStopsAtThatOrganisation_data()
                                                << "Вега";
 }
 
-void TestExportForm::faultStopsAtThatOrganisation()
+void TestExportForm::faultWritesNoRegister()
 {
     QFETCH(QString, fio);
     QFETCH(QString, amount);
@@ -266,11 +271,90 @@ void TestExportForm::faultStopsAtThatOrganisation()
     } catch (const Exception& error) {
         QVERIFY2(error.Message().contains(named), qPrintable(error.Message()));
     }
-    // Альфа, Бета, Вега by name: the first two are written, Вега's earlier file is untouched.
-    QCOMPARE(FilesIn(m_folder->OutDir()),
-             (QStringList{QStringLiteral("list_Альфа.txt"), QStringLiteral("list_Бета.txt"),
-                          QStringLiteral("list_Вега.txt")}));
+    // Альфа and Бета come before Вега by name, yet no register is written; Вега's earlier
+    // file is untouched.
+    QCOMPARE(FilesIn(m_folder->OutDir()), QStringList{QStringLiteral("list_Вега.txt")});
     QCOMPARE(ReadBytes(Out(QStringLiteral("list_Вега.txt"))), QByteArray("earlier register"));
+}
+
+void TestExportForm::exportReadsTheRowsAsStored_data()
+{
+    QTest::addColumn<QString>("writer");
+    QTest::addColumn<QString>("choice");
+    for (const QString& choice : {Beta, All}) {
+        for (const char* writer : {"another view", "a query", "another program", "own edit"})
+            QTest::addRow("%s, %s", writer, qPrintable(choice)) << writer << choice;
+    }
+}
+
+void TestExportForm::exportReadsTheRowsAsStored()
+{
+    QFETCH(QString, writer);
+    QFETCH(QString, choice);
+    if (writer == QLatin1String("another program") && TestStore::IsServer())
+        QSKIP("another program's connection is one to the SQLite file");
+    m_views->AddEmployee(QStringLiteral("ЕГОРОВ"), QStringLiteral("7"), Beta,
+                         QStringLiteral("15.00"));
+    TTable& shown = *m_views->EmployeeTable();
+    const auto goTo = [](TTable& view, const char* accnt) {
+        for (view.First(); view.FieldByName(QStringLiteral("Accnt")).AsString() != accnt;)
+            view.Next();
+    };
+    // The view shows Бета with 4.00 and 15.00 when ЕГОРОВ is deleted and БОРИСОВ gets 11.00.
+    const QString amount = QStringLiteral("UPDATE base SET Amount = '11.00' WHERE Accnt = '3'");
+    const QString removal = QStringLiteral("DELETE FROM base WHERE Accnt = '7'");
+    if (writer == QLatin1String("another program")) {
+        QVERIFY(SqlStore::Exec(m_data, {amount, removal}));
+    } else if (writer == QLatin1String("a query")) {
+        FakeMainViews::Exec(amount);
+        FakeMainViews::Exec(removal);
+    } else {
+        const std::unique_ptr<TTable> other = StoreRows::OpenEmployees(m_data);
+        goTo(*other, "7");
+        other->Delete();
+        // Own edit: the change waits in the shown view's edit, as in the grid.
+        TTable& editor = writer == QLatin1String("own edit") ? shown : *other;
+        goTo(editor, "3");
+        editor.Edit();
+        editor.FieldByName(QStringLiteral("Amount")).SetAsString(QStringLiteral("11.00"));
+        if (&editor == other.get())
+            other->Post();
+    }
+
+    Export(choice);
+    const QString file =
+        choice == All ? QStringLiteral("list_Бета.txt") : QStringLiteral("list.txt");
+    QCOMPARE(RegisterLines(Out(file)).mid(2),
+             (QStringList{QStringLiteral("БОРИСОВ;3;11.00"), QStringLiteral("=========="),
+                          QStringLiteral("Итого:") + QString(58, QLatin1Char(' ')) +
+                              QStringLiteral("11.00")}));
+    // The grid shows what was exported.
+    QCOMPARE(shown.RecordCount(), 6);
+    goTo(shown, "3");
+    QCOMPARE(shown.FieldByName(QStringLiteral("Amount")).AsString(), QStringLiteral("11.00"));
+}
+
+void TestExportForm::unreadableAmountsStopTheWholeExport()
+{
+    const QString vega = QStringLiteral("Вега");
+    m_views->AddOrg(vega, QStringLiteral("5"), QStringLiteral("66"));
+    m_views->AddEmployee(QStringLiteral("ЕФИМОВ"), QStringLiteral("8"), vega,
+                         QStringLiteral("12,5.00"));
+    m_views->AddEmployee(QStringLiteral("ЖУКОВ"), QStringLiteral("9"), Alpha,
+                         QStringLiteral("1 000"));
+    ShowForm();
+    Find<TExportCheckBox>("ExportCheckBox1")->setChecked(true);
+    Find<TWordExportCheckBox>("WordExportCheckBox1")->setChecked(true);
+    Find<QComboBox>("ComboBox1")->setEditText(All);
+    QTest::mouseClick(Find<QPushButton>("Button1"), Qt::LeftButton);
+
+    // One message for both, in the organisations' order; the Word target is not asked.
+    QCOMPARE(m_messages->Texts(),
+             (QStringList{Announcement,
+                          QStringLiteral("Суммы не читаются как число, экспорт не выполнен:\n"
+                                         "«ЖУКОВ» (организация «Альфа»): «1 000»\n"
+                                         "«ЕФИМОВ» (организация «Вега»): «12,5.00»")}));
+    QCOMPARE(FilesIn(m_folder->OutDir()), QStringList());
 }
 
 void TestExportForm::missingOutFolderIsNamed()

@@ -63,6 +63,7 @@ private Q_SLOTS:
     void fieldThatWouldCorruptTheRegisterStopsIt_data();
     void fieldThatWouldCorruptTheRegisterStopsIt();
     void unreadableAmountWritesNothing();
+    void twentyUnreadableAmountsNamedThenHowManyMore();
 
     void listedEmployeesGroupedInOnePass();
 
@@ -398,6 +399,25 @@ void TestTextRegister::unreadableAmountWritesNothing()
             {{QStringLiteral("Б"), QStringLiteral("3"), QStringLiteral("1.00")},
              {QStringLiteral("В"), QStringLiteral("4"), QStringLiteral("12,5.00")}}));
     QCOMPARE(buffer.size(), 0);
+}
+
+void TestTextRegister::twentyUnreadableAmountsNamedThenHowManyMore()
+{
+    ExportData::ExportRows rows{
+        {Org(QStringLiteral("Альфа"), "1", "1"), Org(QStringLiteral("Бета"), "2", "2")}, {{}, {}}};
+    for (int i = 1; i <= 30; ++i) // odd ones in Альфа; the first 23 unreadable
+        rows.listed[(i - 1) % 2].append({QStringLiteral("Р%1").arg(i), QStringLiteral("4081"),
+                                         i <= 23 ? QStringLiteral("1,%1").arg(i) : "1.00"});
+    try {
+        ExportData::CheckAmounts(rows);
+        QFAIL("read");
+    } catch (const EConvertError& error) {
+        const QStringList lines = error.Message().split(QLatin1Char('\n'));
+        QCOMPARE(lines.size(), 22);
+        // Organisation by organisation: Альфа's twelve, then Бета's.
+        QCOMPARE(lines[20], QStringLiteral("«Р16» (организация «Бета»): «1,16»"));
+        QCOMPARE(lines[21], QStringLiteral("и ещё 3"));
+    }
 }
 
 void TestTextRegister::listedEmployeesGroupedInOnePass()

@@ -14,6 +14,7 @@
 #include "storage/TableUpgrade.h"
 #include "tests/storage/StoreTestKit.h"
 #include "tests/support/FolderTest.h"
+#include "tests/support/SqlStore.h"
 #include "tests/support/TestStore.h"
 
 using namespace StoreTestKit;
@@ -706,6 +707,14 @@ void TestTable::refreshBetweenViews()
     AddEmployee(*first, "0", "1");
     second->Refresh();
     QCOMPARE(second->FieldByName("Fio100").AsString(), QStringLiteral("Б"));
+    // Nothing written meanwhile, then a write of another program on the file.
+    second->Refresh();
+    QCOMPARE(Column(*second, "Fio100"), QStringList({"0", "А", "Б"}));
+    if (!TestStore::IsServer()) {
+        QVERIFY(SqlStore::Exec(m_data, {QStringLiteral("DELETE FROM base WHERE Fio100 = 'А'")}));
+        second->Refresh();
+        QCOMPARE(Column(*second, "Fio100"), QStringList({"0", "Б"}));
+    }
 }
 
 void TestTable::refreshWritesPendingChange()

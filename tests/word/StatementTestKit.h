@@ -39,6 +39,7 @@ public:
     TTable& Employees() { return *m_views->EmployeeTable(); }
     TTable& Orgs() { return *m_views->OrgTable(); }
     QString OutDir() const { return m_folder->OutDir(); }
+    QString DataDir() const { return m_folder->DataDir(); }
     QString Root() const { return m_folder->Root(); }
 
     void AddOrg(const QString& name, const QString& director = QStringLiteral("Петров Петр Петрович"),
