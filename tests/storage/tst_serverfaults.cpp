@@ -1,14 +1,11 @@
-#include <QDir>
-#include <QProcess>
 #include <QTest>
-
-#include <unistd.h>
 
 #include "storage/TQuery.h"
 #include "storage/TSession.h"
 #include "storage/TTransaction.h"
 #include "tests/storage/StoreTestKit.h"
 #include "tests/support/TempDataFolder.h"
+#include "tests/support/TestServer.h"
 #include "tests/support/TestStore.h"
 
 using namespace StoreTestKit;
@@ -18,33 +15,22 @@ using namespace StoreTestKit;
 class TestServerFaults : public QObject
 {
     Q_OBJECT
-    QString m_dir;
-    bool Server(const char* command, QByteArray* output = nullptr)
-    {
-        QProcess script;
-        script.start(QStringLiteral(TEST_SERVER_SCRIPT), {QLatin1String(command), m_dir});
-        const bool done = script.waitForFinished(120000) && script.exitCode() == 0;
-        if (output)
-            *output = script.readAllStandardOutput().trimmed();
-        return done;
-    }
+    std::unique_ptr<TestServer> m_server;
 
 private Q_SLOTS:
     void initTestCase()
     {
         if (qEnvironmentVariableIsEmpty("PELLOMAR_TEST_SERVER"))
             QSKIP("PELLOMAR_TEST_SERVER names no test server (scripts/test starts one)");
-        m_dir = QDir::temp().filePath(QStringLiteral("pellomar-faults-%1").arg(getpid()));
-        QByteArray server;
-        QVERIFY(Server("start", &server)); // the shared server stays up for other suites
-        qputenv("PELLOMAR_TEST_SERVER", server);
+        m_server = std::make_unique<TestServer>(); // the shared server stays up for other suites
+        QVERIFY(!m_server->Connection().isEmpty());
+        qputenv("PELLOMAR_TEST_SERVER", m_server->Connection());
         qputenv("PELLOMAR_TEST_STORE", "server");
     }
     void cleanupTestCase()
     {
         Session().CloseAll();
-        if (!m_dir.isEmpty())
-            Server("stop");
+        m_server.reset();
     }
     void lostInTheMiddle_data();
     void lostInTheMiddle();
@@ -83,7 +69,7 @@ void TestServerFaults::lostInTheMiddle()
     StoreRows::CreateOrganizations(data, {org});
     auto employees = OpenEmployees(data);
     auto orgs = OpenOrganizations(data);
-    auto kill = [this] { QVERIFY(Server("kill")); };
+    auto kill = [this] { QVERIFY(m_server->Kill()); };
     QString error;
     try {
         if (work == QLatin1String("post")) {
@@ -115,13 +101,13 @@ void TestServerFaults::lostInTheMiddle()
     } catch (const EDatabaseError& e) {
         error = e.Message();
     }
-    QVERIFY2(error.startsWith(QStringLiteral("Нет связи с сервером «%1»").arg(m_dir)),
+    QVERIFY2(error.startsWith(QStringLiteral("Нет связи с сервером «%1»").arg(m_server->Folder())),
              qPrintable(error));
     QVERIFY2(error.contains(told), qPrintable(error));
     if (!kept.isEmpty())
         QCOMPARE(employees->FieldByName(Layouts::FioField).AsString(), kept);
 
-    QVERIFY(Server("restart"));
+    QVERIFY(m_server->Restart());
     employees->Cancel();
     employees->BeforePost = {};
     QCOMPARE(StoreRows::StoredEmployees(data), before);
@@ -140,14 +126,14 @@ void TestServerFaults::listensAgainAfterRestart()
     CreateEmployees(data, {{QStringLiteral("Анна"), "1", "10.00", {}}});
     const std::shared_ptr<StoreConnection> connection = Session().Connect(data, false);
     QCOMPARE(connection->TakeChanges(), QStringList());
-    QVERIFY(Server("kill"));
+    QVERIFY(m_server->Kill());
     // The server's farewell may come before the closed socket is seen.
     auto twice = [&] {
         connection->TakeChanges();
         connection->TakeChanges();
     };
     QVERIFY_THROWS_EXCEPTION(EDatabaseError, twice());
-    QVERIFY(Server("restart"));
+    QVERIFY(m_server->Restart());
     // What was written while nobody listened: every table once.
     QStringList missed = connection->TakeChanges();
     missed.sort();

@@ -16,6 +16,8 @@ public:
     TestServer& operator=(const TestServer&) = delete;
 
     const QByteArray& Connection() const { return m_connection; }
+    // The cluster's folder, where it listens: the host of its connection string.
+    const QString& Folder() const { return m_dir; }
     // Stops the server at once, as a crash would.
     bool Kill();
     bool Restart();
