@@ -3,6 +3,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QProgressBar>
@@ -37,6 +38,9 @@ const QString CheckedSourceField = QStringLiteral("L1__05");
 
 const QString RunningText = QStringLiteral("Идет импорт данных...");
 const QString DoneText = QStringLiteral("Импорт данных завершен.");
+const QString ImportCaption = QStringLiteral("Импорт");
+// Employees another user changed are named up to this many.
+constexpr int NamedChanged = 10;
 
 // How often a long import lets the window repaint.
 constexpr qint64 PaintIntervalMs = 40;
@@ -117,7 +121,11 @@ bool TImportForm::OpenSourceDb()
     bool result = false;
     OpenDialog.Filter =
         QStringLiteral("Database files (*.dbf)|*.dbf|Таблицы прежней версии (*.db)|*.db");
+    // The first choice of a run starts at home, each later one where the last file was.
+    if (OpenDialog.InitialDir.isEmpty())
+        OpenDialog.InitialDir = QDir::homePath();
     if (OpenDialog.Execute(parentWidget() ? parentWidget() : this)) {
+        OpenDialog.InitialDir = QFileInfo(OpenDialog.FileName).absolutePath();
         const bool paradox =
             OpenDialog.FileName.endsWith(QLatin1String(".db"), Qt::CaseInsensitive);
         result = paradox ? CheckParadoxSource(OpenDialog.FileName)
@@ -218,14 +226,15 @@ void TImportForm::ImportData()
     if (!EmployeeTable->Active())
         EmployeeTable->Open();
     EmployeeTable->Cancel();
-    if (ParadoxSource->Active())
+    if (ParadoxSource->Active()) {
         ImportParadox();
-    else
-        ImportDbf();
-    ProgreesLabel->setText(DoneText);
+        ProgreesLabel->setText(DoneText);
+    } else {
+        ProgreesLabel->setText(DoneText + QLatin1Char(' ') + ImportDbf());
+    }
 }
 
-void TImportForm::ImportDbf()
+QString TImportForm::ImportDbf()
 {
     SourceTable->First();
     const TDbfField nameSource = SourceTable->FieldByName(NameSourceField);
@@ -252,4 +261,26 @@ void TImportForm::ImportDbf()
     }
     ShowProgress(done);
     importer.Commit();
+    if (importer.Differing() > 0 &&
+        Messages::AskYesNo(QStringLiteral("В файле %1 сотрудников, которые уже есть в таблице, с "
+                                          "другими суммами. Заменить их суммы суммами из файла?")
+                               .arg(importer.Differing()),
+                           ImportCaption)) {
+        const QStringList changed = importer.ReplaceAmounts();
+        if (!changed.isEmpty()) {
+            QString names = changed.mid(0, NamedChanged).join(QLatin1Char('\n'));
+            if (changed.size() > NamedChanged)
+                names += QStringLiteral("\nи еще %1").arg(changed.size() - NamedChanged);
+            Messages::ShowMessage(QStringLiteral("Суммы не заменены у сотрудников, чьи записи "
+                                                 "другой пользователь изменил после чтения "
+                                                 "файла (%1):\n%2")
+                                      .arg(changed.size())
+                                      .arg(names),
+                                  ImportCaption);
+        }
+    }
+    return QStringLiteral("Добавлено: %1, обновлено: %2, без изменений: %3.")
+        .arg(importer.Added())
+        .arg(importer.Updated())
+        .arg(importer.Unchanged());
 }

@@ -42,7 +42,8 @@ private:
     void FormCreate();
     bool CheckSourceTable(const QString& path);
     void ImportData();
-    void ImportDbf();
+    // Returns what it did: "Добавлено: A, обновлено: U, без изменений: K.".
+    QString ImportDbf();
     // The old program's tables ("base.DB" and the "config.DB" beside it); TImportFormParadox.cpp.
     bool CheckParadoxSource(const QString& path);
     void ImportParadox();
