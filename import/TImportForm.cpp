@@ -8,8 +8,11 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QShowEvent>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 #include "import/CodePages.h"
 #include "import/EmployeeImport.h"
@@ -73,6 +76,7 @@ TImportForm::TImportForm(QWidget* parent)
     ProgreesLabel->setObjectName(QStringLiteral("ProgreesLabel"));
     ProgreesLabel->setAlignment(Qt::AlignCenter);
     ProgreesLabel->setMinimumSize(201, 17);
+    ProgreesLabel->setWordWrap(true);
 
     ProgressBar = new QProgressBar(this);
     ProgressBar->setObjectName(QStringLiteral("ProgressBar"));
@@ -91,7 +95,7 @@ TImportForm::TImportForm(QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(1, 1, 1, 4);
     layout->setSpacing(4);
-    layout->addWidget(ProgreesLabel, 0, Qt::AlignHCenter);
+    layout->addWidget(ProgreesLabel);
     layout->addWidget(ProgressBar);
     layout->addLayout(buttons);
     resize(203, 87);
@@ -231,7 +235,29 @@ void TImportForm::ImportData()
         ProgreesLabel->setText(DoneText);
     } else {
         ProgreesLabel->setText(DoneText + QLatin1Char(' ') + ImportDbf());
+        FitLabel();
     }
+}
+
+void TImportForm::FitLabel()
+{
+    // The counts run longer than the window was made for: it widens to show them on one
+    // line where the screen allows, else grows down to the lines they wrap to, and stays
+    // in the middle of the screen.
+    const int line = ProgreesLabel->fontMetrics().horizontalAdvance(ProgreesLabel->text()) +
+                     ProgreesLabel->fontMetrics().averageCharWidth();
+    const QScreen* screen = this->screen();
+    const int room = screen ? screen->availableGeometry().width() * 3 / 4 : line;
+    const int wider = std::min(line, room) - ProgreesLabel->width();
+    if (wider > 0)
+        resize(width() + wider, height());
+    layout()->activate();
+    const int missing =
+        ProgreesLabel->heightForWidth(ProgreesLabel->width()) - ProgreesLabel->height();
+    if (missing > 0)
+        resize(width(), height() + missing);
+    if (wider > 0 || missing > 0)
+        CenterOnScreen(this);
 }
 
 QString TImportForm::ImportDbf()

@@ -50,6 +50,7 @@ private:
     void AddParadoxOrganizations(const QString& path);
     void OkButtonClick();
 
+    void FitLabel();
     void KeepPainting(int record);
     void ShowProgress(int record); // record: the last one gone through, 0 for none
 

@@ -320,6 +320,7 @@ void TestImportForm::storedEmployeesGetTheFileAmounts()
 
     QCOMPARE(Employees(), after);
     QCOMPARE(Label()->text(), label);
+    QVERIFY(Label()->heightForWidth(Label()->width()) <= Label()->height()); // shown whole
     QStringList questions; // caption and text
     for (const MessageRecorder::Shown& shown : m_messages->Messages()) {
         if (shown.kind == Messages::Kind::Question)
