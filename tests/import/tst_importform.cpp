@@ -559,6 +559,10 @@ void TestImportForm::fileOfAnotherProgram()
 void TestImportForm::mainWindowCommand()
 {
     m_form.reset();
+    {
+        const std::unique_ptr<TTable> base = StoreRows::OpenEmployees(m_folder->DataDir());
+        StoreRows::AppendEmployee(*base, "A", "1", "7.00", "", false);
+    }
     TMainForm main;
     TImportForm form(&main);
     main.SetImportForm(&form, [&form] { return form.OpenSourceDb(); });
@@ -579,6 +583,8 @@ void TestImportForm::mainWindowCommand()
     QCOMPARE(employees->RecordCount(), 2);
     employees->First();
     QCOMPARE(employees->FieldByName(Layouts::FioField).AsString(), QStringLiteral("A"));
+    // The stored employee shows the amount the question let the file give.
+    QCOMPARE(employees->FieldByName(Layouts::AmountField).AsString(), QStringLiteral("1.00"));
 }
 
 void TestImportForm::damagedFileThroughMainWindow()
