@@ -15,6 +15,15 @@ bool RefusesRowOnly(const EDatabaseError& error)
     return error.IsKeyViolation() || error.ErrorKind() == EDatabaseError::Kind::RequiredBlank;
 }
 
+bool SameAmount(const QString& stored, const QString& amount)
+{
+    if (stored == amount)
+        return true;
+    // A stored amount written another way ("1500") is the same when it reads as the same.
+    const bool blanksOnly = !stored.isEmpty() && stored.trimmed().isEmpty();
+    return !blanksOnly && Amount::ReadWrittenAmount(stored) == amount;
+}
+
 } // namespace
 
 EmployeeImport::EmployeeImport(TTable& employees, std::function<void()> beforeMessage)
@@ -77,7 +86,55 @@ void EmployeeImport::Add(const QString& name, const QString& account, const QStr
         m_table.Cancel();
         if (!RefusesRowOnly(error))
             throw;
+        if (error.IsKeyViolation() &&
+            error.IndexName().compare(QLatin1String(Layouts::EmployeeIndex),
+                                      Qt::CaseInsensitive) == 0)
+            CountDuplicate(name, account, amount);
+        return;
     }
+    ++m_added;
+    m_seen.insert(m_table.InsertedRowid());
+}
+
+void EmployeeImport::CountDuplicate(const QString& name, const QString& account,
+                                    const QString& amount)
+{
+    const std::optional<TTable::StoredRow> stored =
+        m_table.FindByKey(QLatin1String(Layouts::EmployeeIndex), {name, account});
+    if (!stored)
+        return;
+    ++m_unchanged;
+    // A second record of an employee this import has gone through changes nothing: the
+    // first one stands, as it does for a new employee.
+    if (!m_seen.insert(stored->Rowid).second)
+        return;
+    if (!SameAmount(stored->Values[std::size_t(m_amount.Index())], amount))
+        m_differing.push_back({*stored, amount});
+}
+
+QStringList EmployeeImport::ReplaceAmounts()
+{
+    QStringList changedMeanwhile;
+    int updated = 0;
+    TTransaction transaction(m_table.DatabaseName());
+    for (const Replacement& replacement : m_differing) {
+        try {
+            m_table.UpdateStoredRow(replacement.stored, {{m_amount.Index(), replacement.amount},
+                                                         {m_exported.Index(), true}});
+            ++updated;
+        } catch (const EDatabaseError& error) {
+            if (error.ErrorKind() != EDatabaseError::Kind::RecordChanged)
+                throw;
+            const std::vector<QString>& values = replacement.stored.Values;
+            changedMeanwhile << values[std::size_t(m_fio.Index())] + QLatin1Char(' ') +
+                                    values[std::size_t(m_accnt.Index())];
+        }
+    }
+    transaction.Commit();
+    m_updated += updated;
+    m_unchanged -= updated;
+    m_differing.clear();
+    return changedMeanwhile;
 }
 
 void EmployeeImport::Commit()

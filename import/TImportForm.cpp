@@ -3,12 +3,16 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QShowEvent>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 #include "import/CodePages.h"
 #include "import/EmployeeImport.h"
@@ -37,6 +41,9 @@ const QString CheckedSourceField = QStringLiteral("L1__05");
 
 const QString RunningText = QStringLiteral("Идет импорт данных...");
 const QString DoneText = QStringLiteral("Импорт данных завершен.");
+const QString ImportCaption = QStringLiteral("Импорт");
+// Employees another user changed are named up to this many.
+constexpr int NamedChanged = 10;
 
 // How often a long import lets the window repaint.
 constexpr qint64 PaintIntervalMs = 40;
@@ -69,6 +76,7 @@ TImportForm::TImportForm(QWidget* parent)
     ProgreesLabel->setObjectName(QStringLiteral("ProgreesLabel"));
     ProgreesLabel->setAlignment(Qt::AlignCenter);
     ProgreesLabel->setMinimumSize(201, 17);
+    ProgreesLabel->setWordWrap(true);
 
     ProgressBar = new QProgressBar(this);
     ProgressBar->setObjectName(QStringLiteral("ProgressBar"));
@@ -87,7 +95,7 @@ TImportForm::TImportForm(QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(1, 1, 1, 4);
     layout->setSpacing(4);
-    layout->addWidget(ProgreesLabel, 0, Qt::AlignHCenter);
+    layout->addWidget(ProgreesLabel);
     layout->addWidget(ProgressBar);
     layout->addLayout(buttons);
     resize(203, 87);
@@ -117,7 +125,11 @@ bool TImportForm::OpenSourceDb()
     bool result = false;
     OpenDialog.Filter =
         QStringLiteral("Database files (*.dbf)|*.dbf|Таблицы прежней версии (*.db)|*.db");
+    // The first choice of a run starts at home, each later one where the last file was.
+    if (OpenDialog.InitialDir.isEmpty())
+        OpenDialog.InitialDir = QDir::homePath();
     if (OpenDialog.Execute(parentWidget() ? parentWidget() : this)) {
+        OpenDialog.InitialDir = QFileInfo(OpenDialog.FileName).absolutePath();
         const bool paradox =
             OpenDialog.FileName.endsWith(QLatin1String(".db"), Qt::CaseInsensitive);
         result = paradox ? CheckParadoxSource(OpenDialog.FileName)
@@ -218,14 +230,37 @@ void TImportForm::ImportData()
     if (!EmployeeTable->Active())
         EmployeeTable->Open();
     EmployeeTable->Cancel();
-    if (ParadoxSource->Active())
+    if (ParadoxSource->Active()) {
         ImportParadox();
-    else
-        ImportDbf();
-    ProgreesLabel->setText(DoneText);
+        ProgreesLabel->setText(DoneText);
+    } else {
+        ProgreesLabel->setText(DoneText + QLatin1Char(' ') + ImportDbf());
+        FitLabel();
+    }
 }
 
-void TImportForm::ImportDbf()
+void TImportForm::FitLabel()
+{
+    // The counts run longer than the window was made for: it widens to show them on one
+    // line where the screen allows, else grows down to the lines they wrap to, and stays
+    // in the middle of the screen.
+    const int line = ProgreesLabel->fontMetrics().horizontalAdvance(ProgreesLabel->text()) +
+                     ProgreesLabel->fontMetrics().averageCharWidth();
+    const QScreen* screen = this->screen();
+    const int room = screen ? screen->availableGeometry().width() * 3 / 4 : line;
+    const int wider = std::min(line, room) - ProgreesLabel->width();
+    if (wider > 0)
+        resize(width() + wider, height());
+    layout()->activate();
+    const int missing =
+        ProgreesLabel->heightForWidth(ProgreesLabel->width()) - ProgreesLabel->height();
+    if (missing > 0)
+        resize(width(), height() + missing);
+    if (wider > 0 || missing > 0)
+        CenterOnScreen(this);
+}
+
+QString TImportForm::ImportDbf()
 {
     SourceTable->First();
     const TDbfField nameSource = SourceTable->FieldByName(NameSourceField);
@@ -252,4 +287,26 @@ void TImportForm::ImportDbf()
     }
     ShowProgress(done);
     importer.Commit();
+    if (importer.Differing() > 0 &&
+        Messages::AskYesNo(QStringLiteral("В файле %1 сотрудников, которые уже есть в таблице, с "
+                                          "другими суммами. Заменить их суммы суммами из файла?")
+                               .arg(importer.Differing()),
+                           ImportCaption)) {
+        const QStringList changed = importer.ReplaceAmounts();
+        if (!changed.isEmpty()) {
+            QString names = changed.mid(0, NamedChanged).join(QLatin1Char('\n'));
+            if (changed.size() > NamedChanged)
+                names += QStringLiteral("\nи еще %1").arg(changed.size() - NamedChanged);
+            Messages::ShowMessage(QStringLiteral("Суммы не заменены у сотрудников, чьи записи "
+                                                 "другой пользователь изменил после чтения "
+                                                 "файла (%1):\n%2")
+                                      .arg(changed.size())
+                                      .arg(names),
+                                  ImportCaption);
+        }
+    }
+    return QStringLiteral("Добавлено: %1, обновлено: %2, без изменений: %3.")
+        .arg(importer.Added())
+        .arg(importer.Updated())
+        .arg(importer.Unchanged());
 }

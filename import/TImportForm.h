@@ -42,13 +42,15 @@ private:
     void FormCreate();
     bool CheckSourceTable(const QString& path);
     void ImportData();
-    void ImportDbf();
+    // Returns what it did: "Добавлено: A, обновлено: U, без изменений: K.".
+    QString ImportDbf();
     // The old program's tables ("base.DB" and the "config.DB" beside it); TImportFormParadox.cpp.
     bool CheckParadoxSource(const QString& path);
     void ImportParadox();
     void AddParadoxOrganizations(const QString& path);
     void OkButtonClick();
 
+    void FitLabel();
     void KeepPainting(int record);
     void ShowProgress(int record); // record: the last one gone through, 0 for none
 

@@ -40,7 +40,7 @@ bool TOpenDialog::Execute(QWidget* parent)
     if (CurrentChooser()) {
         chosen = CurrentChooser()(*this);
     } else {
-        const QString path = QFileDialog::getOpenFileName(parent, QString(), QString(), QtFilter());
+        const QString path = QFileDialog::getOpenFileName(parent, QString(), InitialDir, QtFilter());
         if (!path.isEmpty())
             chosen = path;
     }

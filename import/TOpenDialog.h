@@ -13,6 +13,7 @@ class TOpenDialog final
 {
 public:
     QString Filter;
+    QString InitialDir; // where the dialog starts; empty: the dialog's own choice
     QString FileName; // the full path of the chosen file after Execute returned true
 
     // Shows the dialog; false when the user cancelled it.

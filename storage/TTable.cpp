@@ -268,6 +268,7 @@ void TTable::Detach()
     m_rowsRead = false;
     m_placeRowid = -1;
     m_updates.clear();
+    m_keyFinds.clear();
     m_insert.reset();
     m_delete.reset();
     m_select.reset();
@@ -781,63 +782,15 @@ void TTable::WriteRow()
                                      .arg(info.def.Name, m_storedName),
                                  EDatabaseError::Kind::RequiredBlank);
     }
-    auto bind = [this](Statement& statement, int parameter, const QString& value, int field) {
-        if (value.isNull())
-            statement.BindNull(parameter);
-        else if (IsNumeric(m_fields[std::size_t(field)].def.DataType))
-            statement.BindInt(parameter, value.toLongLong());
-        else
-            statement.BindText(parameter, value);
-    };
-    auto translate = [this](const EDatabaseError& error) {
-        if (!error.IsKeyViolation())
-            return error;
-        const QString index = KeyViolationIndex(error.IndexName());
-        return EDatabaseError(
-            QStringLiteral("В таблице «%1» уже есть запись с таким же ключом «%2».")
-                .arg(m_storedName, index),
-            EDatabaseError::Kind::KeyViolation, error.ResultCode(), index);
-    };
-
     if (m_state == State::Edit) {
         if (m_modifiedMask != 0) {
             // The row is named by its rowid and by the values read of its key and of the
             // fields this write changes, so a row deleted, re-keyed or changed meanwhile by
             // someone else is refused rather than overwritten.
-            const unsigned long long checked = m_modifiedMask | m_keyMask;
             QString* row = m_rows.Row(m_current);
-            Statement& update = UpdateStatement(m_modifiedMask);
-            int parameter = 1;
-            for (int f = 0; f < fieldCount; ++f) {
-                if (m_modifiedMask & (1ull << f))
-                    bind(update, parameter++, m_buffer[std::size_t(f)], f);
-            }
-            update.BindInt(parameter++, m_rows.Rowid(m_current));
-            for (int f = 0; f < fieldCount; ++f) {
-                if (checked & (1ull << f))
-                    bind(update, parameter++, row[f], f);
-            }
-            // Show what is stored now, other users' changes to other fields included: the
-            // row the update returns where the store can, else the row read after it.
             std::vector<QString> stored(static_cast<std::size_t>(fieldCount));
-            bool returned = false;
-            try {
-                if (update.Step()) {
-                    returned = true;
-                    ReadValues(update, 0, stored.data());
-                    while (update.Step()) {
-                    }
-                }
-            } catch (const EDatabaseError& error) {
-                update.Reset();
-                throw translate(error);
-            }
-            const qint64 changed = update.Changes();
-            update.Reset();
-            if (changed != 1)
-                throw RecordChangedError();
-            if (!returned && !ReadStoredRow(m_rows.Rowid(m_current), stored.data()))
-                throw RecordChangedError();
+            UpdateRow(m_rows.Rowid(m_current), row, m_buffer.data(), m_modifiedMask,
+                      m_modifiedMask | m_keyMask, stored.data());
             std::move(stored.begin(), stored.end(), row);
         }
         m_buffer.clear();
@@ -875,7 +828,7 @@ void TTable::WriteRow()
     int parameter = 1;
     for (int f = 0; f < fieldCount; ++f) {
         if (!m_fields[std::size_t(f)].rowidAlias)
-            bind(*m_insert, parameter++, m_buffer[std::size_t(f)], f);
+            BindValue(*m_insert, parameter++, m_buffer[std::size_t(f)], f);
     }
     qint64 returned = -1;
     std::vector<QString> stored(static_cast<std::size_t>(fieldCount));
@@ -888,7 +841,7 @@ void TTable::WriteRow()
         }
     } catch (const EDatabaseError& error) {
         m_insert->Reset();
-        throw translate(error);
+        throw Translated(error);
     }
     const qint64 changed = m_insert->Changes();
     m_insert->Reset();
@@ -901,6 +854,7 @@ void TTable::WriteRow()
     if (!added)
         throw EDatabaseError(
             QStringLiteral("Запись не добавлена в таблицу «%1».").arg(m_storedName));
+    m_insertedRowid = rowid;
     m_buffer.clear();
     m_modifiedMask = 0;
     if (!m_rowsRead) {
@@ -928,9 +882,9 @@ void TTable::WriteRow()
     Q_EMIT RowsChanged();
 }
 
-Statement& TTable::UpdateStatement(unsigned long long mask)
+Statement& TTable::UpdateStatement(unsigned long long mask, unsigned long long checked)
 {
-    auto found = m_updates.find(mask);
+    auto found = m_updates.find({mask, checked});
     if (found != m_updates.end())
         return *found->second;
     QStringList assignments;
@@ -942,7 +896,6 @@ Statement& TTable::UpdateStatement(unsigned long long mask)
                                .arg(parameter++);
     }
     QStringList conditions{QStringLiteral("%1 = ?%2").arg(m_rowid).arg(parameter++)};
-    const unsigned long long checked = mask | m_keyMask;
     for (int f = 0; f < FieldCount(); ++f) {
         if (checked & (1ull << f))
             conditions << SameValueCondition(f, parameter++);
@@ -956,8 +909,176 @@ Statement& TTable::UpdateStatement(unsigned long long mask)
                                     conditions.join(QLatin1String(" AND "))) +
                            m_connection->InsertReturning(columns.join(QLatin1String(", "))));
     Statement& result = *statement;
-    m_updates.emplace(mask, std::move(statement));
+    m_updates.emplace(std::make_pair(mask, checked), std::move(statement));
     return result;
+}
+
+EDatabaseError TTable::Translated(const EDatabaseError& error) const
+{
+    if (!error.IsKeyViolation())
+        return error;
+    const QString index = KeyViolationIndex(error.IndexName());
+    return EDatabaseError(QStringLiteral("В таблице «%1» уже есть запись с таким же ключом «%2».")
+                              .arg(m_storedName, index),
+                          EDatabaseError::Kind::KeyViolation, error.ResultCode(), index);
+}
+
+void TTable::BindValue(Statement& statement, int parameter, const QString& value, int field) const
+{
+    if (value.isNull())
+        statement.BindNull(parameter);
+    else if (IsNumeric(m_fields[std::size_t(field)].def.DataType))
+        statement.BindInt(parameter, value.toLongLong());
+    else
+        statement.BindText(parameter, value);
+}
+
+void TTable::UpdateRow(qint64 rowid, const QString* read, const QString* values,
+                       unsigned long long mask, unsigned long long checked, QString* stored)
+{
+    const int fieldCount = FieldCount();
+    Statement& update = UpdateStatement(mask, checked);
+    int parameter = 1;
+    for (int f = 0; f < fieldCount; ++f) {
+        if (mask & (1ull << f))
+            BindValue(update, parameter++, values[f], f);
+    }
+    update.BindInt(parameter++, rowid);
+    for (int f = 0; f < fieldCount; ++f) {
+        if (checked & (1ull << f))
+            BindValue(update, parameter++, read[f], f);
+    }
+    // What is stored now, other users' changes to other fields included: the row the
+    // update returns where the store can, else the row read after it.
+    bool returned = false;
+    try {
+        if (update.Step()) {
+            returned = true;
+            ReadValues(update, 0, stored);
+            while (update.Step()) {
+            }
+        }
+    } catch (const EDatabaseError& error) {
+        update.Reset();
+        throw Translated(error);
+    }
+    const qint64 changed = update.Changes();
+    update.Reset();
+    if (changed != 1)
+        throw RecordChangedError();
+    if (!returned && !ReadStoredRow(rowid, stored))
+        throw RecordChangedError();
+}
+
+std::optional<TTable::StoredRow> TTable::FindByKey(const QString& indexName,
+                                                   const QStringList& values)
+{
+    CheckActive();
+    const auto index = std::find_if(m_indexes.begin(), m_indexes.end(), [&](const IndexInfo& i) {
+        return i.name.compare(indexName, Qt::CaseInsensitive) == 0;
+    });
+    if (index == m_indexes.end())
+        throw EDatabaseError(
+            QStringLiteral("Индекс «%1» не найден в таблице «%2».").arg(indexName, m_storedName));
+    if (values.size() != qsizetype(index->fields.size()))
+        throw EDatabaseError(QStringLiteral("Для индекса «%1» таблицы «%2» задано %3 значений "
+                                            "вместо %4.")
+                                 .arg(index->name, m_storedName)
+                                 .arg(values.size())
+                                 .arg(index->fields.size()));
+    std::unique_ptr<Statement>& find = m_keyFinds[index->name];
+    if (!find) {
+        QStringList columns{m_rowid};
+        for (const FieldInfo& field : m_fields)
+            columns << Quoted(field.def.Name);
+        // Both sides in the index's own terms, so the store matches as its key does.
+        QStringList conditions;
+        for (std::size_t i = 0; i < index->fields.size(); ++i) {
+            const TFieldDef& def = m_fields[std::size_t(index->fields[i])].def;
+            const bool numeric = IsNumeric(def.DataType);
+            conditions << m_connection->KeyTerm(Quoted(def.Name), index->noCase[i], numeric) +
+                              QLatin1String(" = ") +
+                              m_connection->KeyTerm(QStringLiteral("?%1").arg(i + 1),
+                                                    index->noCase[i], numeric);
+        }
+        find = std::make_unique<Statement>(
+            *m_connection, QStringLiteral("SELECT %1 FROM %2 WHERE %3")
+                               .arg(columns.join(QLatin1String(", ")), Quoted(m_storedName),
+                                    conditions.join(QLatin1String(" AND "))));
+    }
+    for (std::size_t i = 0; i < index->fields.size(); ++i)
+        BindValue(*find, int(i) + 1, values[qsizetype(i)], index->fields[i]);
+    std::optional<StoredRow> found;
+    try {
+        if (find->Step()) {
+            found.emplace();
+            found->Rowid = find->Int(0);
+            found->Values.resize(m_fields.size());
+            ReadValues(*find, 1, found->Values.data());
+        }
+    } catch (...) {
+        find->Reset();
+        throw;
+    }
+    find->Reset();
+    return found;
+}
+
+QString TTable::StoredText(int field, const QVariant& value) const
+{
+    const TFieldDef& def = CheckedField(field);
+    if (value.isNull() || !value.isValid())
+        return QString();
+    if (def.DataType == TFieldType::Boolean)
+        return value.toBool() ? TrueText() : FalseText();
+    QString text = value.toString();
+    if (def.DataType == TFieldType::String)
+        text = CutToSize(text, def.Size);
+    return text.isEmpty() ? QString() : text;
+}
+
+void TTable::UpdateStoredRow(const StoredRow& read,
+                             const std::vector<std::pair<int, QVariant>>& values)
+{
+    CheckActive();
+    CheckBrowse();
+    const int fieldCount = FieldCount();
+    if (read.Values.size() != std::size_t(fieldCount))
+        throw EDatabaseError(
+            QStringLiteral("Запись таблицы «%1» прочитана не полностью.").arg(m_storedName));
+    std::vector<QString> written = read.Values;
+    unsigned long long mask = 0;
+    for (const auto& [field, value] : values) {
+        if (m_fields[std::size_t(field)].rowidAlias)
+            throw EDatabaseError(
+                QStringLiteral("Поле «%1» заполняется автоматически.").arg(FieldDef(field).Name));
+        QString text = StoredText(field, value);
+        QString& slot = written[std::size_t(field)];
+        if (slot.isNull() == text.isNull() && slot == text)
+            continue;
+        slot = std::move(text);
+        mask |= 1ull << field;
+    }
+    if (mask == 0)
+        return;
+    unsigned long long every = 0;
+    for (int f = 0; f < fieldCount; ++f) {
+        if (!m_fields[std::size_t(f)].rowidAlias)
+            every |= 1ull << f;
+    }
+    std::vector<QString> stored(static_cast<std::size_t>(fieldCount));
+    UpdateRow(read.Rowid, read.Values.data(), written.data(), mask, every, stored.data());
+    const int at = m_rowsRead ? m_rows.Find(read.Rowid) : -1;
+    if (at < 0)
+        return;
+    const qint64 current = m_current >= 0 && m_current < m_rows.Count() ? m_rows.Rowid(m_current)
+                                                                         : -1;
+    std::move(stored.begin(), stored.end(), m_rows.Row(at));
+    m_rows.Place(at);
+    if (current >= 0)
+        m_current = m_rows.Find(current);
+    Q_EMIT RowsChanged();
+    Q_EMIT CurrentChanged();
 }
 
 bool TTable::ReadStoredRow(qint64 rowid, QString* values)

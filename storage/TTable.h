@@ -144,6 +144,23 @@ public:
     QString CellText(int row, int field) const;
     bool CellBoolean(int row, int field) const;
 
+    // A row as the store holds it, read past the view's rows: its identity and its values
+    // in field order.
+    struct StoredRow
+    {
+        qint64 Rowid = -1;
+        std::vector<QString> Values;
+    };
+    // The stored row whose fields of that index equal the values given, compared as the
+    // index compares them (letter case aside where it ignores case); none when absent.
+    std::optional<StoredRow> FindByKey(const QString& indexName, const QStringList& values);
+    // Writes new values (field index and value, as SetValue takes them) to a row found by
+    // FindByKey, naming it by every value read: a row changed or deleted since is refused
+    // with RecordChangedError and left as it is.
+    void UpdateStoredRow(const StoredRow& read, const std::vector<std::pair<int, QVariant>>& values);
+    // The identity of the row the last insert stored through this view; -1 before any.
+    qint64 InsertedRowid() const { return m_insertedRowid; }
+
     // Re-reads the snapshot without storing anything (after a rolled back transaction).
     void Reload();
     // The refusal of a write to a row that another user changed or deleted meanwhile.
@@ -195,7 +212,12 @@ private:
     void WriteRow();
     void PlaceRow(int row);
     QString KeyViolationIndex(const QString& columns) const;
-    Statement& UpdateStatement(unsigned long long mask);
+    EDatabaseError Translated(const EDatabaseError& error) const;
+    void BindValue(Statement& statement, int parameter, const QString& value, int field) const;
+    QString StoredText(int field, const QVariant& value) const;
+    void UpdateRow(qint64 rowid, const QString* read, const QString* values,
+                   unsigned long long mask, unsigned long long checked, QString* stored);
+    Statement& UpdateStatement(unsigned long long mask, unsigned long long checked);
     void SetCurrent(int row);
     void SetState(State state);
     void Detach();
@@ -228,7 +250,12 @@ private:
     unsigned long long m_modifiedMask = 0;
     int m_insertReturn = -1;
 
-    std::map<unsigned long long, std::unique_ptr<Statement>> m_updates;
+    qint64 m_insertedRowid = -1;
+
+    // By the fields written and the fields that name the row.
+    std::map<std::pair<unsigned long long, unsigned long long>, std::unique_ptr<Statement>>
+        m_updates;
+    std::map<QString, std::unique_ptr<Statement>> m_keyFinds; // by index name
     std::unique_ptr<Statement> m_insert;
     std::unique_ptr<Statement> m_delete;
     std::unique_ptr<Statement> m_select;

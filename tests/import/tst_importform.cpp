@@ -1,4 +1,5 @@
 #include <QAction>
+#include <QFileInfo>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -16,6 +17,7 @@
 #include "tests/import/ImportTestKit.h"
 #include "tests/support/FolderTest.h"
 #include "tests/support/MessageRecorder.h"
+#include "tests/support/StoreRows.h"
 #include "tests/support/TempDataFolder.h"
 
 using Records = QList<QByteArrayList>; // name bytes, amount, account
@@ -26,24 +28,30 @@ const QString Running = QStringLiteral("Идет импорт данных...");
 const QString Done = QStringLiteral("Импорт данных завершен.");
 const QString BadFormat = QStringLiteral("Error format source base");
 
-// Answers each message box by running a step while it is shown.
+QString DoneWith(int added, int updated, int unchanged)
+{
+    return Done + QStringLiteral(" Добавлено: %1, обновлено: %2, без изменений: %3.")
+                      .arg(added)
+                      .arg(updated)
+                      .arg(unchanged);
+}
+
+// Answers each message box by running a step while it is shown, with Yes or OK.
 class SteppingHandler final : public Messages::Handler
 {
 public:
-    explicit SteppingHandler(std::function<void()> step) : m_step(std::move(step))
-    {
-        Messages::SetHandler(this);
-    }
+    using Step = std::function<void(const QString& text, const QString& caption)>;
+    explicit SteppingHandler(Step step) : m_step(std::move(step)) { Messages::SetHandler(this); }
     ~SteppingHandler() override { Messages::SetHandler(nullptr); }
 
-    bool Show(Messages::Kind, const QString&, const QString&) override
+    bool Show(Messages::Kind, const QString& text, const QString& caption) override
     {
-        m_step();
+        m_step(text, caption);
         return true;
     }
 
 private:
-    std::function<void()> m_step;
+    Step m_step;
 };
 
 } // namespace
@@ -59,6 +67,10 @@ private Q_SLOTS:
     void importsRecords_data();
     void importsRecords();
     void importingTwiceStoresNothingNew();
+    void storedEmployeesGetTheFileAmounts_data();
+    void storedEmployeesGetTheFileAmounts();
+    void employeeChangedMeanwhileIsNotOverwritten();
+    void dialogStartsWhereTheLastFileWas();
     void progressFollowsTheFile();
     void emptySourceTouchesNoBar();
     void missingField_data();
@@ -224,7 +236,8 @@ void TestImportForm::importsRecords()
         QCOMPARE(shown.kind, Messages::Kind::Message);
         QCOMPARE(shown.caption, QStringLiteral("2"));
     }
-    QCOMPARE(Label()->text(), Done);
+    QVERIFY2(Label()->text().startsWith(Done + QStringLiteral(" Добавлено: ")),
+             qPrintable(Label()->text()));
 }
 
 void TestImportForm::importingTwiceStoresNothingNew()
@@ -240,6 +253,131 @@ void TestImportForm::importingTwiceStoresNothingNew()
     QCOMPARE(Employees(), first);
     // Only the invalid record is reported, each time.
     QCOMPARE(m_messages->Texts(), QStringList({"Неверные данные:  2", "Неверные данные:  2"}));
+}
+
+using Stored = QList<StoreRows::Employee>;
+
+void TestImportForm::storedEmployeesGetTheFileAmounts_data()
+{
+    QTest::addColumn<Stored>("before");
+    QTest::addColumn<Records>("records");
+    QTest::addColumn<bool>("yes");
+    QTest::addColumn<int>("asked"); // employees the question names; 0: not asked
+    QTest::addColumn<QStringList>("after");
+    QTest::addColumn<QString>("label");
+
+    const Stored two{{"Иванов", "1", "100.00", "Орг", false}, {"Петров", "2", "200.00", "", true}};
+    const Records other{{Cp866("Иванов"), "1 500,50", "1"}, {Cp866("Петров"), "200", "2"}};
+    QTest::newRow("another amount, yes")
+        << two << other << true << 1
+        << QStringList{"Иванов|1|1500.50|Орг|1", "Петров|2|200.00||1"} << DoneWith(0, 1, 1);
+    QTest::newRow("another amount, no")
+        << two << other << false << 1
+        << QStringList{"Иванов|1|100.00|Орг|0", "Петров|2|200.00||1"} << DoneWith(0, 0, 2);
+    QTest::newRow("same amounts written otherwise")
+        << two << Records{{Cp866("Иванов"), "100,00", "1"}, {Cp866("Петров"), "200", "2"}}
+        << true << 0 << QStringList{"Иванов|1|100.00|Орг|0", "Петров|2|200.00||1"}
+        << DoneWith(0, 0, 2);
+    QTest::newRow("letter case differs")
+        << Stored{{"ёлкин иван", "ab1", "1.00", "", false}}
+        << Records{{Cp866("ЁЛКИН ИВАН"), "2", "AB1"}} << true << 1
+        << QStringList{"ёлкин иван|ab1|2.00||1"} << DoneWith(0, 1, 0);
+    QTest::newRow("е is not ё")
+        << Stored{{"Ёлкин", "1", "1.00", "", false}} << Records{{Cp866("Елкин"), "2", "1"}}
+        << true << 0 << QStringList{"Елкин|1|2.00||1", "Ёлкин|1|1.00||0"} << DoneWith(1, 0, 0);
+    QTest::newRow("mixed with new employees")
+        << two
+        << Records{{"C", "3", "3"}, {Cp866("ИВАНОВ"), "5", "1"}, {"", "", "4"},
+                   {Cp866("Петров"), "200", "2"}, {"D", "4", "4"}}
+        << true << 1
+        << QStringList{"C|3|3.00||1", "D|4|4.00||1", "Иванов|1|5.00|Орг|1", "Петров|2|200.00||1"}
+        << DoneWith(2, 1, 1);
+    QTest::newRow("a stored employee twice in the file")
+        << two << Records{{Cp866("Иванов"), "5", "1"}, {Cp866("иванов"), "7", "1"}} << true << 1
+        << QStringList{"Иванов|1|5.00|Орг|1", "Петров|2|200.00||1"} << DoneWith(0, 1, 1);
+    QTest::newRow("a new employee twice in the file")
+        << Stored{} << Records{{"A", "1", "1"}, {"a", "2", "1"}} << true << 0
+        << QStringList{"A|1|1.00||1"} << DoneWith(1, 0, 1);
+}
+
+void TestImportForm::storedEmployeesGetTheFileAmounts()
+{
+    QFETCH(Stored, before);
+    QFETCH(Records, records);
+    QFETCH(bool, yes);
+    QFETCH(int, asked);
+    QFETCH(QStringList, after);
+    QFETCH(QString, label);
+    {
+        const std::unique_ptr<TTable> base = StoreRows::OpenEmployees(m_folder->DataDir());
+        for (const StoreRows::Employee& e : before)
+            StoreRows::AppendEmployee(*base, e.fio, e.accnt, e.amount, e.org, e.flag);
+    }
+    Choose(MakeSource(records));
+    QVERIFY(m_form->OpenSourceDb());
+    m_messages->SetNextAnswers({yes});
+    RunImport();
+
+    QCOMPARE(Employees(), after);
+    QCOMPARE(Label()->text(), label);
+    QVERIFY(Label()->heightForWidth(Label()->width()) <= Label()->height()); // shown whole
+    QStringList questions; // caption and text
+    for (const MessageRecorder::Shown& shown : m_messages->Messages()) {
+        if (shown.kind == Messages::Kind::Question)
+            questions << shown.caption + QLatin1Char(':') + shown.text;
+    }
+    QCOMPARE(questions, asked == 0 ? QStringList{}
+                                   : QStringList{QStringLiteral(
+                                                     "Импорт:В файле %1 сотрудников, которые уже "
+                                                     "есть в таблице, с другими суммами. "
+                                                     "Заменить их суммы суммами из файла?")
+                                                     .arg(asked)});
+}
+
+void TestImportForm::employeeChangedMeanwhileIsNotOverwritten()
+{
+    {
+        const std::unique_ptr<TTable> base = StoreRows::OpenEmployees(m_folder->DataDir());
+        StoreRows::AppendEmployee(*base, "A", "1", "1.00", "", false);
+        StoreRows::AppendEmployee(*base, "B", "2", "2.00", "", false);
+    }
+    Choose(MakeSource({{"A", "5", "1"}, {"B", "6", "2"}}));
+    QVERIFY(m_form->OpenSourceDb());
+    QStringList shown;
+    SteppingHandler other([&](const QString& text, const QString& caption) {
+        if (shown.isEmpty()) {
+            // Another user changes B while the question waits.
+            const std::unique_ptr<TTable> base = StoreRows::OpenEmployees(m_folder->DataDir());
+            base->Last();
+            base->Edit();
+            base->FieldByName(Layouts::AmountField).SetAsString(QStringLiteral("9.00"));
+            base->Post();
+        }
+        shown << caption + QLatin1Char(':') + text;
+    });
+    RunImport();
+
+    QCOMPARE(Employees(), QStringList({"A|1|5.00||1", "B|2|9.00||0"}));
+    QCOMPARE(shown.size(), 2);
+    QCOMPARE(shown.back(), QStringLiteral("Импорт:Суммы не заменены у сотрудников, чьи записи "
+                                          "другой пользователь изменил после чтения файла (1):\nB 2"));
+    QCOMPARE(Label()->text(), DoneWith(0, 1, 1));
+}
+
+void TestImportForm::dialogStartsWhereTheLastFileWas()
+{
+    QStringList starts;
+    std::optional<QString> answer = MakeSource({{"A", "1", "1"}});
+    TOpenDialog::SetChooser([&](const TOpenDialog& dialog) {
+        starts << dialog.InitialDir;
+        return answer;
+    });
+    QVERIFY(m_form->OpenSourceDb());
+    answer.reset(); // a cancelled choice keeps the folder
+    QVERIFY(!m_form->OpenSourceDb());
+    QVERIFY(!m_form->OpenSourceDb());
+    const QString folder = QFileInfo(m_sources->Path(QStringLiteral("source.dbf"))).absolutePath();
+    QCOMPARE(starts, QStringList({QDir::homePath(), folder, folder}));
 }
 
 void TestImportForm::progressFollowsTheFile()
@@ -271,7 +409,7 @@ void TestImportForm::emptySourceTouchesNoBar()
     QVERIFY(m_form->OpenSourceDb());
     Label()->setText(QStringLiteral("-"));
     RunImport();
-    QCOMPARE(Label()->text(), Done);
+    QCOMPARE(Label()->text(), DoneWith(0, 0, 0));
     QCOMPARE(Bar()->minimum(), 1);
     QCOMPARE(Bar()->maximum(), 2);
     QCOMPARE(Bar()->value(), 2);
@@ -391,7 +529,7 @@ void TestImportForm::windowStaysOpenWhileImporting()
     Choose(MakeSource({{"A", "1", "1"}, {"", "", ""}, {"C", "3", "3"}}));
     QVERIFY(m_form->OpenSourceDb());
     int tries = 0;
-    SteppingHandler closer([&] {
+    SteppingHandler closer([&](const QString&, const QString&) {
         ++tries;
         m_form->close();
         m_form->reject();
@@ -401,7 +539,7 @@ void TestImportForm::windowStaysOpenWhileImporting()
     QCoreApplication::processEvents();
     QCOMPARE(tries, 1);
     QVERIFY(m_form->isVisible());
-    QCOMPARE(Label()->text(), Done);
+    QCOMPARE(Label()->text(), DoneWith(2, 0, 0));
     QCOMPARE(Employees().size(), 2);
     m_form->close();
     QVERIFY(!m_form->isVisible());
@@ -421,6 +559,10 @@ void TestImportForm::fileOfAnotherProgram()
 void TestImportForm::mainWindowCommand()
 {
     m_form.reset();
+    {
+        const std::unique_ptr<TTable> base = StoreRows::OpenEmployees(m_folder->DataDir());
+        StoreRows::AppendEmployee(*base, "A", "1", "7.00", "", false);
+    }
     TMainForm main;
     TImportForm form(&main);
     main.SetImportForm(&form, [&form] { return form.OpenSourceDb(); });
@@ -430,7 +572,7 @@ void TestImportForm::mainWindowCommand()
     QTimer closer;
     connect(&closer, &QTimer::timeout, &form, [&form] {
         auto* label = form.findChild<QLabel*>(QStringLiteral("ProgreesLabel"));
-        if (form.isVisible() && label->text() == Done)
+        if (form.isVisible() && label->text().startsWith(Done))
             form.findChild<QPushButton*>(QStringLiteral("OkButton"))->click();
     });
     closer.start(10);
@@ -441,6 +583,8 @@ void TestImportForm::mainWindowCommand()
     QCOMPARE(employees->RecordCount(), 2);
     employees->First();
     QCOMPARE(employees->FieldByName(Layouts::FioField).AsString(), QStringLiteral("A"));
+    // The stored employee shows the amount the question let the file give.
+    QCOMPARE(employees->FieldByName(Layouts::AmountField).AsString(), QStringLiteral("1.00"));
 }
 
 void TestImportForm::damagedFileThroughMainWindow()
