@@ -19,8 +19,8 @@ class TTable;
 // current row. Leaving an edited row stores it first; a refused store keeps the grid on
 // that row with the user's values. Insert (or Down on the last row) starts a new row,
 // Escape cancels the pending row, Ctrl+Delete deletes the current row after a question.
-// Whole rows are selected with Shift and Ctrl (mouse or keys) and held as row identities, so
-// a selection follows its employees when rows move and loses those that are gone.
+// Whole rows are chosen with Shift and Ctrl (mouse or keys) and held as row identities, so
+// a selection follows its records when rows move and drops those that are gone.
 class TDBGrid final : public QTableView
 {
     Q_OBJECT

@@ -461,10 +461,14 @@ void tst_DBGrid::PopulateSix()
 }
 
 // "click 2", "shift 3", "ctrl 1", "ctrl+shift 4" on a row's first cell; "indicator shift 3" on
-// the row indicator; "key Shift+Down" to the grid.
+// the row indicator; "key Shift+Down" to the grid; "type 2": an account typed into that row.
 void tst_DBGrid::Gesture(const QString& step)
 {
     const QStringList words = step.split(QLatin1Char(' '));
+    if (words.front() == QLatin1String("type")) {
+        TypeInto(words.back().toInt(), 1, QStringLiteral("7"));
+        return;
+    }
     if (words.front() == QLatin1String("key")) {
         const QKeyCombination key = QKeySequence::fromString(words.back())[0];
         QTest::keyClick(m_grid.get(), key.key(), key.keyboardModifiers());
@@ -544,6 +548,10 @@ void tst_DBGrid::rowSelection_data()
         << QList<int>{1, 2, 3, 5} << 5;
     QTest::newRow("ctrl a chooses every row")
         << QStringList{"click 2", "key Ctrl+A"} << QList<int>{0, 1, 2, 3, 4, 5} << 2;
+    QTest::newRow("shift click waits for the edited row's store")
+        << QStringList{"click 1", "type 1", "shift 3"} << QList<int>{1, 2, 3} << 3;
+    QTest::newRow("shift arrow waits for the edited row's store")
+        << QStringList{"click 4", "type 4", "key Shift+Up"} << QList<int>{3, 4} << 3;
 }
 
 void tst_DBGrid::rowSelection()
@@ -552,8 +560,11 @@ void tst_DBGrid::rowSelection()
     QFETCH(QList<int>, rows);
     QFETCH(int, current);
     PopulateSix();
-    for (const QString& step : steps)
+    for (const QString& step : steps) {
         Gesture(step);
+        QTRY_VERIFY(!m_grid->MovePending());
+    }
+    QCOMPARE(m_table->GetState(), TTable::State::Browse);
     QCOMPARE(SelectedRows(), rows);
     QCOMPARE(HighlightedRows(), rows);
     QCOMPARE(m_grid->currentIndex().row(), current);
@@ -634,8 +645,13 @@ void tst_DBGrid::rightClickInsideSelectionKeepsIt()
     QCOMPARE(menus.size(), 1);
     QCOMPARE(SelectedRows(), QList<int>({1, 2, 3}));
     QCOMPARE(m_grid->currentIndex().row(), 3);
-    rightClick(5); // outside: that row alone
+    // From the keyboard: at the current cell.
+    QContextMenuEvent key(QContextMenuEvent::Keyboard, QPoint(), QPoint());
+    QApplication::sendEvent(m_grid.get(), &key);
     QCOMPARE(menus.size(), 2);
+    QCOMPARE(menus.back().front().toPoint(), m_grid->mapToGlobal(m_grid->CellRect(3, 0).center()));
+    rightClick(5); // outside: that row alone
+    QCOMPARE(menus.size(), 3);
     QCOMPARE(SelectedRows(), QList<int>({5}));
 }
 
