@@ -645,9 +645,8 @@ bool TDBGrid::AllowCurrentChange(const QModelIndex& target)
     CommitEditor();
     if (NeedsStore()) {
         // The store may show a message: run it outside the input handler that asked.
-        m_pending =
-            Pending{true,  false,   QPersistentModelIndex(target), target.row(), target.column(),
-                    false, m_select};
+        m_pending = Pending{true, false, QPersistentModelIndex(target), target.row(),
+                            target.column(), false, m_select};
         QueueStore();
         return false;
     }
