@@ -11,6 +11,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLayout>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
 #include <QPushButton>
@@ -373,6 +374,23 @@ void TMainForm::CreateControls()
             [this] { FOrgBoxChosen = false; });
     connect(OrgBox, &TDBComboBox::Change, this, &TMainForm::OrgBoxChange);
     connect(OrgBoxExport, &QComboBox::currentTextChanged, this, &TMainForm::OrgBoxExportChange);
+
+    EmployeeGridMenu = new QMenu(this);
+    EmployeeGridMenu->setObjectName(QStringLiteral("EmployeeGridMenu"));
+    mark1 = EmployeeGridMenu->addAction(QStringLiteral("Отметить"));
+    mark1->setObjectName(QStringLiteral("mark1"));
+    unmark1 = EmployeeGridMenu->addAction(QStringLiteral("Снять отметку"));
+    unmark1->setObjectName(QStringLiteral("unmark1"));
+    organization1 = EmployeeGridMenu->addMenu(QStringLiteral("Организация…"));
+    organization1->setObjectName(QStringLiteral("organization1"));
+    auto setFlag = [this](bool flag) {
+        ChangeSelectedEmployees(
+            [flag](TTable& employees) { employees.FieldByName(ExportField).SetAsBoolean(flag); });
+    };
+    connect(mark1, &QAction::triggered, this, [setFlag] { setFlag(true); });
+    connect(unmark1, &QAction::triggered, this, [setFlag] { setFlag(false); });
+    connect(EmployeeGridMenu, &QMenu::aboutToShow, this, &TMainForm::FillOrganizationMenu);
+    connect(EmployeeGrid, &TDBGrid::ContextMenu, this, &TMainForm::EmployeeGridContextMenu);
 
     // Fixed size: the client area and the menu above it. The designed place where it fits
     // the screen, else moved inside it.
@@ -997,6 +1015,41 @@ void TMainForm::PlaceOrgBox(bool show)
         OrgBox->show();
         OrgBox->raise();
     }
+}
+
+void TMainForm::EmployeeGridContextMenu(const QPoint& at)
+{
+    if (TablesActive())
+        EmployeeGridMenu->popup(at);
+}
+
+void TMainForm::FillOrganizationMenu()
+{
+    organization1->clear();
+    const TTable& orgs = *FOrgTable;
+    const int name = orgs.FindField(OrgNameField);
+    for (int row = 0; row < orgs.RecordCount(); ++row) {
+        const QString text = orgs.CellText(row, name);
+        QAction* choice = organization1->addAction(
+            QString(text).replace(QLatin1Char('&'), QLatin1String("&&"))); // a name, not a mnemonic
+        connect(choice, &QAction::triggered, this, [this, text] {
+            ChangeSelectedEmployees(
+                [text](TTable& employees) { employees.FieldByName(OrgField).SetAsString(text); });
+        });
+    }
+    organization1->setEnabled(!organization1->isEmpty());
+}
+
+void TMainForm::ChangeSelectedEmployees(const SelectionPass::Change& change)
+{
+    Guarded([&] {
+        if (!TablesOpen())
+            return;
+        EmployeeGrid->CommitEditor();
+        const QList<qint64> rowids = EmployeeGrid->SelectedRowids();
+        const ControlsLock lock(EmployeeGrid);
+        SelectionPass::Apply(*FEmployeeTable, rowids, change);
+    });
 }
 
 void TMainForm::OrgBoxChange()

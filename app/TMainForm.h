@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 
+#include "app/SelectionPass.h"
 #include "storage/TQuery.h"
 #include "storage/TTable.h"
 #include "ui/MainViews.h"
@@ -13,6 +14,7 @@ class QAction;
 class QComboBox;
 class QDialog;
 class QLabel;
+class QMenu;
 class QPushButton;
 class QTimer;
 class QStyleOptionViewItem;
@@ -103,6 +105,10 @@ private:
     void EmployeeGridDrawColumnCell(QPainter& painter, const QStyleOptionViewItem& option,
                                     const QModelIndex& index);
     void PlaceOrgBox(bool show);
+    // The context menu over the chosen rows and its commands, each one pass over those rows.
+    void EmployeeGridContextMenu(const QPoint& at);
+    void FillOrganizationMenu();
+    void ChangeSelectedEmployees(const SelectionPass::Change& change);
     void OrgBoxChange();
     void OrgBoxExportChange();
     void EmployeeTableBeforePost(TTable& table);
@@ -123,6 +129,10 @@ private:
     QPushButton* SaveButton = nullptr;
     TDBComboBox* OrgBox = nullptr;
     QComboBox* OrgBoxExport = nullptr;
+    QMenu* EmployeeGridMenu = nullptr;
+    QAction* mark1 = nullptr;
+    QAction* unmark1 = nullptr;
+    QMenu* organization1 = nullptr;
 
     std::unique_ptr<TTable> FEmployeeTable;
     std::unique_ptr<TTable> FOrgTable;

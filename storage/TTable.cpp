@@ -472,6 +472,14 @@ qint64 TTable::CurrentRowid() const
     return m_current >= 0 && m_current < m_rows.Count() ? m_rows.Rowid(m_current) : -1;
 }
 
+qint64 TTable::RowidAt(int row) const
+{
+    if (!Active())
+        return -1;
+    RowsNeeded();
+    return row >= 0 && row < m_rows.Count() ? m_rows.Rowid(row) : -1;
+}
+
 bool TTable::LocateRowid(qint64 rowid)
 {
     CheckActive();

@@ -112,6 +112,8 @@ public:
     qint64 CurrentRowid() const;
     // Makes the row of that identity current; false, and nothing moves, when it is not shown.
     bool LocateRowid(qint64 rowid);
+    // The identity of a displayed row, -1 for an inserted row or outside the rows.
+    qint64 RowidAt(int row) const;
 
     // Fields.
     int FieldCount() const { return int(m_fields.size()); }

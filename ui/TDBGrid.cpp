@@ -4,11 +4,13 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QCompleter>
+#include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPainter>
+#include <QScopedValueRollback>
 #include <QStringListModel>
 #include <QStyledItemDelegate>
 
@@ -38,9 +40,29 @@ bool IsCtrlDelete(const QKeyEvent* event)
            (event->modifiers() & ~Qt::KeypadModifier) == Qt::ControlModifier;
 }
 
+bool IsMoveKey(int key)
+{
+    switch (key) {
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown:
+    case Qt::Key_Home:
+    case Qt::Key_End:
+        return true;
+    default:
+        return false;
+    }
+}
+
+constexpr Qt::KeyboardModifiers SelectModifiers = Qt::ShiftModifier | Qt::ControlModifier;
+
 } // namespace
 
-// Every move of the current cell passes here: the grid may refuse a change of row.
+// Every move of the current cell passes here: the grid may refuse a change of row. The
+// selection is the grid's own: the view's handlers cannot select anything themselves.
 class TDBGridSelectionModel final : public QItemSelectionModel
 {
 public:
@@ -51,6 +73,9 @@ public:
 
     void setCurrentIndex(const QModelIndex& index, SelectionFlags command) override
     {
+        Q_UNUSED(command);
+        // Taken first: moving the view's row lets the grid follow it at once.
+        const QModelIndex from = currentIndex();
         if (!m_grid->AllowCurrentChange(index))
             return;
         const QModelIndex previous = currentIndex();
@@ -58,11 +83,21 @@ public:
             index.isValid() && (!previous.isValid() || previous.column() != index.column());
         if (columnChange && previous.isValid())
             Q_EMIT m_grid->ColExit();
-        // Only the current cell is ever selected.
-        QItemSelectionModel::setCurrentIndex(
-            index, index.isValid() ? QItemSelectionModel::ClearAndSelect : command);
+        if (index.isValid())
+            m_grid->SelectForMove(from, index);
+        QItemSelectionModel::setCurrentIndex(index, QItemSelectionModel::NoUpdate);
+        m_grid->ApplySelection();
         if (columnChange)
             Q_EMIT m_grid->ColEnter();
+    }
+
+    void select(const QModelIndex&, SelectionFlags) override {}
+    void select(const QItemSelection&, SelectionFlags) override {}
+
+    void Apply(const QItemSelection& selection)
+    {
+        if (selection != this->selection())
+            QItemSelectionModel::select(selection, QItemSelectionModel::ClearAndSelect);
     }
 
 private:
@@ -291,12 +326,8 @@ protected:
         if (event->button() != Qt::LeftButton)
             return;
         const int row = logicalIndexAt(event->position().toPoint());
-        if (row >= 0 && m_grid->model()) {
-            const int column = std::max(m_grid->CurrentColumn(), 0);
-            m_grid->setFocus(Qt::MouseFocusReason);
-            m_grid->selectionModel()->setCurrentIndex(m_grid->model()->index(row, column),
-                                                      QItemSelectionModel::ClearAndSelect);
-        }
+        if (row >= 0 && m_grid->model())
+            m_grid->PressRow(row, event->modifiers());
     }
     void mouseMoveEvent(QMouseEvent*) override {}
     void mouseReleaseEvent(QMouseEvent*) override {}
@@ -401,6 +432,7 @@ TDBGrid::TDBGrid(QWidget* parent) : QTableView(parent), m_model(new TDBGridModel
 
     connect(m_model, &TDBGridModel::Resynced, this, [this] {
         SyncCurrent();
+        ApplySelection();
         EmitCellMoved();
     });
     connect(m_model, &QAbstractItemModel::dataChanged, this, &TDBGrid::EmitCellMoved);
@@ -422,10 +454,19 @@ void TDBGrid::SetDataSource(TDataSource* source)
 {
     if (TDataSource* old = m_model->DataSource())
         disconnect(old, nullptr, this, nullptr);
+    ForgetSelection();
     m_model->SetDataSource(source);
-    if (source)
+    if (source) {
         connect(source, &TDataSource::DataChanged, this, &TDBGrid::SyncCurrent);
+        // Identities are only good for the view they were taken from, while it is open.
+        connect(source, &TDataSource::DataSetReplaced, this, &TDBGrid::ForgetSelection);
+        connect(source, &TDataSource::StateChanged, this, [this] {
+            if (!Table() || !Table()->Active())
+                ForgetSelection();
+        });
+    }
     SyncCurrent();
+    ApplySelection();
 }
 
 TDataSource* TDBGrid::DataSource() const
@@ -576,6 +617,7 @@ void TDBGrid::EnableControls()
         return;
     m_model->Resume();
     SyncCurrent();
+    ApplySelection();
     viewport()->update();
     verticalHeader()->viewport()->update();
 }
@@ -604,7 +646,7 @@ bool TDBGrid::AllowCurrentChange(const QModelIndex& target)
     if (NeedsStore()) {
         // The store may show a message: run it outside the input handler that asked.
         m_pending = Pending{true, false, QPersistentModelIndex(target), target.row(),
-                            target.column(), false};
+                            target.column(), false, m_select};
         QueueStore();
         return false;
     }
@@ -648,7 +690,10 @@ void TDBGrid::RunPendingStore()
         --row;
     else if (to < from && row >= to && row < from)
         ++row;
-    MoveTo(row, pending.column);
+    {
+        const QScopedValueRollback select(m_select, pending.select);
+        MoveTo(row, pending.column);
+    }
     if (pending.click && currentIndex().row() == row && currentIndex().column() == pending.column)
         Q_EMIT CellClick(pending.column);
     ReplayHeldKeys();
@@ -713,7 +758,7 @@ void TDBGrid::StartInsert()
     if (table->GetState() == TTable::State::Insert)
         return;
     if (NeedsStore()) {
-        m_pending = Pending{true, true, {}, -1, CurrentColumn(), false};
+        m_pending = Pending{true, true, {}, -1, CurrentColumn(), false, Select::Collapse};
         QueueStore();
         return;
     }
@@ -807,6 +852,11 @@ void TDBGrid::keyPressEvent(QKeyEvent* event)
             return;
         }
     }
+    if (event->key() == Qt::Key_Space && modifiers == Qt::ControlModifier) {
+        ToggleCurrentRow();
+        event->accept();
+        return;
+    }
     if (event->key() == Qt::Key_Tab || event->key() == Qt::Key_Backtab) {
         const bool forward = event->key() == Qt::Key_Tab && !(modifiers & Qt::ShiftModifier);
         if (LeavesGrid(forward, modifiers)) {
@@ -838,6 +888,8 @@ void TDBGrid::keyPressEvent(QKeyEvent* event)
         m_viewFilteredEvent = nullptr;
         return;
     }
+    const QScopedValueRollback select(
+        m_select, IsMoveKey(event->key()) ? SelectFor(modifiers, false) : Select::Collapse);
     QTableView::keyPressEvent(event);
 }
 
@@ -882,20 +934,42 @@ bool TDBGrid::event(QEvent* event)
 void TDBGrid::mousePressEvent(QMouseEvent* event)
 {
     m_pressed = indexAt(event->position().toPoint());
+    m_pressModifiers = event->modifiers() & SelectModifiers;
+    if (event->button() == Qt::RightButton && m_pressed.isValid() &&
+        IsRowSelected(m_pressed.row())) {
+        // The context menu is for the selection as it stands.
+        event->accept();
+        return;
+    }
+    const QScopedValueRollback select(m_select, event->button() == Qt::LeftButton
+                                                    ? SelectFor(m_pressModifiers, true)
+                                                    : Select::Collapse);
     QTableView::mousePressEvent(event);
+}
+
+void TDBGrid::mouseMoveEvent(QMouseEvent* event)
+{
+    // A drag selects the rows it passes over.
+    Select select = Select::Collapse;
+    if (event->buttons() & Qt::LeftButton)
+        select = (m_pressModifiers & Qt::ControlModifier) ? Select::ExtendAdd : Select::Extend;
+    const QScopedValueRollback scope(m_select, select);
+    QTableView::mouseMoveEvent(event);
 }
 
 void TDBGrid::mouseDoubleClickEvent(QMouseEvent* event)
 {
     m_pressed = indexAt(event->position().toPoint());
+    m_pressModifiers = event->modifiers() & SelectModifiers;
     QTableView::mouseDoubleClickEvent(event);
 }
 
 void TDBGrid::mouseReleaseEvent(QMouseEvent* event)
 {
     const QModelIndex index = indexAt(event->position().toPoint());
+    // A click with Shift or Ctrl only selects.
     const bool click = event->button() == Qt::LeftButton && index.isValid() &&
-                       index == QModelIndex(m_pressed);
+                       index == QModelIndex(m_pressed) && !m_pressModifiers;
     QTableView::mouseReleaseEvent(event);
     if (!click)
         return;
@@ -969,6 +1043,8 @@ bool TDBGrid::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event)
     if (!index.isValid() || m_pending.active || !(m_options & Editing) ||
         !IsEditableColumn(index.column()))
         return false;
+    if ((trigger == SelectedClicked || trigger == DoubleClicked) && m_pressModifiers)
+        return false;
     const QModelIndex current = currentIndex();
     if (!current.isValid() || index.row() != current.row())
         return false;
@@ -1010,9 +1086,216 @@ void TDBGrid::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hi
 
 void TDBGrid::setSelection(const QRect&, QItemSelectionModel::SelectionFlags)
 {
+    // The selection follows the moves of the current cell only.
+}
+
+void TDBGrid::contextMenuEvent(QContextMenuEvent* event)
+{
+    TTable* table = Table();
+    if (m_pending.active || !table || !table->Active() || SelectedRowids().isEmpty())
+        return;
+    QPoint at = event->globalPos();
+    if (event->reason() != QContextMenuEvent::Mouse) {
+        const QModelIndex current = currentIndex();
+        const QRect cell = current.isValid() ? CellRect(current.row(), current.column()) : QRect();
+        at = mapToGlobal(cell.isEmpty() ? rect().center() : cell.center());
+    }
+    event->accept();
+    Q_EMIT ContextMenu(at);
+}
+
+// ---- Row selection ----
+
+TDBGrid::Select TDBGrid::SelectFor(Qt::KeyboardModifiers modifiers, bool mouse)
+{
+    if (modifiers & Qt::ShiftModifier)
+        return mouse && (modifiers & Qt::ControlModifier) ? Select::ExtendAdd : Select::Extend;
+    if (modifiers & Qt::ControlModifier)
+        return mouse ? Select::Toggle : Select::Keep;
+    return Select::Collapse;
+}
+
+void TDBGrid::PressRow(int row, Qt::KeyboardModifiers modifiers)
+{
+    const int column = std::max(CurrentColumn(), 0);
+    setFocus(Qt::MouseFocusReason);
+    const QScopedValueRollback select(m_select, SelectFor(modifiers, true));
+    selectionModel()->setCurrentIndex(m_model->index(row, column),
+                                      QItemSelectionModel::ClearAndSelect);
+}
+
+void TDBGrid::SelectForMove(const QModelIndex& previous, const QModelIndex& target)
+{
+    TTable* table = Table();
+    if (m_syncing || !table || !table->Active() || m_selectionTable != table)
+        return; // the view moved by itself: the chosen rows stay chosen
+    const qint64 from = previous.isValid() ? table->RowidAt(previous.row()) : -1;
+    const qint64 to = table->RowidAt(target.row());
+    switch (m_select) {
+    case Select::Collapse:
+        m_selected.clear();
+        m_anchor = to;
+        break;
+    case Select::Keep:
+        if (m_selected.isEmpty() && from >= 0)
+            m_selected.insert(from);
+        break;
+    case Select::Toggle:
+        if (m_selected.isEmpty() && from >= 0)
+            m_selected.insert(from);
+        if (to >= 0 && !m_selected.remove(to))
+            m_selected.insert(to);
+        m_anchor = to;
+        break;
+    case Select::Extend:
+    case Select::ExtendAdd: {
+        int anchor = RowOf(m_anchor);
+        if (anchor < 0) {
+            anchor = previous.isValid() ? previous.row() : target.row();
+            m_anchor = table->RowidAt(anchor);
+        }
+        if (m_select == Select::Extend)
+            m_selected.clear();
+        for (const qint64 rowid : RowidsBetween(anchor, target.row()))
+            m_selected.insert(rowid);
+        break;
+    }
+    }
+    // The current row alone is what no choice at all shows.
+    if (m_selected.size() == 1 && m_selected.contains(to))
+        m_selected.clear();
+}
+
+void TDBGrid::ToggleCurrentRow()
+{
+    TTable* table = Table();
     const QModelIndex current = currentIndex();
-    if (current.isValid())
-        selectionModel()->select(current, QItemSelectionModel::ClearAndSelect);
+    if (!table || !table->Active() || !current.isValid() || m_selectionTable != table)
+        return;
+    const qint64 rowid = table->RowidAt(current.row());
+    if (rowid < 0)
+        return;
+    if (!m_selected.remove(rowid))
+        m_selected.insert(rowid);
+    m_anchor = rowid;
+    if (m_selected.size() == 1 && m_selected.contains(rowid))
+        m_selected.clear();
+    ApplySelection();
+}
+
+void TDBGrid::selectAll()
+{
+    TTable* table = Table();
+    if (!table || !table->Active() || m_selectionTable != table)
+        return;
+    const QList<qint64> all = RowidsBetween(0, m_model->rowCount() - 1);
+    m_selected = QSet<qint64>(all.begin(), all.end());
+    if (m_selected.size() == 1)
+        m_selected.clear();
+    ApplySelection();
+}
+
+void TDBGrid::ForgetSelection()
+{
+    m_selected.clear();
+    m_anchor = -1;
+    m_selectionTable = Table() && Table()->Active() ? Table() : nullptr;
+}
+
+void TDBGrid::CollapseSelection()
+{
+    m_selected.clear();
+    ApplySelection();
+}
+
+QList<qint64> TDBGrid::RowidsBetween(int first, int last) const
+{
+    QList<qint64> result;
+    const TTable* table = Table();
+    if (!table || !table->Active())
+        return result;
+    if (first > last)
+        std::swap(first, last);
+    for (int row = std::max(first, 0); row <= last; ++row) {
+        const qint64 rowid = table->RowidAt(row);
+        if (rowid >= 0)
+            result << rowid;
+    }
+    return result;
+}
+
+int TDBGrid::RowOf(qint64 rowid) const
+{
+    const TTable* table = Table();
+    if (rowid < 0 || !table || !table->Active())
+        return -1;
+    for (int row = 0; row < table->RecordCount(); ++row) {
+        if (table->RowidAt(row) == rowid)
+            return row;
+    }
+    return -1;
+}
+
+bool TDBGrid::IsRowSelected(int row) const
+{
+    const TTable* table = Table();
+    if (!table || !table->Active())
+        return false;
+    if (m_selected.isEmpty() || m_selectionTable != table)
+        return row == currentIndex().row();
+    const qint64 rowid = table->RowidAt(row);
+    return rowid >= 0 && m_selected.contains(rowid);
+}
+
+QList<qint64> TDBGrid::SelectedRowids() const
+{
+    const TTable* table = Table();
+    if (!table || !table->Active())
+        return {};
+    if (m_selected.isEmpty() || m_selectionTable != table) {
+        const qint64 current = table->CurrentRowid();
+        return current >= 0 ? QList<qint64>{current} : QList<qint64>{};
+    }
+    QList<qint64> result;
+    for (const qint64 rowid : RowidsBetween(0, table->RecordCount() - 1)) {
+        if (m_selected.contains(rowid))
+            result << rowid;
+    }
+    return result;
+}
+
+// Shows the chosen rows where they are now; rows that are gone are no longer chosen.
+void TDBGrid::ApplySelection()
+{
+    if (m_disabled)
+        return;
+    TTable* table = Table();
+    if (table != m_selectionTable || !table || !table->Active())
+        ForgetSelection();
+    QItemSelection selection;
+    const int rows = m_model->rowCount();
+    const int columns = m_model->columnCount();
+    if (!m_selected.isEmpty() && columns > 0) {
+        QSet<qint64> shown;
+        int start = -1;
+        for (int row = 0; row <= rows; ++row) {
+            const qint64 rowid = row < rows ? table->RowidAt(row) : -1;
+            const bool chosen = rowid >= 0 && m_selected.contains(rowid);
+            if (chosen) {
+                shown.insert(rowid);
+                if (start < 0)
+                    start = row;
+            } else if (start >= 0) {
+                selection.select(m_model->index(start, 0), m_model->index(row - 1, columns - 1));
+                start = -1;
+            }
+        }
+        m_selected = shown;
+    }
+    const QModelIndex current = currentIndex();
+    if (m_selected.isEmpty() && current.isValid())
+        selection.select(current, current);
+    static_cast<TDBGridSelectionModel*>(selectionModel())->Apply(selection);
 }
 
 void TDBGrid::keyboardSearch(const QString&)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QPersistentModelIndex>
+#include <QSet>
 #include <QTableView>
 
 #include <deque>
@@ -18,6 +19,8 @@ class TTable;
 // current row. Leaving an edited row stores it first; a refused store keeps the grid on
 // that row with the user's values. Insert (or Down on the last row) starts a new row,
 // Escape cancels the pending row, Ctrl+Delete deletes the current row after a question.
+// Whole rows are chosen with Shift and Ctrl (mouse or keys) and held as row identities, so
+// a selection follows its records when rows move and drops those that are gone.
 class TDBGrid final : public QTableView
 {
     Q_OBJECT
@@ -75,6 +78,14 @@ public:
     // True while a store started by leaving a row is waiting to run.
     bool MovePending() const { return m_pending.active; }
 
+    // The selected rows' identities in the view's order: the current row alone unless rows
+    // were chosen with Shift or Ctrl. Empty without a stored current row.
+    QList<qint64> SelectedRowids() const;
+    int SelectedCount() const { return int(SelectedRowids().size()); }
+    // Back to the current row alone.
+    void CollapseSelection();
+    void selectAll() override;
+
     // Stops following the view during a long pass; EnableControls catches up at once.
     void DisableControls();
     void EnableControls();
@@ -84,6 +95,9 @@ public:
 
     // Internal: called by the grid's selection model and delegate.
     bool AllowCurrentChange(const QModelIndex& target);
+    void SelectForMove(const QModelIndex& previous, const QModelIndex& target);
+    void ApplySelection();
+    void PressRow(int row, Qt::KeyboardModifiers modifiers); // the row indicator's press
     bool IsEditableColumn(int column) const;
     void FilterTypedChar(QChar& key);
     void EditorTextEdited();
@@ -96,6 +110,8 @@ Q_SIGNALS:
     void CellClick(int column); // a click on a data cell, after it made the cell current
     // The current cell may have moved on screen (row, column, scrolling, size, focus).
     void CurrentCellMoved();
+    // A context menu is asked for over the selected rows, to be shown at that global point.
+    void ContextMenu(const QPoint& globalPos);
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -104,6 +120,7 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -113,10 +130,22 @@ protected:
     bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
     void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
     void setSelection(const QRect& rect, QItemSelectionModel::SelectionFlags flags) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
     void keyboardSearch(const QString& search) override;
 
 private:
     friend class TDBGridSelectionModel;
+
+    // What a move of the current cell does to the selected rows.
+    enum class Select
+    {
+        Collapse,  // the current row alone
+        Extend,    // the rows from the anchor to the new current one
+        ExtendAdd, // those rows added
+        Toggle,    // the new current row in or out
+        Keep,      // unchanged: the current row moves on its own
+    };
+    static Select SelectFor(Qt::KeyboardModifiers modifiers, bool mouse);
 
     struct Pending
     {
@@ -126,6 +155,7 @@ private:
         int row = -1;
         int column = -1;
         bool click = false;           // the click that asked for the move ended on the target
+        Select select = Select::Collapse;
     };
 
     void InstallSelectionModel();
@@ -143,6 +173,11 @@ private:
     QLineEdit* OpenEditor() const;
     void EmitCellMoved();
     void ReplayHeldKeys();
+    void ToggleCurrentRow();
+    void ForgetSelection();
+    QList<qint64> RowidsBetween(int first, int last) const;
+    int RowOf(qint64 rowid) const;
+    bool IsRowSelected(int row) const;
 
     TDBGridModel* m_model;
     Options m_options;
@@ -151,6 +186,12 @@ private:
     int m_disabled = 0;
     bool m_cellMovedQueued = false;
     QPersistentModelIndex m_pressed;
+    Qt::KeyboardModifiers m_pressModifiers;
+    // Rows chosen besides the current one, by identity; empty: the current row alone.
+    QSet<qint64> m_selected;
+    qint64 m_anchor = -1;               // where Shift ranges start
+    Select m_select = Select::Collapse; // set by the input handler making the move
+    const TTable* m_selectionTable = nullptr;
     QKeyEvent* m_viewFilteredEvent = nullptr;
     // Keys typed while a store is pending, replayed once it has run.
     std::deque<std::unique_ptr<QKeyEvent>> m_heldKeys;

@@ -1,6 +1,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QDialog>
 #include <QDir>
 #include <QFile>
@@ -9,6 +10,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
@@ -45,6 +47,19 @@ using StoreRows::Employee;
 
 const QString EmptyFields = QStringLiteral("ФИО и счет сотрудника не могут быть пустыми.");
 const QString Duplicate = QStringLiteral("Такой сотрудник уже существует");
+
+} // namespace
+
+namespace StoreRows {
+// For QCOMPARE of stored rows.
+char* toString(const Employee& e)
+{
+    return QTest::toString(
+        QStringLiteral("%1 %2 %3 %4 %5").arg(e.fio, e.accnt, e.amount, e.org, e.flag ? "+" : "-"));
+}
+} // namespace StoreRows
+
+namespace {
 
 enum Column { FioColumn, AccntColumn, AmountColumn, OrgColumn, ExportColumn };
 // How typed keys reach the program: handled one by one, or queued before any is handled.
@@ -104,6 +119,12 @@ private Q_SLOTS:
     void keyboardLeavesGrid();
     void rejectedStoreLeftByteForByte_data();
     void rejectedStoreLeftByteForByte();
+    void selectionCommands_data();
+    void selectionCommands();
+    void selectionCommandRefusedRow_data();
+    void selectionCommandRefusedRow();
+    void selectionTakenByIdentity_data();
+    void selectionTakenByIdentity();
 
 private:
     void CreateStore(const QList<Employee>& employees, const QStringList& orgs);
@@ -116,7 +137,9 @@ private:
     void Trigger(const QString& command);
     void SetCurrent(int row, int column);
     void TypeInto(int row, int column, const QString& text);
-
+    void Choose(const QString& gesture);
+    void RunOnSelection(const QString& command, int row);
+    QStringList Names() const;
 };
 
 void tst_MainForm::initTestCase()
@@ -1247,6 +1270,231 @@ void tst_MainForm::rejectedStoreLeftByteForByte()
     QVERIFY(in.open(QIODevice::ReadOnly));
     QCOMPARE(in.readAll(), before);
     QVERIFY(!QFileInfo::exists(file + QStringLiteral("-wal")));
+}
+
+// "range 1 3": a click on the first row, Shift+click on the last; "set 0 2 4": a click, then
+// Ctrl+clicks; "keys 1 3": the first row current, then Shift+Down to the last.
+void tst_MainForm::Choose(const QString& gesture)
+{
+    const QStringList words = gesture.split(QLatin1Char(' '));
+    TDBGrid* grid = Grid();
+    auto click = [grid](int row, Qt::KeyboardModifiers modifiers) {
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, modifiers,
+                          grid->visualRect(grid->model()->index(row, FioColumn)).center());
+    };
+    const int first = words.at(1).toInt();
+    if (words.front() == QLatin1String("keys")) {
+        SetCurrent(first, AccntColumn);
+        for (int row = first; row < words.at(2).toInt(); ++row)
+            QTest::keyClick(grid, Qt::Key_Down, Qt::ShiftModifier);
+        return;
+    }
+    click(first, {});
+    for (const QString& row : words.mid(2))
+        click(row.toInt(),
+              words.front() == QLatin1String("range") ? Qt::ShiftModifier : Qt::ControlModifier);
+}
+
+// Opens the grid's context menu over a row and runs "mark", "unmark" or an organisation.
+void tst_MainForm::RunOnSelection(const QString& command, int row)
+{
+    TDBGrid* grid = Grid();
+    const QPoint at = grid->visualRect(grid->model()->index(row, AmountColumn)).center();
+    QTest::mouseClick(grid->viewport(), Qt::RightButton, {}, at);
+    QContextMenuEvent event(QContextMenuEvent::Mouse, at, grid->viewport()->mapToGlobal(at));
+    QApplication::sendEvent(grid->viewport(), &event);
+    auto* menu = Find<QMenu>("EmployeeGridMenu");
+    QTRY_VERIFY(menu->isVisible());
+    QAction* action = nullptr;
+    if (command == QLatin1String("mark") || command == QLatin1String("unmark")) {
+        action = Find<QAction>(command == QLatin1String("mark") ? "mark1" : "unmark1");
+    } else {
+        for (QAction* choice : Find<QMenu>("organization1")->actions()) {
+            if (choice->text() == command)
+                action = choice;
+        }
+    }
+    QVERIFY2(action, qPrintable(command));
+    menu->hide();
+    action->trigger();
+}
+
+QStringList tst_MainForm::Names() const
+{
+    QStringList names;
+    for (const qint64 rowid : Grid()->SelectedRowids()) {
+        TTable* table = m_form->EmployeeTable();
+        for (int row = 0; row < table->RecordCount(); ++row) {
+            if (table->RowidAt(row) == rowid)
+                names << table->CellText(row, table->FindField(QStringLiteral("Fio100")));
+        }
+    }
+    return names;
+}
+
+void tst_MainForm::selectionCommands_data()
+{
+    QTest::addColumn<QString>("gesture");
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QStringList>("chosen");
+    const QStringList range{"Б", "В", "Г"};
+    const QStringList set{"А", "В", "Д"};
+    QTest::newRow("tick a shift range") << "range 1 3"
+                                        << "mark" << range;
+    QTest::newRow("tick a ctrl set") << "set 0 2 4"
+                                     << "mark" << set;
+    QTest::newRow("tick a range by keys") << "keys 1 3"
+                                          << "mark" << range;
+    QTest::newRow("untick a shift range") << "range 1 3"
+                                          << "unmark" << range;
+    QTest::newRow("untick a ctrl set") << "set 0 2 4"
+                                       << "unmark" << set;
+    QTest::newRow("organisation over a shift range") << "range 1 3"
+                                                     << "Бета & К" << range;
+    QTest::newRow("organisation over a ctrl set") << "set 0 2 4"
+                                                  << "Бета & К" << set;
+    QTest::newRow("the current row alone") << "set 2"
+                                           << "unmark" << QStringList{"В"};
+}
+
+void tst_MainForm::selectionCommands()
+{
+    QFETCH(QString, gesture);
+    QFETCH(QString, command);
+    QFETCH(QStringList, chosen);
+    const QList<Employee> before{{"А", "1", "5.00", "Альфа", false},
+                                 {"Б", "2", "5.00", "Альфа", true},
+                                 {"В", "3", "5.00", "Альфа", true},
+                                 {"Г", "4", "5.00", "Альфа", false},
+                                 {"Д", "5", "5.00", "Альфа", true}};
+    CreateStore(before, {"Альфа", "Бета & К"});
+    StartForm();
+    Choose(gesture);
+    QCOMPARE(Names(), chosen);
+    const int current = Grid()->currentIndex().row();
+    RunOnSelection(QString(command).replace(QLatin1Char('&'), QLatin1String("&&")), current);
+    QVERIFY(m_messages->Messages().isEmpty());
+    QList<Employee> expected = before;
+    for (Employee& e : expected) {
+        if (!chosen.contains(e.fio))
+            continue;
+        if (command == QLatin1String("mark") || command == QLatin1String("unmark"))
+            e.flag = command == QLatin1String("mark");
+        else
+            e.org = command;
+    }
+    QCOMPARE(Stored(), expected);
+    // The grid keeps the choice and the current row.
+    QCOMPARE(m_form->EmployeeTable()->GetState(), TTable::State::Browse);
+    QCOMPARE(Grid()->currentIndex().row(), current);
+    QCOMPARE(Names(), chosen);
+}
+
+void tst_MainForm::selectionCommandRefusedRow_data()
+{
+    QTest::addColumn<QString>("refusal");
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QStringList>("told");
+    const QString none =
+        QStringLiteral("Команда не выполнена: ни один из выбранных сотрудников (5) не изменен.");
+    const QStringList changed{QStringLiteral("Сотрудник В, счет 3: "),
+                              QStringLiteral("другим пользователем"), none};
+    const QStringList rule{EmptyFields, QStringLiteral("Сотрудник В не сохранен. ") + none};
+    for (const auto& [name, command] : {std::pair{"tick", "mark"}, std::pair{"untick", "unmark"},
+                                        std::pair{"organisation", "Бета"}}) {
+        QTest::addRow("changed by another program, %s", name) << "changed" << command << changed;
+        QTest::addRow("refused by the grid's rule, %s", name) << "rule" << command << rule;
+    }
+}
+
+void tst_MainForm::selectionCommandRefusedRow()
+{
+    QFETCH(QString, refusal);
+    QFETCH(QString, command);
+    QFETCH(QStringList, told);
+    const bool rule = refusal == QLatin1String("rule");
+    const bool flag = command == QLatin1String("unmark"); // В's, so that the command writes it
+    const QList<Employee> before{{"А", "1", "5.00", "Альфа", true},
+                                 {"Б", "2", "5.00", "Альфа", false},
+                                 {"В", rule ? "" : "3", "5.00", "Альфа", flag},
+                                 {"Г", "4", "5.00", "Альфа", true},
+                                 {"Д", "5", "5.00", "Альфа", false}};
+    CreateStore(before, {"Альфа", "Бета"});
+    StartForm();
+    Choose(QStringLiteral("range 0 4"));
+    QList<Employee> expected = before;
+    if (!rule) {
+        // Another program changes the middle row after this one read it.
+        StoreTestKit::RawStore other(m_folder->DataDir());
+        QCOMPARE(other.Exec(QStringLiteral("UPDATE base SET \"Export\" = %1, \"Org120\" = "
+                                           "'Гамма' WHERE \"Fio100\" = 'В'")
+                                .arg(flag ? "FALSE" : "TRUE")),
+                 0);
+        expected[2].flag = !flag;
+        expected[2].org = QStringLiteral("Гамма");
+    }
+    RunOnSelection(command, 1);
+    // One message for the command (after the rule's own), naming the row and the outcome.
+    QStringList texts = m_messages->Texts();
+    QCOMPARE(texts.size(), rule ? 2 : 1);
+    if (rule)
+        QCOMPARE(texts.takeFirst(), told.takeFirst());
+    QCOMPARE(m_messages->Messages().back().kind, Messages::Kind::Error);
+    QVERIFY2(texts.front().startsWith(told.front()), qPrintable(texts.front()));
+    QVERIFY2(texts.front().contains(told.at(told.size() / 2)), qPrintable(texts.front()));
+    QVERIFY2(texts.front().endsWith(told.back()), qPrintable(texts.front()));
+    QCOMPARE(Stored(), expected);
+    // The grid shows the store as it is, and keeps the choice and the current row.
+    TTable* table = m_form->EmployeeTable();
+    QCOMPARE(table->GetState(), TTable::State::Browse);
+    QCOMPARE(table->CurrentRow(), 4);
+    QCOMPARE(Grid()->model()->index(2, OrgColumn).data().toString(), expected[2].org);
+    QCOMPARE(table->CellBoolean(2, table->FindField(QStringLiteral("Export"))), expected[2].flag);
+    QCOMPARE(Names(), QStringList({"А", "Б", "В", "Г", "Д"}));
+}
+
+void tst_MainForm::selectionTakenByIdentity_data()
+{
+    QTest::addColumn<QString>("moved");
+    QTest::addColumn<QStringList>("marked");
+    QTest::newRow("renamed by another program, then F5") << "renamed" << QStringList{"Б", "В", "Г"};
+    QTest::newRow("a name typed into the current row is stored first")
+        << "typed" << QStringList{"Б", "В", "Я"};
+}
+
+void tst_MainForm::selectionTakenByIdentity()
+{
+    QFETCH(QString, moved);
+    QFETCH(QStringList, marked);
+    CreateStore({{"А", "1", "1.00", "Альфа"},
+                 {"Б", "2", "1.00", "Альфа"},
+                 {"В", "3", "1.00", "Альфа"},
+                 {"Г", "4", "1.00", "Альфа"},
+                 {"Д", "5", "1.00", "Альфа"}},
+                {"Альфа"});
+    StartForm();
+    Choose(QStringLiteral("range 1 3"));
+    if (moved == QLatin1String("renamed")) {
+        StoreTestKit::RawStore other(m_folder->DataDir());
+        QCOMPARE(other.Exec("UPDATE base SET \"Fio100\" = 'АА' WHERE \"Fio100\" = 'Д'"), 0);
+        QTest::keyClick(Grid(), Qt::Key_F5);
+        QCOMPARE(Grid()->model()->index(1, FioColumn).data().toString(), QStringLiteral("АА"));
+        QCOMPARE(Names(), QStringList({"Б", "В", "Г"}));
+    } else {
+        // Г, current, becomes Я: stored, it sorts last.
+        SetCurrent(3, FioColumn);
+        Choose(QStringLiteral("range 1 3"));
+        TypeChar(Grid(), QChar(u'я'));
+        QCOMPARE(m_form->EmployeeTable()->GetState(), TTable::State::Edit);
+    }
+    RunOnSelection(QStringLiteral("mark"), 2);
+    QVERIFY(m_messages->Messages().isEmpty());
+    QStringList flagged;
+    for (const Employee& e : Stored()) {
+        if (e.flag)
+            flagged << e.fio;
+    }
+    QCOMPARE(flagged, marked);
 }
 
 QTEST_MAIN(tst_MainForm)

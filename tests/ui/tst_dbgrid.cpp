@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QHeaderView>
+#include <QKeySequence>
 #include <QLineEdit>
 #include <QSignalSpy>
 #include <QTest>
@@ -59,9 +60,19 @@ private Q_SLOTS:
     void booleanColumnIsNotEdited();
     void columnEnterAndExit();
     void comboBoxWritesChoice();
+    void rowSelection_data();
+    void rowSelection();
+    void selectionFollowsItsEmployees();
+    void modifiedClickOnlySelects_data();
+    void modifiedClickOnlySelects();
+    void rightClickInsideSelectionKeepsIt();
 
 private:
     void Populate(const QList<Row>& rows);
+    void PopulateSix();
+    void Gesture(const QString& step);
+    QList<int> SelectedRows() const;
+    QList<int> HighlightedRows() const;
     void TypeInto(int row, int column, const QString& text);
 
     std::unique_ptr<TTable> m_table;
@@ -442,6 +453,206 @@ void tst_DBGrid::comboBoxWritesChoice()
     TypeText(&box, QStringLiteral("а"));
     QCOMPARE(changes.size(), 3);
     QCOMPARE(m_table->FieldByName(QStringLiteral("Org120")).AsString(), QStringLiteral("Альфа"));
+}
+
+void tst_DBGrid::PopulateSix()
+{
+    Populate({{"А", "1"}, {"Б", "2"}, {"В", "3"}, {"Г", "4"}, {"Д", "5"}, {"Е", "6"}});
+}
+
+// "click 2", "shift 3", "ctrl 1", "ctrl+shift 4" on a row's first cell; "indicator shift 3" on
+// the row indicator; "key Shift+Down" to the grid; "type 2": an account typed into that row.
+void tst_DBGrid::Gesture(const QString& step)
+{
+    const QStringList words = step.split(QLatin1Char(' '));
+    if (words.front() == QLatin1String("type")) {
+        TypeInto(words.back().toInt(), 1, QStringLiteral("7"));
+        return;
+    }
+    if (words.front() == QLatin1String("key")) {
+        const QKeyCombination key = QKeySequence::fromString(words.back())[0];
+        QTest::keyClick(m_grid.get(), key.key(), key.keyboardModifiers());
+        return;
+    }
+    const bool indicator = words.front() == QLatin1String("indicator");
+    const QString how = words.at(indicator ? 1 : 0);
+    Qt::KeyboardModifiers modifiers;
+    if (how.contains(QLatin1String("shift")))
+        modifiers |= Qt::ShiftModifier;
+    if (how.contains(QLatin1String("ctrl")))
+        modifiers |= Qt::ControlModifier;
+    const int row = words.back().toInt();
+    if (indicator) {
+        QHeaderView* header = m_grid->verticalHeader();
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, modifiers,
+                          QPoint(header->width() / 2, header->sectionViewportPosition(row) + 3));
+    } else {
+        QTest::mouseClick(m_grid->viewport(), Qt::LeftButton, modifiers,
+                          m_grid->visualRect(m_grid->model()->index(row, 0)).center());
+    }
+}
+
+QList<int> tst_DBGrid::SelectedRows() const
+{
+    QList<int> rows;
+    for (const qint64 rowid : m_grid->SelectedRowids()) {
+        for (int row = 0; row < m_table->RecordCount(); ++row) {
+            if (m_table->RowidAt(row) == rowid)
+                rows << row;
+        }
+    }
+    return rows;
+}
+
+// Rows painted as chosen: whole rows, or the current cell alone.
+QList<int> tst_DBGrid::HighlightedRows() const
+{
+    QList<int> rows;
+    for (int row = 0; row < m_grid->model()->rowCount(); ++row) {
+        if (m_grid->selectionModel()->isRowSelected(row))
+            rows << row;
+    }
+    if (rows.isEmpty() && m_grid->selectionModel()->selectedIndexes().size() == 1)
+        rows << m_grid->selectionModel()->selectedIndexes().front().row();
+    return rows;
+}
+
+void tst_DBGrid::rowSelection_data()
+{
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QList<int>>("rows");
+    QTest::addColumn<int>("current");
+    QTest::newRow("shift click extends from the current row")
+        << QStringList{"click 1", "shift 3"} << QList<int>{1, 2, 3} << 3;
+    QTest::newRow("second shift click moves the end, not the start")
+        << QStringList{"click 1", "shift 3", "shift 0"} << QList<int>{0, 1} << 0;
+    QTest::newRow("ctrl click toggles rows in and out")
+        << QStringList{"click 0", "ctrl 2", "ctrl 4", "ctrl 2"} << QList<int>{0, 4} << 2;
+    QTest::newRow("ctrl shift click adds a range")
+        << QStringList{"click 0", "ctrl 2", "ctrl+shift 4"} << QList<int>{0, 2, 3, 4} << 4;
+    QTest::newRow("plain click collapses")
+        << QStringList{"click 1", "shift 3", "click 2"} << QList<int>{2} << 2;
+    QTest::newRow("shift arrows extend")
+        << QStringList{"click 1", "key Shift+Down", "key Shift+Down"} << QList<int>{1, 2, 3} << 3;
+    QTest::newRow("shift page down extends to the end")
+        << QStringList{"click 3", "key Shift+PgDown"} << QList<int>{3, 4, 5} << 5;
+    QTest::newRow("plain arrow collapses")
+        << QStringList{"click 1", "key Shift+Down", "key Down"} << QList<int>{3} << 3;
+    QTest::newRow("ctrl arrows move alone, ctrl space chooses")
+        << QStringList{"click 0", "key Ctrl+Down", "key Ctrl+Down", "key Ctrl+Space"}
+        << QList<int>{0, 2} << 2;
+    QTest::newRow("shift across one row keeps one row")
+        << QStringList{"click 1", "key Shift+Right"} << QList<int>{1} << 1;
+    QTest::newRow("row indicator takes shift and ctrl")
+        << QStringList{"indicator click 1", "indicator shift 3", "indicator ctrl 5"}
+        << QList<int>{1, 2, 3, 5} << 5;
+    QTest::newRow("ctrl a chooses every row")
+        << QStringList{"click 2", "key Ctrl+A"} << QList<int>{0, 1, 2, 3, 4, 5} << 2;
+    QTest::newRow("shift click waits for the edited row's store")
+        << QStringList{"click 1", "type 1", "shift 3"} << QList<int>{1, 2, 3} << 3;
+    QTest::newRow("shift arrow waits for the edited row's store")
+        << QStringList{"click 4", "type 4", "key Shift+Up"} << QList<int>{3, 4} << 3;
+}
+
+void tst_DBGrid::rowSelection()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(QList<int>, rows);
+    QFETCH(int, current);
+    PopulateSix();
+    for (const QString& step : steps) {
+        Gesture(step);
+        QTRY_VERIFY(!m_grid->MovePending());
+    }
+    QCOMPARE(m_table->GetState(), TTable::State::Browse);
+    QCOMPARE(SelectedRows(), rows);
+    QCOMPARE(HighlightedRows(), rows);
+    QCOMPARE(m_grid->currentIndex().row(), current);
+    QCOMPARE(m_table->CurrentRow(), current);
+    QVERIFY(!m_grid->EditorOpen());
+}
+
+void tst_DBGrid::selectionFollowsItsEmployees()
+{
+    PopulateSix();
+    Gesture(QStringLiteral("click 1"));
+    Gesture(QStringLiteral("shift 2")); // Б and В
+    auto names = [this] {
+        QStringList result;
+        for (const int row : SelectedRows())
+            result << m_table->CellText(row, m_table->FindField(QStringLiteral("Fio100")));
+        return result;
+    };
+    std::unique_ptr<TTable> other = StoreRows::OpenEmployees(m_folder->DataDir());
+    other->Last();
+    other->Edit();
+    other->FieldByName(QStringLiteral("Fio100")).SetAsString(QStringLiteral("АА")); // Е moves up
+    other->Post();
+    m_table->Refresh();
+    QCOMPARE(SelectedRows(), QList<int>({2, 3}));
+    QCOMPARE(names(), QStringList({"Б", "В"}));
+    QCOMPARE(HighlightedRows(), QList<int>({2, 3}));
+
+    QVERIFY(other->LocateRowid(m_table->RowidAt(3)));
+    other->Delete(); // В, by another view
+    m_table->Refresh();
+    QCOMPARE(names(), QStringList({"Б"}));
+    QCOMPARE(HighlightedRows(), QList<int>({2}));
+}
+
+void tst_DBGrid::modifiedClickOnlySelects_data()
+{
+    QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
+    QTest::newRow("shift") << Qt::KeyboardModifiers(Qt::ShiftModifier);
+    QTest::newRow("ctrl") << Qt::KeyboardModifiers(Qt::ControlModifier);
+}
+
+void tst_DBGrid::modifiedClickOnlySelects()
+{
+    QFETCH(Qt::KeyboardModifiers, modifiers);
+    PopulateSix();
+    QSignalSpy clicks(m_grid.get(), &TDBGrid::CellClick);
+    const QPoint first = m_grid->visualRect(m_grid->model()->index(0, 2)).center();
+    const QPoint third = m_grid->visualRect(m_grid->model()->index(2, 2)).center();
+    QTest::mouseClick(m_grid->viewport(), Qt::LeftButton, {}, first);
+    QCOMPARE(clicks.size(), 1);
+    // On the flag column a click is a command: with Shift or Ctrl it is not.
+    QTest::mouseClick(m_grid->viewport(), Qt::LeftButton, modifiers, third);
+    QTest::mouseClick(m_grid->viewport(), Qt::LeftButton, modifiers, third);
+    QCOMPARE(clicks.size(), 1);
+    // Nor does a click on the current text cell open its editor.
+    const QPoint name = m_grid->visualRect(m_grid->model()->index(2, 0)).center();
+    QTest::mouseClick(m_grid->viewport(), Qt::LeftButton, modifiers, name);
+    QTest::mouseClick(m_grid->viewport(), Qt::LeftButton, modifiers, name);
+    QTest::qWait(QApplication::doubleClickInterval() + 50);
+    QVERIFY(!m_grid->EditorOpen());
+    QCOMPARE(clicks.size(), 1);
+}
+
+void tst_DBGrid::rightClickInsideSelectionKeepsIt()
+{
+    PopulateSix();
+    QSignalSpy menus(m_grid.get(), &TDBGrid::ContextMenu);
+    Gesture(QStringLiteral("click 1"));
+    Gesture(QStringLiteral("shift 3"));
+    auto rightClick = [this](int row) {
+        const QPoint at = m_grid->visualRect(m_grid->model()->index(row, 1)).center();
+        QTest::mouseClick(m_grid->viewport(), Qt::RightButton, {}, at);
+        QContextMenuEvent event(QContextMenuEvent::Mouse, at, m_grid->viewport()->mapToGlobal(at));
+        QApplication::sendEvent(m_grid->viewport(), &event);
+    };
+    rightClick(2);
+    QCOMPARE(menus.size(), 1);
+    QCOMPARE(SelectedRows(), QList<int>({1, 2, 3}));
+    QCOMPARE(m_grid->currentIndex().row(), 3);
+    // From the keyboard: at the current cell.
+    QContextMenuEvent key(QContextMenuEvent::Keyboard, QPoint(), QPoint());
+    QApplication::sendEvent(m_grid.get(), &key);
+    QCOMPARE(menus.size(), 2);
+    QCOMPARE(menus.back().front().toPoint(), m_grid->mapToGlobal(m_grid->CellRect(3, 0).center()));
+    rightClick(5); // outside: that row alone
+    QCOMPARE(menus.size(), 3);
+    QCOMPARE(SelectedRows(), QList<int>({5}));
 }
 
 QTEST_MAIN(tst_DBGrid)
