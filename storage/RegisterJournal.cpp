@@ -56,15 +56,20 @@ qint64 TRegisterJournal::Add(TRegisterEntry entry, const QByteArray& content) co
                                       TableSchema::Quoted(QStringLiteral("Content"))) +
                                  store->InsertReturning(TableSchema::Quoted(QStringLiteral("Id"))));
     entry.Sha256 = Digest(content);
+    // Texts cut to their columns, as every write of the store cuts them.
+    const TFieldDefs fields = Layouts::RegisterFields();
+    const auto cut = [&fields](const QString& text, const char* name) {
+        return TableSchema::CutToSize(text, Layouts::FieldSize(fields, QLatin1String(name)));
+    };
     insert.BindText(1, entry.Made.toString(QLatin1String(MadeFormat)));
-    insert.BindText(2, entry.Org);
+    insert.BindText(2, cut(entry.Org, "Org120"));
     insert.BindText(3, entry.Kind);
     insert.BindText(4, entry.FileName);
     insert.BindInt(5, entry.Employees);
     insert.BindText(6, entry.Total);
     insert.BindText(7, entry.Sha256);
-    insert.BindText(8, entry.UserName);
-    insert.BindText(9, entry.Host);
+    insert.BindText(8, cut(entry.UserName, "UserName"));
+    insert.BindText(9, cut(entry.Host, "Host"));
     insert.BindBlob(10, content);
     qint64 id = -1;
     if (insert.Step()) { // a row where the engine returns the identity
