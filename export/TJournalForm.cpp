@@ -172,7 +172,8 @@ TJournalForm::TJournalForm(QWidget* parent)
         header->resizeSection(column, Look[column].width);
     header->setSectionResizeMode(TJournalModel::Organisation, QHeaderView::Stretch);
 
-    SaveCopyButton = NamedControls::Button(this, "SaveCopyButton", QStringLiteral("Сохранить копию…"));
+    SaveCopyButton =
+        NamedControls::Button(this, "SaveCopyButton", QStringLiteral("Сохранить копию…"));
     CloseButton = NamedControls::Button(this, "CloseButton", QStringLiteral("Закрыть"));
 
     auto* buttons = new QHBoxLayout;
@@ -243,8 +244,8 @@ void TJournalForm::SaveCopyButtonClick()
 
     const QByteArray content = TRegisterJournal(m_folder).Content(entry.Id);
     if (content.isNull())
-        throw Exception(QStringLiteral("Копия не сохранена: записи №%1 нет в журнале выгрузок.")
-                            .arg(entry.Id));
+        throw Exception(
+            QStringLiteral("Копия не сохранена: записи №%1 нет в журнале выгрузок.").arg(entry.Id));
     if (TRegisterJournal::Digest(content) != entry.Sha256)
         throw Exception(QStringLiteral("Копия не сохранена: байты записи №%1 в журнале не "
                                        "совпадают с её контрольной суммой.")

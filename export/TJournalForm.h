@@ -22,7 +22,19 @@ class TJournalModel final : public QAbstractTableModel
     Q_DISABLE_COPY(TJournalModel)
 
 public:
-    enum Column { Number, Made, Organisation, Kind, Employees, Total, Who, Where, State, Columns };
+    enum Column
+    {
+        Number,
+        Made,
+        Organisation,
+        Kind,
+        Employees,
+        Total,
+        Who,
+        Where,
+        State,
+        Columns
+    };
 
     static inline const QString Same = QStringLiteral("совпадает");
     static inline const QString Changed = QStringLiteral("изменён после выгрузки");

@@ -139,8 +139,8 @@ void TWordExportForm::Export()
 }
 
 QByteArray TWordExportForm::BuildStatement(const ExportData::Organisation& organisation,
-                                     const QList<ExportData::ListedEmployee>& listed,
-                                     const QString& path)
+                                           const QList<ExportData::ListedEmployee>& listed,
+                                           const QString& path)
 {
     WordApplication Word(&DocumentViewer::Open);
     Word.Documents().Open(TemplatePath());

@@ -25,6 +25,19 @@ QString Columns(bool withId)
     return names.join(QLatin1String(", "));
 }
 
+// "2026-12-10T11:05:00" as local time; read by position, as the format parser costs more
+// than the rest of a row.
+QDateTime ReadMade(const QString& text)
+{
+    if (text.size() != 19)
+        return QDateTime::fromString(text, QLatin1String(MadeFormat));
+    const auto number = [&text](int from, int length) {
+        return QStringView(text).mid(from, length).toInt();
+    };
+    return QDateTime(QDate(number(0, 4), number(5, 2), number(8, 2)),
+                     QTime(number(11, 2), number(14, 2), number(17, 2)));
+}
+
 } // namespace
 
 TRegisterJournal::TRegisterJournal(QString folder) : m_folder(std::move(folder)) {}
@@ -94,7 +107,7 @@ std::vector<TRegisterEntry> TRegisterJournal::Entries() const
     while (select.Step()) {
         TRegisterEntry entry;
         entry.Id = select.Int(0);
-        entry.Made = QDateTime::fromString(select.Text(1), QLatin1String(MadeFormat));
+        entry.Made = ReadMade(select.Text(1));
         entry.Org = select.Text(2);
         entry.Kind = select.Text(3);
         entry.FileName = select.Text(4);

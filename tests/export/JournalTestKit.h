@@ -32,13 +32,13 @@ inline QStringList Rows()
         QFile file(TPathBuilder::GetOutPath() + entry.FileName);
         const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
         const QByteArray kept = journal.Content(entry.Id);
-        const bool same = !bytes.isEmpty() && kept == bytes &&
-                          entry.Sha256 == TRegisterJournal::Digest(bytes);
+        const bool same =
+            !bytes.isEmpty() && kept == bytes && entry.Sha256 == TRegisterJournal::Digest(bytes);
         rows << QStringLiteral("%1|%2|%3|%4|%5|%6")
                     .arg(entry.Org, entry.Kind, entry.FileName)
                     .arg(entry.Employees)
-                    .arg(entry.Total, same ? QStringLiteral("same bytes")
-                                           : QStringLiteral("other bytes"));
+                    .arg(entry.Total,
+                         same ? QStringLiteral("same bytes") : QStringLiteral("other bytes"));
     }
     return rows;
 }
@@ -58,9 +58,9 @@ inline void RefuseRows()
     TQuery query;
     query.SetDatabaseName(TPathBuilder::GetEmployeeDBPath());
     if (TestStore::IsServer()) {
-        query.SQL = QStringLiteral(
-            "CREATE FUNCTION refuse_registers() RETURNS trigger LANGUAGE plpgsql AS "
-            "$$ BEGIN RAISE EXCEPTION 'journal refused'; END $$");
+        query.SQL =
+            QStringLiteral("CREATE FUNCTION refuse_registers() RETURNS trigger LANGUAGE plpgsql AS "
+                           "$$ BEGIN RAISE EXCEPTION 'journal refused'; END $$");
         query.ExecSQL();
         query.SQL = QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON registers "
                                    "FOR EACH ROW EXECUTE FUNCTION refuse_registers()");

@@ -1,5 +1,5 @@
-#include <QAction>
 #include <QAbstractItemView>
+#include <QAction>
 #include <QComboBox>
 #include <QPushButton>
 #include <QScreen>
@@ -399,8 +399,9 @@ void TestExportForm::journalKeepsEveryFileWritten_data()
     QTest::newRow("one organisation")
         << Alpha << QStringList{QStringLiteral("Альфа|list|list.txt|2|0.30|same bytes")};
     QTest::newRow("all") << All
-                         << QStringList{QStringLiteral("Альфа|list|list_Альфа.txt|2|0.30|same bytes"),
-                                        QStringLiteral("Бета|list|list_Бета.txt|1|4.00|same bytes")};
+                         << QStringList{
+                                QStringLiteral("Альфа|list|list_Альфа.txt|2|0.30|same bytes"),
+                                QStringLiteral("Бета|list|list_Бета.txt|1|4.00|same bytes")};
 }
 
 void TestExportForm::journalKeepsEveryFileWritten()
@@ -640,10 +641,10 @@ void TestExportForm::exportCommandOfTheMainWindowExportsTheSelectorChoice()
     QCOMPARE(startedWith, Beta);
     QVERIFY(!form.isVisible());
     // The start-up made the journal.
-    QCOMPARE(m_messages->Texts(),
-             (QStringList{Announcement,
-                          QStringLiteral("Записан файл «list.txt».\nНомер в журнале: %1")
-                              .arg(JournalTestKit::Numbers().value(0))}));
+    QCOMPARE(
+        m_messages->Texts(),
+        (QStringList{Announcement, QStringLiteral("Записан файл «list.txt».\nНомер в журнале: %1")
+                                       .arg(JournalTestKit::Numbers().value(0))}));
     QCOMPARE(RegisterLines(Out(QStringLiteral("list.txt"))).mid(1, 3),
              (QStringList{QStringLiteral("Версия 2;1;40702810000000000002;22;Бета"),
                           QStringLiteral("БОРИСОВ;3;4.00"), QStringLiteral("==========")}));

@@ -145,8 +145,8 @@ void TestJournalForm::saveCopyWritesTheKeptBytes_data()
     QTest::newRow("a new file") << "copy.txt" << QString();
     QTest::newRow("over an older file") << "older.txt" << QString();
     QTest::newRow("cancelled") << "" << QString();
-    QTest::newRow("folder missing")
-        << "missing/copy.txt" << "Копия не сохранена. Не удалось создать файл «%1»";
+    QTest::newRow("folder missing") << "missing/copy.txt"
+                                    << "Копия не сохранена. Не удалось создать файл «%1»";
 }
 
 void TestJournalForm::saveCopyWritesTheKeptBytes()
@@ -171,8 +171,7 @@ void TestJournalForm::saveCopyWritesTheKeptBytes()
     QCOMPARE(offered, QStringLiteral("list_Бета.txt"));
     if (!error.isEmpty()) {
         QCOMPARE(m_messages->Messages().size(), 1);
-        QVERIFY2(m_messages->Texts().front().startsWith(
-                     error.arg(QDir::toNativeSeparators(path))),
+        QVERIFY2(m_messages->Texts().front().startsWith(error.arg(QDir::toNativeSeparators(path))),
                  qPrintable(m_messages->Texts().front()));
         QCOMPARE(QDir(place.path()).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot),
                  QStringList());

@@ -125,9 +125,10 @@ void TestWordExportForm::statementForOneOrganisation()
 
     m_fixture->Export(*m_form, Alpha);
 
-    QCOMPARE(Texts(m_fixture->Messages.Messages()),
-             QStringList{QStringLiteral("Ведомость:Записан файл «Ведомость.doc».\nНомер в журнале: %1")
-                             .arg(JournalTestKit::Numbers().value(0))});
+    QCOMPARE(
+        Texts(m_fixture->Messages.Messages()),
+        QStringList{QStringLiteral("Ведомость:Записан файл «Ведомость.doc».\nНомер в журнале: %1")
+                        .arg(JournalTestKit::Numbers().value(0))});
     QCOMPARE(m_fixture->OutFiles(), QStringList{StatementFile});
     const QString path = m_fixture->OutDir() + StatementFile;
     QCOMPARE(m_fixture->Opened, QStringList{path});
@@ -289,7 +290,8 @@ void TestWordExportForm::failedStatementShowsErrorAndLoopGoesOn()
     QList<MessageRecorder::Shown> shown = m_fixture->Messages.Messages();
     // A statement written is told after the errors, with its journal number.
     if (!files.isEmpty()) {
-        QVERIFY(shown.takeLast().text.startsWith(QStringLiteral("Записан файл «%1».").arg(files[0])));
+        QVERIFY(
+            shown.takeLast().text.startsWith(QStringLiteral("Записан файл «%1».").arg(files[0])));
         QCOMPARE(JournalTestKit::Rows(),
                  QStringList{QStringLiteral("Бета|statement|%1|0|0.00|same bytes").arg(files[0])});
     } else {
