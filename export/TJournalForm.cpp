@@ -52,7 +52,7 @@ const ColumnLook Look[TJournalModel::Columns] = {
     {"Сумма", 110, Qt::AlignRight},
     {"Кто", 90, Qt::AlignLeft},
     {"Где", 110, Qt::AlignLeft},
-    {"Файл в папке выгрузки", 160, Qt::AlignLeft},
+    {"Файл в папке выгрузки", 190, Qt::AlignLeft},
 };
 
 } // namespace
@@ -166,6 +166,7 @@ TJournalForm::TJournalForm(QWidget* parent)
     JournalGrid->verticalHeader()->hide();
     // Fixed sizes: measuring the contents would ask every row's state, and so read every file.
     JournalGrid->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    JournalGrid->verticalHeader()->setDefaultSectionSize(JournalGrid->fontMetrics().height() + 8);
     QHeaderView* header = JournalGrid->horizontalHeader();
     header->setHighlightSections(false);
     for (int column = 0; column < TJournalModel::Columns; ++column)
@@ -184,7 +185,7 @@ TJournalForm::TJournalForm(QWidget* parent)
     layout->addWidget(CountLabel);
     layout->addWidget(JournalGrid);
     layout->addLayout(buttons);
-    resize(1140, 600);
+    resize(1180, 600);
 
     // A file replaced, removed or written anew in the out folder shows at once.
     auto* watcher = new QFileSystemWatcher(this);
