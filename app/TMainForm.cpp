@@ -25,6 +25,7 @@
 #include <thread>
 
 #include "amount/Amount.h"
+#include "export/TJournalForm.h"
 #include "import/ParadoxTakeOver.h"
 #include "storage/Layouts.h"
 #include "storage/PgStore.h"
@@ -282,6 +283,8 @@ void TMainForm::CreateControls()
     export1->setObjectName(QStringLiteral("export1"));
     import1 = MainMenu->addAction(QStringLiteral("Импорт"));
     import1->setObjectName(QStringLiteral("import1"));
+    journal1 = MainMenu->addAction(QStringLiteral("Журнал"));
+    journal1->setObjectName(QStringLiteral("journal1"));
 
     auto* client = new QWidget(this);
     client->setObjectName(QStringLiteral("ClientArea"));
@@ -363,6 +366,7 @@ void TMainForm::CreateControls()
     connect(settings1, &QAction::triggered, this, &TMainForm::settings1Click);
     connect(export1, &QAction::triggered, this, &TMainForm::export1Click);
     connect(import1, &QAction::triggered, this, &TMainForm::import1Click);
+    connect(journal1, &QAction::triggered, this, &TMainForm::journal1Click);
     connect(AddButton, &QPushButton::clicked, this, &TMainForm::AddButtonClick);
     connect(DelButton, &QPushButton::clicked, this, &TMainForm::DelButtonClick);
     connect(SaveButton, &QPushButton::clicked, this, &TMainForm::SaveButtonClick);
@@ -796,6 +800,16 @@ void TMainForm::export1Click()
         }
         if (ExportForm)
             ExportForm->exec();
+    });
+}
+
+void TMainForm::journal1Click()
+{
+    Guarded([this] {
+        if (!TablesOpen())
+            return;
+        TJournalForm form(this);
+        form.exec();
     });
 }
 

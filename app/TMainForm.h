@@ -92,6 +92,7 @@ private:
     void settings1Click();
     void export1Click();
     void import1Click();
+    void journal1Click();
     void AddButtonClick();
     void DelButtonClick();
     void SaveButtonClick();
@@ -123,6 +124,7 @@ private:
     QAction* settings1 = nullptr;
     QAction* export1 = nullptr;
     QAction* import1 = nullptr;
+    QAction* journal1 = nullptr;
     TDBGrid* EmployeeGrid = nullptr;
     QPushButton* AddButton = nullptr;
     QPushButton* DelButton = nullptr;

@@ -18,6 +18,7 @@
 
 #include "storage/Collation.h"
 #include "storage/Layouts.h"
+#include "storage/RegisterJournal.h"
 #include "storage/TSession.h"
 #include "storage/TTable.h"
 #include "tests/support/DbfWriter.h"
@@ -68,6 +69,7 @@ BenchDataFolder::BenchDataFolder(const QByteArray& serverConf)
     }
     StoreRows::CreateEmployees(DataDir());
     StoreRows::CreateOrganizations(DataDir());
+    TRegisterJournal(DataDir()).Ensure(); // exports keep their files in it, as at start-up
     Session().CloseAll();
 }
 

@@ -4,8 +4,14 @@
 #include <QDir>
 
 #ifdef Q_OS_WIN
+#include <lmcons.h>
 #include <shlobj.h>
 #include <windows.h>
+#else
+#include <pwd.h>
+#include <unistd.h>
+
+#include <vector>
 #endif
 
 namespace Platform {
@@ -53,6 +59,28 @@ QString ProgramFolder()
     if (!ProgramFolderOverride().isEmpty())
         return ProgramFolderOverride();
     return QCoreApplication::applicationDirPath();
+}
+
+QString LoginName()
+{
+#ifdef Q_OS_WIN
+    wchar_t buffer[UNLEN + 1] = {};
+    DWORD size = UNLEN + 1;
+    if (GetUserNameW(buffer, &size))
+        return QString::fromWCharArray(buffer);
+    return qEnvironmentVariable("USERNAME");
+#else
+    // The account of the process, as the system knows it; the environment only where the
+    // account has no entry (a container's numeric user).
+    long bufferSize = sysconf(_SC_GETPW_R_SIZE_MAX);
+    std::vector<char> buffer(std::size_t(bufferSize > 0 ? bufferSize : 16384));
+    passwd entry{};
+    passwd* found = nullptr;
+    if (getpwuid_r(geteuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found &&
+        found->pw_name)
+        return QString::fromLocal8Bit(found->pw_name);
+    return qEnvironmentVariable("USER");
+#endif
 }
 
 void SetProgramFolder(const QString& folder)

@@ -15,6 +15,10 @@ using FolderProvider = std::function<std::optional<QString>()>;
 std::optional<QString> CommonAppDataFolder();
 QString ProgramFolder();
 
+// The login name of the user running the program (the account, not a setting); empty when
+// the system reports none.
+QString LoginName();
+
 // Replaces the common-folder provider; an empty function restores the real one.
 void SetCommonAppDataProvider(FolderProvider provider);
 

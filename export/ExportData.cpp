@@ -192,6 +192,14 @@ QList<ListedEmployee> ListedEmployeesOf(TTable& employees, const QString& organi
     return listed;
 }
 
+Money Total(const QList<ListedEmployee>& employees)
+{
+    Money total;
+    for (const ListedEmployee& employee : employees)
+        total += ReadAmount(employee.Amount, employee.Fio100);
+    return total;
+}
+
 EOrganisationNotFound::EOrganisationNotFound(const QString& name)
     : Exception(QStringLiteral("Организация не найдена: ") + name)
 {

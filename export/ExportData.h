@@ -64,6 +64,9 @@ QHash<QString, QList<ListedEmployee>> ListedEmployeesByOrganisation(TTable& empl
 // The export-flagged employees of one organisation, in the view's order.
 QList<ListedEmployee> ListedEmployeesOf(TTable& employees, const QString& organisationName);
 
+// The sum of the employees' amounts, as the register and the statement print it.
+Money Total(const QList<ListedEmployee>& employees);
+
 // An organisation record as the exports read it.
 struct Organisation
 {

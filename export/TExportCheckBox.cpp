@@ -10,14 +10,14 @@ TExportCheckBox::~TExportCheckBox() = default;
 void TExportCheckBox::Export(TTable& Data, TTable& Config, const QString& str)
 {
     Messages::ShowMessage(QStringLiteral("Экспорт в текстовый файл"), QStringLiteral("Export"));
-    QString renamed;
+    QString closing;
     try {
-        ExportTextRegisters(Data, Config, str, &renamed);
+        ExportTextRegisters(Data, Config, str, &closing);
     } catch (...) {
-        if (!renamed.isEmpty()) // the files written stay: say where
-            Messages::ShowMessage(renamed);
+        if (!closing.isEmpty()) // the files written stay: say which and where they are kept
+            Messages::ShowMessage(closing);
         throw;
     }
-    if (!renamed.isEmpty())
-        Messages::ShowMessage(renamed);
+    if (!closing.isEmpty())
+        Messages::ShowMessage(closing);
 }

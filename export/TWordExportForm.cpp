@@ -10,8 +10,10 @@
 #include "amount/Amount.h"
 #include "core/Platform.h"
 #include "export/DocumentViewer.h"
+#include "export/ExportJournal.h"
 #include "export/word/WordAutomation.h"
 #include "export/word/WordError.h"
+#include "storage/RegisterJournal.h"
 #include "storage/TPathBuilder.h"
 #include "ui/ErrorBoundary.h"
 #include "ui/Messages.h"
@@ -112,12 +114,15 @@ void TWordExportForm::Export()
     const QList<ExportData::OutputFile> files =
         ExportData::OutputFiles(str, organisations, &TPathBuilder::GetOutWordPath);
     QList<std::pair<QString, ExportData::OutputFile>> saved;
+    ExportJournal journal(TRegisterJournal::KindStatement);
     for (qsizetype i = 0; i < organisations.size(); ++i) {
         const ExportData::Organisation& organisation = organisations[i];
         temp = organisation.Organization120;
         try {
-            BuildStatement(organisation, rows.listed[i], files[i].path);
+            const QByteArray bytes = BuildStatement(organisation, rows.listed[i], files[i].path);
             saved.append({temp, files[i]});
+            journal.Keep(organisation, files[i].path, int(rows.listed[i].size()),
+                         ExportData::Total(rows.listed[i]), bytes);
         } catch (const EAbort&) {
             throw;
         } catch (const Exception& error) {
@@ -128,14 +133,14 @@ void TWordExportForm::Export()
                                           QString::fromLocal8Bit(error.what()));
         }
     }
-    const QString renamed = ExportData::RenamedFilesNote(saved);
-    if (!renamed.isEmpty())
-        Messages::ShowMessage(renamed);
+    const QString closing = journal.ClosingNote(ExportData::RenamedFilesNote(saved));
+    if (!closing.isEmpty())
+        Messages::ShowMessage(closing);
 }
 
-void TWordExportForm::BuildStatement(const ExportData::Organisation& organisation,
-                                     const QList<ExportData::ListedEmployee>& listed,
-                                     const QString& path)
+QByteArray TWordExportForm::BuildStatement(const ExportData::Organisation& organisation,
+                                           const QList<ExportData::ListedEmployee>& listed,
+                                           const QString& path)
 {
     WordApplication Word(&DocumentViewer::Open);
     Word.Documents().Open(TemplatePath());
@@ -158,7 +163,7 @@ void TWordExportForm::BuildStatement(const ExportData::Organisation& organisatio
                    Amount::AmountToWords(total.left(total.size() - 3)));
     Word.Selection().Font().SetUnderline(true);
     Word.SetVisible(true);
-    Word.ActiveDocument().SaveAs(path);
+    return Word.ActiveDocument().SaveAs(path);
 }
 
 void TWordExportForm::FindAndReplace(WordSelection Selection, const QString& Find,

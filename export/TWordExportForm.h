@@ -47,8 +47,9 @@ private:
     void StartButtonClick();
     void Export();
     // Builds one statement and saves it as path; throws on the first step that fails.
-    void BuildStatement(const ExportData::Organisation& organisation,
-                        const QList<ExportData::ListedEmployee>& listed, const QString& path);
+    // Returns the bytes of the file written.
+    QByteArray BuildStatement(const ExportData::Organisation& organisation,
+                              const QList<ExportData::ListedEmployee>& listed, const QString& path);
 
     void FindAndReplace(WordSelection Selection, const QString& Find, const QString& Replace);
     std::optional<WordTable> FindTable(WordSelection Selection, const QString& Find);

@@ -2,11 +2,13 @@
 
 #include "export/AtomicFileWriter.h"
 #include "export/ExportData.h"
+#include "export/ExportJournal.h"
 #include "export/TextRegister.h"
+#include "storage/RegisterJournal.h"
 #include "storage/TPathBuilder.h"
 
 void ExportTextRegisters(TTable& employees, TTable& organisations, const QString& choice,
-                         QString* renamedNote)
+                         QString* closingNote)
 {
     const ExportData::ExportRows rows = ExportData::ReadExport(employees, organisations, choice);
     const QList<ExportData::Organisation>& chosen = rows.organisations;
@@ -19,9 +21,10 @@ void ExportTextRegisters(TTable& employees, TTable& organisations, const QString
         registers.append(TextRegister::Build(chosen[i], rows.listed[i]));
 
     QList<std::pair<QString, ExportData::OutputFile>> written;
+    ExportJournal journal(TRegisterJournal::KindList);
     const auto note = [&] {
-        if (renamedNote)
-            *renamedNote = ExportData::RenamedFilesNote(written);
+        if (closingNote)
+            *closingNote = journal.ClosingNote(ExportData::RenamedFilesNote(written));
     };
     try {
         for (qsizetype i = 0; i < chosen.size(); ++i) {
@@ -29,6 +32,8 @@ void ExportTextRegisters(TTable& employees, TTable& organisations, const QString
                 TextRegister::Write(device, registers[i]);
             });
             written.append({chosen[i].Organization120, files[i]});
+            journal.Keep(chosen[i], files[i].path, int(rows.listed[i].size()),
+                         ExportData::Total(rows.listed[i]), registers[i]);
         }
     } catch (...) {
         note();

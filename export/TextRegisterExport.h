@@ -10,7 +10,8 @@ class TTable;
 // stored (ExportData::ReadExport) and every register is built before the first file is
 // written, so an unreadable amount or a text the register cannot hold writes no file; only a
 // file that cannot be created or completed leaves the files of earlier organisations.
-// renamedNote, when given, receives ExportData::RenamedFilesNote of the files written, also
-// when a later one fails. Knows nothing of widgets.
+// Each file is kept in the register journal right after it is in place (ExportJournal).
+// closingNote, when given, receives ExportJournal::ClosingNote of the files written (with
+// ExportData::RenamedFilesNote), also when a later one fails. Knows nothing of widgets.
 void ExportTextRegisters(TTable& employees, TTable& organisations, const QString& choice,
-                         QString* renamedNote = nullptr);
+                         QString* closingNote = nullptr);

@@ -25,6 +25,19 @@ QString Columns(bool withId)
     return names.join(QLatin1String(", "));
 }
 
+// "2026-12-10T11:05:00" as local time; read by position, as the format parser costs more
+// than the rest of a row.
+QDateTime ReadMade(const QString& text)
+{
+    if (text.size() != 19)
+        return QDateTime::fromString(text, QLatin1String(MadeFormat));
+    const auto number = [&text](int from, int length) {
+        return QStringView(text).mid(from, length).toInt();
+    };
+    return QDateTime(QDate(number(0, 4), number(5, 2), number(8, 2)),
+                     QTime(number(11, 2), number(14, 2), number(17, 2)));
+}
+
 } // namespace
 
 TRegisterJournal::TRegisterJournal(QString folder) : m_folder(std::move(folder)) {}
@@ -56,15 +69,20 @@ qint64 TRegisterJournal::Add(TRegisterEntry entry, const QByteArray& content) co
                                       TableSchema::Quoted(QStringLiteral("Content"))) +
                                  store->InsertReturning(TableSchema::Quoted(QStringLiteral("Id"))));
     entry.Sha256 = Digest(content);
+    // Texts cut to their columns, as every write of the store cuts them.
+    const TFieldDefs fields = Layouts::RegisterFields();
+    const auto cut = [&fields](const QString& text, const char* name) {
+        return TableSchema::CutToSize(text, Layouts::FieldSize(fields, QLatin1String(name)));
+    };
     insert.BindText(1, entry.Made.toString(QLatin1String(MadeFormat)));
-    insert.BindText(2, entry.Org);
+    insert.BindText(2, cut(entry.Org, "Org120"));
     insert.BindText(3, entry.Kind);
     insert.BindText(4, entry.FileName);
     insert.BindInt(5, entry.Employees);
     insert.BindText(6, entry.Total);
     insert.BindText(7, entry.Sha256);
-    insert.BindText(8, entry.UserName);
-    insert.BindText(9, entry.Host);
+    insert.BindText(8, cut(entry.UserName, "UserName"));
+    insert.BindText(9, cut(entry.Host, "Host"));
     insert.BindBlob(10, content);
     qint64 id = -1;
     if (insert.Step()) { // a row where the engine returns the identity
@@ -89,7 +107,7 @@ std::vector<TRegisterEntry> TRegisterJournal::Entries() const
     while (select.Step()) {
         TRegisterEntry entry;
         entry.Id = select.Int(0);
-        entry.Made = QDateTime::fromString(select.Text(1), QLatin1String(MadeFormat));
+        entry.Made = ReadMade(select.Text(1));
         entry.Org = select.Text(2);
         entry.Kind = select.Text(3);
         entry.FileName = select.Text(4);

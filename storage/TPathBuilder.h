@@ -14,9 +14,10 @@ public:
     static QString GetSessionDBPath();
     static QString GetOutTxtPath(const QString& org);
     static QString GetOutWordPath(const QString& org);
+    // The folder the registers and statements are written to.
+    static QString GetOutPath();
 
 private:
     static QString GetBasePath();
     static QString GetDataPath();
-    static QString GetOutPath();
 };

@@ -249,7 +249,7 @@ QByteArray DocxPackage::ToBytes() const
     return bytes;
 }
 
-void DocxPackage::SaveAs(const QString& path) const
+QByteArray DocxPackage::SaveAs(const QString& path) const
 {
     const QString shown = QDir::toNativeSeparators(path);
     const QByteArray bytes = ToBytes();
@@ -260,4 +260,5 @@ void DocxPackage::SaveAs(const QString& path) const
     if (file.write(bytes) != bytes.size() || !file.commit())
         throw EWordError(QStringLiteral("Не удается записать файл %1: %2")
                              .arg(shown, SystemReason::InRussian(file.errorString())));
+    return bytes;
 }

@@ -30,8 +30,9 @@ public:
 
     QByteArray ToBytes() const;
     // Writes a temporary file beside the target and renames it over the target, so a failure
-    // leaves either the old file or none. Throws EWordError naming the path.
-    void SaveAs(const QString& path) const;
+    // leaves either the old file or none. Throws EWordError naming the path. Returns the
+    // bytes written.
+    QByteArray SaveAs(const QString& path) const;
 
 private:
     struct Entry

@@ -263,15 +263,16 @@ QString WordDocument::Text() const
     return m_document->body.Text();
 }
 
-void WordDocument::SaveAs(const QString& path)
+QByteArray WordDocument::SaveAs(const QString& path)
 {
     m_document->package.SetPart(m_document->part, m_document->body.ToXml());
-    m_document->package.SaveAs(path);
+    QByteArray bytes = m_document->package.SaveAs(path);
     if (m_document->savedPath != path) {
         m_document->savedPath = path;
         m_document->shown = false;
     }
     m_application->Show(*m_document);
+    return bytes;
 }
 
 WordDocuments::WordDocuments(std::shared_ptr<WordApplicationState> application)

@@ -180,8 +180,9 @@ public:
                  std::shared_ptr<WordDocumentState> document);
     // The document's whole text, paragraph marks as '\r'.
     QString Text() const;
-    // Saves the document under a new name (a temporary file renamed over the target).
-    void SaveAs(const QString& path);
+    // Saves the document under a new name (a temporary file renamed over the target);
+    // returns the bytes of the file written.
+    QByteArray SaveAs(const QString& path);
 
 private:
     std::shared_ptr<WordApplicationState> m_application;

@@ -265,7 +265,8 @@ void tst_MainForm::firstStartOnEmptyFolder()
     QStringList menu;
     for (QAction* action : m_form->menuBar()->actions())
         menu << action->objectName() + QLatin1Char('=') + action->text();
-    QCOMPARE(menu, QStringList({"settings1=Настройки", "export1=Экспорт", "import1=Импорт"}));
+    QCOMPARE(menu, QStringList({"settings1=Настройки", "export1=Экспорт", "import1=Импорт",
+                                "journal1=Журнал"}));
     QStringList titles;
     for (int c = 0; c < Grid()->ColumnCount(); ++c)
         titles << Grid()->Column(c).Title + QLatin1Char('/') +

@@ -8,6 +8,7 @@
 #include <QStringList>
 
 #include "export/ExportData.h"
+#include "storage/RegisterJournal.h"
 #include "tests/dialogs/DialogsTestKit.h"
 
 // The main window's side of the export: its views over a temporary data folder and the
@@ -15,6 +16,9 @@
 class ExportViews final : public MainViews
 {
 public:
+    // With the journal of written files, as the start-up makes it.
+    ExportViews() { TRegisterJournal(TPathBuilder::GetEmployeeDBPath()).Ensure(); }
+
     TTable* OrgTable() const override { return m_views.OrgTable(); }
     TTable* EmployeeTable() const override { return m_views.EmployeeTable(); }
     QString OrgBoxExportText() const override { return SelectorText; }

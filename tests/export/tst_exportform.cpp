@@ -1,19 +1,24 @@
-#include <QAction>
 #include <QAbstractItemView>
+#include <QAction>
 #include <QComboBox>
 #include <QPushButton>
 #include <QScreen>
+#include <QSysInfo>
 #include <QTest>
 #include <QTimer>
 
 #include <memory>
 
 #include "app/TMainForm.h"
+#include "core/Platform.h"
+#include "export/AtomicFileWriter.h"
+#include "export/ExportJournal.h"
 #include "export/TExportCheckBox.h"
 #include "export/TExportForm.h"
 #include "export/TWordExportCheckBox.h"
 #include "storage/TSession.h"
 #include "tests/export/ExportTestKit.h"
+#include "tests/export/JournalTestKit.h"
 #include "tests/support/FolderTest.h"
 #include "tests/support/ScreenChecks.h"
 #include "tests/support/SqlStore.h"
@@ -99,6 +104,14 @@ private Q_SLOTS:
     void exportReadsTheRowsAsStored();
     void unreadableAmountsStopTheWholeExport();
     void missingOutFolderIsNamed();
+    void journalKeepsEveryFileWritten_data();
+    void journalKeepsEveryFileWritten();
+    void failedFileLeavesNoRow_data();
+    void failedFileLeavesNoRow();
+    void refusedJournalRowIsTold_data();
+    void refusedJournalRowIsTold();
+    void journalNumbersText_data();
+    void journalNumbersText();
 
     void listStartsFromTheExportSelector_data();
     void listStartsFromTheExportSelector();
@@ -205,7 +218,7 @@ void TestExportForm::allWritesOneFilePerOrganisationWithCleanedTags()
                           QStringLiteral("=========="),
                           QStringLiteral("Итого:") + QString(58, QLatin1Char(' ')) +
                               QStringLiteral("0.00")}));
-    QCOMPARE(m_messages->Texts().value(1).section(QLatin1Char('\n'), 1),
+    QCOMPARE(m_messages->Texts().value(1).section(QLatin1Char('\n'), -1),
              QStringLiteral("«АБ» — list_АБ (2).txt"));
 }
 
@@ -213,9 +226,17 @@ void TestExportForm::announcementOnceBeforeAnyFile()
 {
     OutFolderWatcher watcher(m_folder->OutDir());
     Export(All);
-    QCOMPARE(watcher.Shown, QStringList{Announcement + QStringLiteral("|Export")});
-    QCOMPARE(watcher.FilesAtMessage, QStringList{QString()});
-    QCOMPARE(FilesIn(m_folder->OutDir()).size(), 2);
+    // The closing announcement comes once, after every file, with the journal's numbers.
+    const QList<qint64> numbers = JournalTestKit::Numbers();
+    QCOMPARE(numbers.size(), 2);
+    QCOMPARE(watcher.Shown,
+             (QStringList{Announcement + QStringLiteral("|Export"),
+                          QStringLiteral("Записано файлов: 2.\nНомера в журнале: %1–%2|")
+                                  .arg(numbers[0])
+                                  .arg(numbers[1]) +
+                              Messages::ProgramTitle}));
+    QCOMPARE(watcher.FilesAtMessage,
+             (QStringList{QString(), QStringLiteral("list_Альфа.txt,list_Бета.txt")}));
 }
 
 void TestExportForm::unknownOrganisationWritesNothing()
@@ -371,6 +392,113 @@ void TestExportForm::missingOutFolderIsNamed()
     QVERIFY(!QFileInfo::exists(m_folder->OutDir()));
 }
 
+void TestExportForm::journalKeepsEveryFileWritten_data()
+{
+    QTest::addColumn<QString>("choice");
+    QTest::addColumn<QStringList>("rows");
+    QTest::newRow("one organisation")
+        << Alpha << QStringList{QStringLiteral("Альфа|list|list.txt|2|0.30|same bytes")};
+    QTest::newRow("all") << All
+                         << QStringList{
+                                QStringLiteral("Альфа|list|list_Альфа.txt|2|0.30|same bytes"),
+                                QStringLiteral("Бета|list|list_Бета.txt|1|4.00|same bytes")};
+}
+
+void TestExportForm::journalKeepsEveryFileWritten()
+{
+    QFETCH(QString, choice);
+    QFETCH(QStringList, rows);
+    const QDateTime start = QDateTime::currentDateTime().addSecs(-1);
+    Export(choice);
+    QCOMPARE(JournalTestKit::Rows(), rows);
+    for (const TRegisterEntry& entry : JournalTestKit::Journal().Entries()) {
+        QVERIFY(entry.Made >= start && entry.Made <= QDateTime::currentDateTime());
+        QVERIFY(!entry.UserName.isEmpty());
+        QCOMPARE(entry.UserName, Platform::LoginName());
+        QCOMPARE(entry.Host, QSysInfo::machineHostName());
+    }
+    // A later export over the same file keeps the earlier row with the bytes sent then.
+    const qint64 first = JournalTestKit::Numbers().value(0);
+    const QByteArray sent = ReadBytes(Out(rows[0].section(QLatin1Char('|'), 2, 2)));
+    FakeMainViews::Exec(QStringLiteral("UPDATE base SET Amount = '1.00' WHERE Accnt = '1'"));
+    Export(choice);
+    const QStringList after = JournalTestKit::Rows();
+    QCOMPARE(after.size(), 2 * rows.size());
+    QCOMPARE(after[0].section(QLatin1Char('|'), 3), QStringLiteral("2|0.30|other bytes"));
+    QCOMPARE(after[rows.size()].section(QLatin1Char('|'), 3), QStringLiteral("2|1.20|same bytes"));
+    QCOMPARE(JournalTestKit::Journal().Content(first), sent);
+}
+
+void TestExportForm::failedFileLeavesNoRow_data()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<QStringList>("rows");
+    QTest::addColumn<QStringList>("texts");
+    QTest::newRow("second file cannot replace a folder")
+        << "folder" << QStringList{QStringLiteral("Альфа|list|list_Альфа.txt|2|0.30|same bytes")}
+        << QStringList{Announcement,
+                       QStringLiteral("Записан файл «list_Альфа.txt».\nНомер в журнале: %1")};
+    QTest::newRow("no out folder") << "out" << QStringList() << QStringList{Announcement};
+}
+
+void TestExportForm::failedFileLeavesNoRow()
+{
+    QFETCH(QString, fault);
+    QFETCH(QStringList, rows);
+    QFETCH(QStringList, texts);
+    if (fault == QLatin1String("folder"))
+        QVERIFY(QDir(m_folder->OutDir()).mkdir(QStringLiteral("list_Бета.txt")));
+    else
+        QVERIFY(QDir(m_folder->OutDir()).removeRecursively());
+    QVERIFY_THROWS_EXCEPTION(EFileCreateError, Export(All));
+    QCOMPARE(JournalTestKit::Rows(), rows);
+    if (!rows.isEmpty())
+        texts.last() = texts.last().arg(JournalTestKit::Numbers().value(0));
+    QCOMPARE(m_messages->Texts(), texts);
+}
+
+void TestExportForm::refusedJournalRowIsTold_data()
+{
+    QTest::addColumn<QString>("choice");
+    QTest::addColumn<QString>("told");
+    QTest::newRow("one organisation")
+        << Alpha
+        << "Записан файл «list.txt».\n\nФайл «list.txt» записан, но в журнал выгрузок не внесён: ";
+    QTest::newRow("all") << All
+                         << "Записано файлов: 2.\n\nФайлы записаны, но в журнал выгрузок не "
+                            "внесены (2):\nlist_Альфа.txt\nlist_Бета.txt\nПричина: ";
+}
+
+void TestExportForm::refusedJournalRowIsTold()
+{
+    QFETCH(QString, choice);
+    QFETCH(QString, told);
+    JournalTestKit::RefuseRows();
+    Export(choice);
+    QCOMPARE(JournalTestKit::Rows(), QStringList());
+    QCOMPARE(FilesIn(m_folder->OutDir()).size(), choice == All ? 2 : 1);
+    const QString closing = m_messages->Texts().value(1);
+    QVERIFY2(closing.startsWith(told) && closing.contains(QStringLiteral("journal refused")),
+             qPrintable(closing));
+}
+
+void TestExportForm::journalNumbersText_data()
+{
+    QTest::addColumn<QList<qint64>>("numbers");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("one") << QList<qint64>{17} << "Номер в журнале: 17";
+    QTest::newRow("a run") << QList<qint64>{17, 18, 19} << "Номера в журнале: 17–19";
+    QTest::newRow("another computer's row between")
+        << QList<qint64>{17, 18, 20, 22, 23} << "Номера в журнале: 17–18, 20, 22–23";
+}
+
+void TestExportForm::journalNumbersText()
+{
+    QFETCH(QList<qint64>, numbers);
+    QFETCH(QString, text);
+    QCOMPARE(ExportJournal::NumbersText(numbers), text);
+}
+
 void TestExportForm::listStartsFromTheExportSelector_data()
 {
     QTest::addColumn<QString>("selector");
@@ -483,7 +611,7 @@ void TestExportForm::okWritesTheRegisterOfTheChosenOrganisation()
     ShowForm();
     Find<TExportCheckBox>("ExportCheckBox1")->setChecked(true);
     QTest::mouseClick(Find<QPushButton>("Button1"), Qt::LeftButton);
-    QCOMPARE(m_messages->Messages().size(), 1);
+    QCOMPARE(m_messages->Messages().size(), 2);
     QCOMPARE(m_messages->Messages().front().caption, QStringLiteral("Export"));
     QCOMPARE(FilesIn(m_folder->OutDir()), QStringList{QStringLiteral("list.txt")});
     QCOMPARE(RegisterLines(Out(QStringLiteral("list.txt"))).value(1),
@@ -512,7 +640,11 @@ void TestExportForm::exportCommandOfTheMainWindowExportsTheSelectorChoice()
 
     QCOMPARE(startedWith, Beta);
     QVERIFY(!form.isVisible());
-    QCOMPARE(m_messages->Texts(), QStringList{Announcement});
+    // The start-up made the journal.
+    QCOMPARE(
+        m_messages->Texts(),
+        (QStringList{Announcement, QStringLiteral("Записан файл «list.txt».\nНомер в журнале: %1")
+                                       .arg(JournalTestKit::Numbers().value(0))}));
     QCOMPARE(RegisterLines(Out(QStringLiteral("list.txt"))).mid(1, 3),
              (QStringList{QStringLiteral("Версия 2;1;40702810000000000002;22;Бета"),
                           QStringLiteral("БОРИСОВ;3;4.00"), QStringLiteral("==========")}));

@@ -10,6 +10,7 @@
 #include "core/Platform.h"
 #include "export/DocumentViewer.h"
 #include "export/TWordExportForm.h"
+#include "storage/RegisterJournal.h"
 #include "tests/dialogs/DialogsTestKit.h"
 #include "tests/support/MessageRecorder.h"
 #include "tests/support/TempDataFolder.h"
@@ -25,6 +26,7 @@ public:
         UseProgramFolder(QFileInfo(QStringLiteral(EXPORT_TEMPLATE)).dir().absolutePath() +
                          QStringLiteral("/.."));
         DocumentViewer::SetOpener([this](const QString& path) { Opened.append(path); });
+        TRegisterJournal(DataDir()).Ensure(); // as the start-up makes it
     }
     ~StatementFixture()
     {

@@ -8,6 +8,7 @@
 #include "export/TWordExportCheckBox.h"
 #include "export/TWordExportForm.h"
 #include "export/word/DocxPackage.h"
+#include "tests/export/JournalTestKit.h"
 #include "tests/word/StatementTestKit.h"
 #include "tests/word/WordTestKit.h"
 
@@ -124,7 +125,10 @@ void TestWordExportForm::statementForOneOrganisation()
 
     m_fixture->Export(*m_form, Alpha);
 
-    QCOMPARE(Texts(m_fixture->Messages.Messages()), QStringList());
+    QCOMPARE(
+        Texts(m_fixture->Messages.Messages()),
+        QStringList{QStringLiteral("Ведомость:Записан файл «Ведомость.doc».\nНомер в журнале: %1")
+                        .arg(JournalTestKit::Numbers().value(0))});
     QCOMPARE(m_fixture->OutFiles(), QStringList{StatementFile});
     const QString path = m_fixture->OutDir() + StatementFile;
     QCOMPARE(m_fixture->Opened, QStringList{path});
@@ -147,6 +151,11 @@ void TestWordExportForm::statementForOneOrganisation()
     QCOMPARE(UnderlinedTexts(xml), (QStringList{sum, words}));
     const int listed = tableRows.value(1) == QLatin1String("|||") ? 0 : int(tableRows.size()) - 1;
     QCOMPARE(m_form->ExportProgressBar->value(), listed); // one step per row written
+    QCOMPARE(JournalTestKit::Rows(),
+             QStringList{QStringLiteral("%1|statement|Ведомость.doc|%2|%3|same bytes")
+                             .arg(Alpha)
+                             .arg(listed)
+                             .arg(sum)});
 }
 
 void TestWordExportForm::shortenName_data()
@@ -189,7 +198,12 @@ void TestWordExportForm::allMakesOneStatementPerOrganisationInOrder()
 
     m_fixture->Export(*m_form, QStringLiteral("Все"));
 
-    QCOMPARE(Texts(m_fixture->Messages.Messages()), QStringList());
+    const QList<qint64> numbers = JournalTestKit::Numbers();
+    QCOMPARE(numbers.size(), 3);
+    QCOMPARE(Texts(m_fixture->Messages.Messages()),
+             QStringList{QStringLiteral("Ведомость:Записано файлов: 3.\nНомера в журнале: %1–%2")
+                             .arg(numbers[0])
+                             .arg(numbers[2])});
     const QStringList files{QStringLiteral("Ведомость_Альфа север.doc"),
                             QStringLiteral("Ведомость_Вектор.doc"),
                             QStringLiteral("Ведомость_ООО БетаГамма.doc")};
@@ -199,9 +213,13 @@ void TestWordExportForm::allMakesOneStatementPerOrganisationInOrder()
     QCOMPARE(m_fixture->Opened, expectedOpened); // made in the organisations' name order
     QCOMPARE(m_fixture->OutFiles(), files);
     const QStringList sorted{names[2], names[0], names[1]};
-    for (int i = 0; i < files.size(); ++i)
+    QStringList rows;
+    for (int i = 0; i < files.size(); ++i) {
         QCOMPARE(WordTestKit::TableRows(expectedOpened[i]).value(1),
                  QStringLiteral("1|РАБОТНИК %1|1|10.00").arg(sorted[i]));
+        rows << QStringLiteral("%1|statement|%2|1|10.00|same bytes").arg(sorted[i], files[i]);
+    }
+    QCOMPARE(JournalTestKit::Rows(), rows);
 }
 
 void TestWordExportForm::clashingAndLongNamesGetStatementsOfTheirOwn()
@@ -269,7 +287,16 @@ void TestWordExportForm::failedStatementShowsErrorAndLoopGoesOn()
 
     m_fixture->Export(*m_form, QStringLiteral("Все"));
 
-    const auto& shown = m_fixture->Messages.Messages();
+    QList<MessageRecorder::Shown> shown = m_fixture->Messages.Messages();
+    // A statement written is told after the errors, with its journal number.
+    if (!files.isEmpty()) {
+        QVERIFY(
+            shown.takeLast().text.startsWith(QStringLiteral("Записан файл «%1».").arg(files[0])));
+        QCOMPARE(JournalTestKit::Rows(),
+                 QStringList{QStringLiteral("Бета|statement|%1|0|0.00|same bytes").arg(files[0])});
+    } else {
+        QCOMPARE(JournalTestKit::Rows(), QStringList()); // a statement that failed has no row
+    }
     QCOMPARE(shown.size(), reasons.size());
     for (int i = 0; i < shown.size(); ++i) {
         QCOMPARE(shown[i].kind, Messages::Kind::Message);
