@@ -6,6 +6,18 @@ namespace RegisterCheck {
 namespace {
 
 constexpr int AccountLength = 20;
+// Longer names are cut in the lines, so twenty of them keep the question on the screen.
+constexpr int MaxShownName = 40;
+
+QString Shown(const QString& name)
+{
+    if (name.size() <= MaxShownName)
+        return name;
+    qsizetype keep = MaxShownName - 1;
+    if (name[keep - 1].isHighSurrogate())
+        --keep;
+    return name.left(keep) + QChar(0x2026);
+}
 
 bool IsDigits(QStringView text)
 {
@@ -75,9 +87,9 @@ QString UnlistedFinding(const QList<ExportData::UnlistedEmployee>& unlisted)
     for (qsizetype i = 0; i < unlisted.size() && i < MaxNamedUnlisted; ++i) {
         const ExportData::UnlistedEmployee& employee = unlisted[i];
         named << (employee.Org120.isEmpty()
-                      ? QStringLiteral("«%1» (без организации)").arg(employee.Fio100)
-                      : QStringLiteral("«%1» (организация «%2»)").arg(employee.Fio100,
-                                                                     employee.Org120));
+                      ? QStringLiteral("«%1» (без организации)").arg(Shown(employee.Fio100))
+                      : QStringLiteral("«%1» (организация «%2»)")
+                            .arg(Shown(employee.Fio100), Shown(employee.Org120)));
     }
     QString more = unlisted.size() > MaxNamedUnlisted ? QStringLiteral(", …") : QString();
     return QStringLiteral("Отмечены, но не войдут ни в один реестр (организация не указана или "
@@ -88,7 +100,7 @@ QString UnlistedFinding(const QList<ExportData::UnlistedEmployee>& unlisted)
 
 void CheckOrganisation(const ExportData::Organisation& organisation, QStringList& findings)
 {
-    const QString& name = organisation.Organization120;
+    const QString name = Shown(organisation.Organization120);
     if (!IsAccount(organisation.Accnt))
         findings << QStringLiteral("Организация «%1»: счёт организации «%2» — не 20 цифр")
                         .arg(name, organisation.Accnt);
@@ -107,7 +119,7 @@ void CheckRows(const ExportData::Organisation& organisation,
         const ExportData::ListedEmployee& employee = listed[i];
         const auto who = [&] {
             return QStringLiteral("«%1» (организация «%2»): ")
-                .arg(employee.Fio100, organisation.Organization120);
+                .arg(Shown(employee.Fio100), Shown(organisation.Organization120));
         };
         if (!IsAccount(employee.Accnt)) {
             findings << who() + QStringLiteral("счёт «%1» — не 20 цифр").arg(employee.Accnt);
@@ -124,7 +136,7 @@ void CheckRows(const ExportData::Organisation& organisation,
             findings << who() + (earlier == employee.Fio100
                                    ? QStringLiteral("счёт «%1» указан дважды").arg(employee.Accnt)
                                    : QStringLiteral("счёт «%1» уже указан у «%2»")
-                                         .arg(employee.Accnt, earlier));
+                                         .arg(employee.Accnt, Shown(earlier)));
         }
 
         try {

@@ -91,6 +91,11 @@ void TestRegisterCheck::findings_data()
         << Sound({"Альфа|ИВAНОВ ИВAН Cергеевич|" + Good + "|1"})
         << QStringList{"«ИВAНОВ ИВAН Cергеевич» (организация «Альфа»): в имени смешаны "
                        "кириллица и латиница (латинские буквы: A, C)"};
+    const QString longName = QStringLiteral("КОНСТАНТИНОПОЛЬСКИЙ-ВЕРХНЕВОЛЖСКИЙ АЛЕКСАНДР ВЛАДИМИРОВИЧ");
+    QTest::newRow("a long name is cut")
+        << Sound({"Альфа|" + longName + "|1|1"})
+        << QStringList{"«КОНСТАНТИНОПОЛЬСКИЙ-ВЕРХНЕВОЛЖСКИЙ АЛЕК…» (организация «Альфа»): "
+                       "счёт «1» — не 20 цифр"};
     QTest::newRow("organisation's account and agreement")
         << Rows("4070281000000000000", " ", "RUR", {"Альфа|ИВАНОВ|" + Good + "|1"})
         << QStringList{"Организация «Альфа»: счёт организации «4070281000000000000» — не 20 цифр",
