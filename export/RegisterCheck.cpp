@@ -105,8 +105,8 @@ void CheckOrganisation(const ExportData::Organisation& organisation, QStringList
         findings << QStringLiteral("Организация «%1»: счёт организации «%2» — не 20 цифр")
                         .arg(name, organisation.Accnt);
     if (organisation.Contract.trimmed().isEmpty())
-        findings << QStringLiteral("Организация «%1»: не указан номер зарплатного соглашения")
-                        .arg(name);
+        findings
+            << QStringLiteral("Организация «%1»: не указан номер зарплатного соглашения").arg(name);
 }
 
 void CheckRows(const ExportData::Organisation& organisation,
@@ -125,7 +125,7 @@ void CheckRows(const ExportData::Organisation& organisation,
             findings << who() + QStringLiteral("счёт «%1» — не 20 цифр").arg(employee.Accnt);
         } else if (!currency.isEmpty() && QStringView(employee.Accnt).mid(5, 3) != currency) {
             findings << who() + QStringLiteral("счёт «%1» в валюте %2, а у организации — %3")
-                                  .arg(employee.Accnt, employee.Accnt.mid(5, 3), currency);
+                                    .arg(employee.Accnt, employee.Accnt.mid(5, 3), currency);
         }
 
         if (const auto first = firstWithAccount.constFind(employee.Accnt);
@@ -134,9 +134,9 @@ void CheckRows(const ExportData::Organisation& organisation,
         } else {
             const QString& earlier = listed[*first].Fio100;
             findings << who() + (earlier == employee.Fio100
-                                   ? QStringLiteral("счёт «%1» указан дважды").arg(employee.Accnt)
-                                   : QStringLiteral("счёт «%1» уже указан у «%2»")
-                                         .arg(employee.Accnt, Shown(earlier)));
+                                     ? QStringLiteral("счёт «%1» указан дважды").arg(employee.Accnt)
+                                     : QStringLiteral("счёт «%1» уже указан у «%2»")
+                                           .arg(employee.Accnt, Shown(earlier)));
         }
 
         try {
@@ -151,8 +151,8 @@ void CheckRows(const ExportData::Organisation& organisation,
 
         if (MixesScripts(employee.Fio100))
             findings << who() + QStringLiteral("в имени смешаны кириллица и латиница (латинские "
-                                             "буквы: %1)")
-                                  .arg(LatinLetters(employee.Fio100));
+                                               "буквы: %1)")
+                                    .arg(LatinLetters(employee.Fio100));
     }
 }
 

@@ -42,8 +42,8 @@ void FitTextOnScreen(QMessageBox& box)
     const QRect available = screen->availableGeometry();
     const QFontMetrics metrics(label->font());
     const auto wrappedHeight = [&](int width) {
-        return metrics.boundingRect(QRect(0, 0, width, available.height() * 4),
-                                    Qt::TextWordWrap, box.text())
+        return metrics
+            .boundingRect(QRect(0, 0, width, available.height() * 4), Qt::TextWordWrap, box.text())
             .height();
     };
     // QMessageBox wraps at about half the screen, at most 500 pixels, and grows to its limit of
@@ -51,9 +51,9 @@ void FitTextOnScreen(QMessageBox& box)
     constexpr int BesideTheText = 120; // the icon and the margins
     constexpr int AboveAndBelow = 160; // the title bar, the margins and the buttons
     const int usual = std::min(available.width() / 2, 500) - BesideTheText;
-    const int widest = (available.width() <= 1024 ? available.width()
-                                                  : std::min(available.width() - 480, 1000)) -
-                       BesideTheText;
+    const int widest =
+        (available.width() <= 1024 ? available.width() : std::min(available.width() - 480, 1000)) -
+        BesideTheText;
     if (widest > usual && wrappedHeight(usual) > available.height() - AboveAndBelow)
         label->setMinimumWidth(widest);
 }

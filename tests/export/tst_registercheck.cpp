@@ -17,23 +17,28 @@ ExportRows Rows(const QString& accnt, const QString& contract, const QString& cr
 {
     ExportRows result;
     result.organisations = {{Alpha, accnt, {}, {}, {}, contract, crnc},
-                            {Beta, QStringLiteral("40702810000000000002"), {}, {}, {},
-                             QStringLiteral("22"), QStringLiteral("RUR")}};
+                            {Beta,
+                             QStringLiteral("40702810000000000002"),
+                             {},
+                             {},
+                             {},
+                             QStringLiteral("22"),
+                             QStringLiteral("RUR")}};
     result.listed.resize(2);
     for (const QString& row : rows) {
         const QStringList f = row.split(QLatin1Char('|'));
         result.listed[f[0] == Beta ? 1 : 0].append({f[1], f[2], f[3]});
     }
     for (const QString& row : unlisted)
-        result.unlisted.append({row.section(QLatin1Char('|'), 0, 0),
-                                row.section(QLatin1Char('|'), 1)});
+        result.unlisted.append(
+            {row.section(QLatin1Char('|'), 0, 0), row.section(QLatin1Char('|'), 1)});
     return result;
 }
 
 ExportRows Sound(const QStringList& rows, const QStringList& unlisted = {})
 {
-    return Rows(QStringLiteral("40702810000000000001"), QStringLiteral("11"),
-                QStringLiteral("RUR"), rows, unlisted);
+    return Rows(QStringLiteral("40702810000000000001"), QStringLiteral("11"), QStringLiteral("RUR"),
+                rows, unlisted);
 }
 
 } // namespace
@@ -55,15 +60,15 @@ void TestRegisterCheck::findings_data()
     QTest::addColumn<QStringList>("expected");
     const QString ivanov = QStringLiteral("«ИВАНОВ» (организация «Альфа»): ");
 
-    QTest::newRow("sound register") << Sound({"Альфа|ИВАНОВ|" + Good + "|100.00",
-                                              "Бета|ИВАНОВ|" + Good + "|1", "Альфа|SMITH|" +
-                                              QStringLiteral("40817810000000000002") + "|1"})
-                                    << QStringList();
+    QTest::newRow("sound register")
+        << Sound({"Альфа|ИВАНОВ|" + Good + "|100.00", "Бета|ИВАНОВ|" + Good + "|1",
+                  "Альфа|SMITH|" + QStringLiteral("40817810000000000002") + "|1"})
+        << QStringList();
     QTest::newRow("19 digits") << Sound({"Альфа|ИВАНОВ|4081781000000000000|1"})
                                << QStringList{ivanov + "счёт «4081781000000000000» — не 20 цифр"};
-    QTest::newRow("a blank among 20") << Sound({"Альфа|ИВАНОВ|4081781000000000000 |1"})
-                                      << QStringList{ivanov +
-                                                     "счёт «4081781000000000000 » — не 20 цифр"};
+    QTest::newRow("a blank among 20")
+        << Sound({"Альфа|ИВАНОВ|4081781000000000000 |1"})
+        << QStringList{ivanov + "счёт «4081781000000000000 » — не 20 цифр"};
     QTest::newRow("euro account, RUR organisation")
         << Sound({"Альфа|ИВАНОВ|40817978000000000001|1"})
         << QStringList{ivanov + "счёт «40817978000000000001» в валюте 978, а у организации — 810"};
@@ -91,7 +96,8 @@ void TestRegisterCheck::findings_data()
         << Sound({"Альфа|ИВAНОВ ИВAН Cергеевич|" + Good + "|1"})
         << QStringList{"«ИВAНОВ ИВAН Cергеевич» (организация «Альфа»): в имени смешаны "
                        "кириллица и латиница (латинские буквы: A, C)"};
-    const QString longName = QStringLiteral("КОНСТАНТИНОПОЛЬСКИЙ-ВЕРХНЕВОЛЖСКИЙ АЛЕКСАНДР ВЛАДИМИРОВИЧ");
+    const QString longName =
+        QStringLiteral("КОНСТАНТИНОПОЛЬСКИЙ-ВЕРХНЕВОЛЖСКИЙ АЛЕКСАНДР ВЛАДИМИРОВИЧ");
     QTest::newRow("a long name is cut")
         << Sound({"Альфа|" + longName + "|1|1"})
         << QStringList{"«КОНСТАНТИНОПОЛЬСКИЙ-ВЕРХНЕВОЛЖСКИЙ АЛЕК…» (организация «Альфа»): "
@@ -112,7 +118,8 @@ void TestRegisterCheck::findings_data()
         << QStringList{"Отмечены, но не войдут ни в один реестр (организация не указана или её "
                        "нет в списке): 1 — «ФЕДОРОВ» (без организации)",
                        "Организация «Альфа»: не указан номер зарплатного соглашения",
-                       ivanov + "счёт «1» — не 20 цифр", ivanov + "сумма «0» равна нулю",
+                       ivanov + "счёт «1» — не 20 цифр",
+                       ivanov + "сумма «0» равна нулю",
                        "«ПЕТРОВ» (организация «Бета»): сумма «-5» меньше нуля",
                        "«ПЕТРOВ» (организация «Бета»): счёт «" + Good + "» уже указан у «ПЕТРОВ»",
                        "«ПЕТРOВ» (организация «Бета»): в имени смешаны кириллица и латиница "
