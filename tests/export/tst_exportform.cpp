@@ -527,7 +527,6 @@ void TestExportForm::checkAsksOnceBeforeBothTargets_data()
     QTest::newRow("all, no") << All << false << QStringList() << QString();
     QTest::newRow("one organisation, yes")
         << Beta << true << QStringList{"list.txt", "Ведомость.doc"} << unlisted + beta;
-    QTest::newRow("one organisation, no") << Beta << false << QStringList() << QString();
 }
 
 void TestExportForm::checkAsksOnceBeforeBothTargets()
