@@ -1,6 +1,7 @@
 // The text register export for "Все" with 1,000 organisations and 100,000 flagged employees,
 // beside a baseline that writes the same files from employees already grouped by
-// organisation, and the memory the grouping takes beside the employee view's own.
+// organisation, and the memory the grouping takes beside the employee view's own; and the
+// register check the export dialog runs before it, beside the export in the same run.
 #include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
@@ -11,6 +12,7 @@
 #include "bench/BenchSupport.h"
 #include "export/AtomicFileWriter.h"
 #include "export/ExportData.h"
+#include "export/RegisterCheck.h"
 #include "export/TextRegister.h"
 #include "export/TextRegisterExport.h"
 #include "storage/Layouts.h"
@@ -136,7 +138,44 @@ void BM_ExportAllBesidePreGrouped(benchmark::State& state)
     state.SetItemsProcessed(state.iterations() * EmployeeCount);
 }
 
+// The dialog's check: the rows read as stored, then the findings; and the findings alone.
+void BM_CheckAllBesideExport(benchmark::State& state)
+{
+    Store& store = TheStore();
+    double exportSeconds = 0;
+    double checkSeconds = 0;
+    double findingsSeconds = 0;
+    qsizetype findings = 0;
+    QElapsedTimer timer;
+    for (auto _ : state) {
+        timer.start();
+        ExportTextRegisters(*store.Employees, *store.Organisations, ExportData::AllOrganizations);
+        exportSeconds += timer.nsecsElapsed() / 1e9;
+        timer.start();
+        const ExportData::ExportRows rows = ExportData::ReadExport(
+            *store.Employees, *store.Organisations, ExportData::AllOrganizations);
+        const qint64 read = timer.nsecsElapsed();
+        findings = RegisterCheck::Findings(rows).size();
+        const double seconds = timer.nsecsElapsed() / 1e9;
+        findingsSeconds += seconds - read / 1e9;
+        checkSeconds += seconds;
+        state.SetIterationTime(seconds);
+    }
+    const double n = double(state.iterations());
+    state.counters["check_ms"] = checkSeconds / n * 1e3;
+    state.counters["findings_ms"] = findingsSeconds / n * 1e3;
+    state.counters["export_ms"] = exportSeconds / n * 1e3;
+    state.counters["ratio"] = checkSeconds / exportSeconds;
+    state.counters["findings"] = double(findings);
+    state.SetItemsProcessed(state.iterations() * EmployeeCount);
+}
+
 } // namespace
+
+BENCHMARK(BM_CheckAllBesideExport)
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(3);
 
 BENCHMARK(BM_ExportAllBesidePreGrouped)
     ->Unit(benchmark::kMillisecond)

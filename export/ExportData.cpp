@@ -58,8 +58,9 @@ struct OrganisationFields
 };
 
 // Walks the view's rows once without moving its cursor row by row (no signal per row); the
-// pending change is stored first by the move to the first row.
-template <typename Visit> void ForEachListed(TTable& employees, Visit&& visit)
+// pending change is stored first by the move to the first row. Visits every export-flagged
+// employee, those without an organisation included.
+template <typename Visit> void ForEachFlagged(TTable& employees, Visit&& visit)
 {
     const int exportField = FieldIndex(employees, Layouts::ExportField);
     const int orgField = FieldIndex(employees, Layouts::OrgField);
@@ -71,13 +72,29 @@ template <typename Visit> void ForEachListed(TTable& employees, Visit&& visit)
     for (int row = 0; row < count; ++row) {
         if (!employees.CellBoolean(row, exportField))
             continue;
-        const QString org = employees.CellText(row, orgField);
-        if (org.isEmpty())
-            continue;
-        visit(org,
+        visit(employees.CellText(row, orgField),
               ListedEmployee{employees.CellText(row, fioField), employees.CellText(row, accntField),
                              employees.CellText(row, amountField)});
     }
+}
+
+template <typename Visit> void ForEachListed(TTable& employees, Visit&& visit)
+{
+    ForEachFlagged(employees, [&visit](const QString& org, ListedEmployee&& employee) {
+        if (!org.isEmpty())
+            visit(org, std::move(employee));
+    });
+}
+
+QSet<QString> OrganisationNames(TTable& organisations)
+{
+    const int nameField = FieldIndex(organisations, Layouts::OrgNameField);
+    const int count = organisations.RecordCount();
+    QSet<QString> names;
+    names.reserve(count);
+    for (int row = 0; row < count; ++row)
+        names.insert(organisations.CellText(row, nameField));
+    return names;
 }
 
 int FileNameLength(const QString& name)
@@ -243,16 +260,19 @@ ExportRows ReadExport(TTable& employees, TTable& organisations, const QString& c
     employees.Refresh();
     organisations.Refresh();
     ExportRows rows;
+    const QSet<QString> names = OrganisationNames(organisations);
     rows.organisations = OrganisationsFor(organisations, choice);
-    if (choice == AllOrganizations) {
-        const QHash<QString, QList<ListedEmployee>> groups =
-            ListedEmployeesByOrganisation(employees);
-        rows.listed.reserve(rows.organisations.size());
-        for (const Organisation& organisation : rows.organisations)
-            rows.listed.append(groups.value(organisation.Organization120));
-    } else {
-        rows.listed.append(ListedEmployeesOf(employees, choice));
-    }
+    QHash<QString, qsizetype> registerOf;
+    registerOf.reserve(rows.organisations.size());
+    for (qsizetype i = 0; i < rows.organisations.size(); ++i)
+        registerOf.insert(rows.organisations[i].Organization120, i);
+    rows.listed.resize(rows.organisations.size());
+    ForEachFlagged(employees, [&](const QString& org, ListedEmployee&& employee) {
+        if (org.isEmpty() || !names.contains(org))
+            rows.unlisted.append({std::move(employee.Fio100), org});
+        else if (const auto it = registerOf.constFind(org); it != registerOf.cend())
+            rows.listed[*it].append(std::move(employee));
+    });
     CheckAmounts(rows);
     return rows;
 }

@@ -96,16 +96,26 @@ QList<Organisation> AllOrganisations(TTable& organisations);
 // The organisations an export for choice covers: every one for "Все", else the one named.
 QList<Organisation> OrganisationsFor(TTable& organisations, const QString& choice);
 
+// An export-flagged employee whom no register lists: the Org120 is empty or names no
+// organisation record.
+struct UnlistedEmployee
+{
+    QString Fio100;
+    QString Org120;
+};
+
 // What an export writes: the organisations it covers and, for each, its listed employees.
 struct ExportRows
 {
     QList<Organisation> organisations;
     QList<QList<ListedEmployee>> listed; // listed[i]: the employees of organisations[i]
+    QList<UnlistedEmployee> unlisted;    // in the view's order
 };
 
 // The rows of an export for choice as stored at this moment: both views store their pending
-// change and read their rows again (Refresh), so they show what is exported. Every listed
-// amount is read before the rows are returned; CheckAmounts throws for unreadable ones.
+// change and read their rows again (Refresh), so they show what is exported. The employees
+// are read in one pass. Every listed amount is read before the rows are returned;
+// CheckAmounts throws for unreadable ones.
 ExportRows ReadExport(TTable& employees, TTable& organisations, const QString& choice);
 
 // Reads every listed amount; one EConvertError names each unreadable one with its employee

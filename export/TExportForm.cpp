@@ -6,12 +6,16 @@
 #include <QShowEvent>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 #include "export/ExportData.h"
+#include "export/RegisterCheck.h"
 #include "export/TExportCheckBox.h"
 #include "export/TWordExportCheckBox.h"
 #include "storage/TTable.h"
 #include "ui/ErrorBoundary.h"
 #include "ui/MainViews.h"
+#include "ui/Messages.h"
 #include "ui/TComboBox.h"
 #include "ui/WindowPlacement.h"
 
@@ -96,9 +100,28 @@ void TExportForm::Button1Click()
     const QString choice = ComboBox1->currentText();
     // A copy: a target's message box or window becomes a child of the dialog meanwhile.
     const QObjectList controls = children();
-    for (QObject* child : controls) {
+    const auto ticked = [](QObject* child) {
         auto* target = qobject_cast<TExportCheckBox*>(child);
-        if (target && target->isChecked())
+        return target && target->isChecked() ? target : nullptr;
+    };
+    if (std::none_of(controls.cbegin(), controls.cend(), ticked) || !RegisterConfirmed(choice))
+        return;
+    for (QObject* child : controls) {
+        if (TExportCheckBox* target = ticked(child))
             target->Export(*FViews.EmployeeTable(), *FViews.OrgTable(), choice);
     }
+}
+
+bool TExportForm::RegisterConfirmed(const QString& choice)
+{
+    ExportData::ExportRows rows;
+    try {
+        rows = ExportData::ReadExport(*FViews.EmployeeTable(), *FViews.OrgTable(), choice);
+    } catch (const ExportData::EOrganisationNotFound&) {
+        return true; // each target refuses the choice with its own message, as before
+    } catch (const EConvertError&) {
+        return true; // unreadable amounts: the targets refuse before any file
+    }
+    const QString question = RegisterCheck::Question(RegisterCheck::Findings(rows));
+    return question.isEmpty() || Messages::AskYesNo(question, RegisterCheck::Caption);
 }

@@ -11,7 +11,8 @@ class TExportCheckBox;
 class TWordExportCheckBox;
 
 // The export dialog: which outputs, for which organisation (or "Все"). On OK it asks every
-// ticked export target among its controls, in control order, to export.
+// ticked export target among its controls, in control order, to export, once the register
+// check has found nothing or the user has chosen to export anyway.
 class TExportForm final : public QDialog
 {
     Q_OBJECT
@@ -27,6 +28,9 @@ protected:
 private:
     void FormActivate();
     void Button1Click();
+    // Checks what the targets are about to write for choice and, when something is found,
+    // asks whether to write it anyway. False: write nothing.
+    bool RegisterConfirmed(const QString& choice);
 
     MainViews& FViews;
 

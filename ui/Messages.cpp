@@ -1,8 +1,13 @@
 #include "ui/Messages.h"
 
 #include <QApplication>
+#include <QFontMetrics>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
+
+#include <algorithm>
 
 #include <utility>
 
@@ -25,9 +30,38 @@ void SetButtonTexts(QMessageBox& box)
     }
 }
 
+// A long text (a list of findings) that the box's usual width would wrap taller than the
+// screen is laid out as wide as the box may grow, so the buttons stay on the screen.
+void FitTextOnScreen(QMessageBox& box)
+{
+    auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+    const QScreen* screen = box.screen();
+    if (!label || !screen)
+        return;
+    box.ensurePolished();
+    const QRect available = screen->availableGeometry();
+    const QFontMetrics metrics(label->font());
+    const auto wrappedHeight = [&](int width) {
+        return metrics
+            .boundingRect(QRect(0, 0, width, available.height() * 4), Qt::TextWordWrap, box.text())
+            .height();
+    };
+    // QMessageBox wraps at about half the screen, at most 500 pixels, and grows to its limit of
+    // the screen less 480 pixels (1000 at most; the whole width on screens up to 1024).
+    constexpr int BesideTheText = 120; // the icon and the margins
+    constexpr int AboveAndBelow = 160; // the title bar, the margins and the buttons
+    const int usual = std::min(available.width() / 2, 500) - BesideTheText;
+    const int widest =
+        (available.width() <= 1024 ? available.width() : std::min(available.width() - 480, 1000)) -
+        BesideTheText;
+    if (widest > usual && wrappedHeight(usual) > available.height() - AboveAndBelow)
+        label->setMinimumWidth(widest);
+}
+
 int Run(QMessageBox& box)
 {
     SetButtonTexts(box);
+    FitTextOnScreen(box);
     return box.exec();
 }
 

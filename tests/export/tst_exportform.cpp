@@ -12,10 +12,13 @@
 #include "app/TMainForm.h"
 #include "core/Platform.h"
 #include "export/AtomicFileWriter.h"
+#include "export/DocumentViewer.h"
 #include "export/ExportJournal.h"
+#include "export/RegisterCheck.h"
 #include "export/TExportCheckBox.h"
 #include "export/TExportForm.h"
 #include "export/TWordExportCheckBox.h"
+#include "export/TWordExportForm.h"
 #include "storage/TSession.h"
 #include "tests/export/ExportTestKit.h"
 #include "tests/export/JournalTestKit.h"
@@ -30,6 +33,7 @@ const QString Alpha = QStringLiteral("Альфа");
 const QString Beta = QStringLiteral("Бета");
 const QString All = QStringLiteral("Все");
 const QString Announcement = QStringLiteral("Экспорт в текстовый файл");
+const QString CheckCaption = QStringLiteral("Проверка реестра");
 
 // Records the message boxes and, at each, the files the out folder holds at that moment.
 class OutFolderWatcher final : public Messages::Handler
@@ -41,13 +45,14 @@ public:
     }
     ~OutFolderWatcher() override { Messages::SetHandler(nullptr); }
 
-    bool Show(Messages::Kind, const QString& text, const QString& caption) override
+    bool Show(Messages::Kind kind, const QString& text, const QString& caption) override
     {
         Shown << text + QLatin1Char('|') + caption;
         FilesAtMessage << FilesIn(m_outDir).join(QLatin1Char(','));
-        return true;
+        return kind != Messages::Kind::Question || Answer;
     }
 
+    bool Answer = true;
     QStringList Shown;
     QStringList FilesAtMessage;
 
@@ -121,6 +126,9 @@ private Q_SLOTS:
     void errorInATargetStopsLaterTargetsAndCloses();
     void windowsOpenedByATargetDoNotUpsetTheVisit();
     void okWritesTheRegisterOfTheChosenOrganisation();
+    void checkAsksOnceBeforeBothTargets_data();
+    void checkAsksOnceBeforeBothTargets();
+    void soundRegisterAsksNothing();
     void exportCommandOfTheMainWindowExportsTheSelectorChoice();
 
 private:
@@ -586,9 +594,11 @@ void TestExportForm::errorInATargetStopsLaterTargetsAndCloses()
     Find<QComboBox>("ComboBox1")->setEditText(Beta);
     QTest::mouseClick(Find<QPushButton>("Button1"), Qt::LeftButton);
     QCOMPARE(calls, QStringList{QStringLiteral("Failing:") + Beta});
-    QCOMPARE(m_messages->Messages().size(), 1);
-    QCOMPARE(m_messages->Messages().front().kind, Messages::Kind::Error);
-    QCOMPARE(m_messages->Messages().front().text, QStringLiteral("Сбой цели Failing"));
+    // The register check's question, answered Yes, then the target's error.
+    QCOMPARE(m_messages->Messages().size(), 2);
+    QCOMPARE(m_messages->Messages().front().caption, CheckCaption);
+    QCOMPARE(m_messages->Messages().back().kind, Messages::Kind::Error);
+    QCOMPARE(m_messages->Messages().back().text, QStringLiteral("Сбой цели Failing"));
     QVERIFY(!m_form->isVisible());
     QCOMPARE(m_form->result(), int(QDialog::Accepted));
 }
@@ -611,12 +621,106 @@ void TestExportForm::okWritesTheRegisterOfTheChosenOrganisation()
     ShowForm();
     Find<TExportCheckBox>("ExportCheckBox1")->setChecked(true);
     QTest::mouseClick(Find<QPushButton>("Button1"), Qt::LeftButton);
-    QCOMPARE(m_messages->Messages().size(), 2);
-    QCOMPARE(m_messages->Messages().front().caption, QStringLiteral("Export"));
+    // The register check's question, answered Yes, the announcement, the closing message.
+    QCOMPARE(m_messages->Messages().size(), 3);
+    QCOMPARE(m_messages->Messages().front().kind, Messages::Kind::Question);
+    QCOMPARE(m_messages->Messages().at(1).caption, QStringLiteral("Export"));
     QCOMPARE(FilesIn(m_folder->OutDir()), QStringList{QStringLiteral("list.txt")});
     QCOMPARE(RegisterLines(Out(QStringLiteral("list.txt"))).value(1),
              QStringLiteral("Версия 2;1;40702810000000000002;22;Бета"));
     QVERIFY(!m_form->isVisible());
+}
+
+void TestExportForm::checkAsksOnceBeforeBothTargets_data()
+{
+    QTest::addColumn<QString>("choice");
+    QTest::addColumn<bool>("answer");
+    QTest::addColumn<QStringList>("files");
+    QTest::addColumn<QString>("findings");
+    // Flagged, in the grid's order: ГРИГОРЬЕВ and ДМИТРИЕВ name no organisation exactly,
+    // ЕГОРОВ and ЖУКОВ none at all; accounts of one digit.
+    const QString unlisted = QStringLiteral(
+        "Отмечены, но не войдут ни в один реестр (организация не указана или её нет в списке): "
+        "4 — «ГРИГОРЬЕВ» (организация «альфа»), «ДМИТРИЕВ» (организация « Альфа»), «ЕГОРОВ» "
+        "(без организации), …\n");
+    const QString beta = QStringLiteral("«БОРИСОВ» (организация «Бета»): счёт «3» — не 20 цифр");
+    QTest::newRow("all, yes") << All << true
+                              << QStringList{"list_Альфа.txt", "list_Бета.txt",
+                                             "Ведомость_Альфа.doc", "Ведомость_Бета.doc"}
+                              << unlisted +
+                                     QStringLiteral("«АНТОНОВ» (организация «Альфа»): счёт «2» — "
+                                                    "не 20 цифр\n«ЯКОВЛЕВ» (организация "
+                                                    "«Альфа»): счёт «1» — не 20 цифр\n") +
+                                     beta;
+    QTest::newRow("all, no") << All << false << QStringList() << QString();
+    QTest::newRow("one organisation, yes")
+        << Beta << true << QStringList{"list.txt", "Ведомость.doc"} << unlisted + beta;
+}
+
+void TestExportForm::checkAsksOnceBeforeBothTargets()
+{
+    QFETCH(QString, choice);
+    QFETCH(bool, answer);
+    QFETCH(QStringList, files);
+    QFETCH(QString, findings);
+    m_views->AddEmployee(QStringLiteral("ЕГОРОВ"), QStringLiteral("7"), QString(),
+                         QStringLiteral("1.00"));
+    m_views->AddEmployee(QStringLiteral("ЖУКОВ"), QStringLiteral("8"), QString(),
+                         QStringLiteral("1.00"));
+    Platform::SetProgramFolder(QFileInfo(QStringLiteral(EXPORT_TEMPLATE)).dir().absolutePath() +
+                               QStringLiteral("/.."));
+    DocumentViewer::SetOpener([](const QString&) {});
+    TWordExportForm word;
+    OutFolderWatcher watcher(m_folder->OutDir());
+    watcher.Answer = answer;
+    QTimer start; // fires in the Word window's own loop, if it is shown
+    start.setSingleShot(true);
+    connect(&start, &QTimer::timeout, &word, [&] { word.StartButton->click(); });
+
+    ShowForm();
+    Find<TExportCheckBox>("ExportCheckBox1")->setChecked(true);
+    Find<TWordExportCheckBox>("WordExportCheckBox1")->setChecked(true);
+    Find<QComboBox>("ComboBox1")->setEditText(choice);
+    start.start(0);
+    QTest::mouseClick(Find<QPushButton>("Button1"), Qt::LeftButton);
+    const bool wordShown = !start.isActive();
+    start.stop();
+    DocumentViewer::SetOpener({});
+    Platform::SetProgramFolder(QString());
+
+    QCOMPARE(watcher.Shown.size() > 0, true);
+    const QString question = watcher.Shown.front();
+    QVERIFY2(question.endsWith(QLatin1Char('|') + CheckCaption), qPrintable(question));
+    if (answer)
+        QCOMPARE(question, QStringLiteral("Перед выгрузкой проверьте:\n") + findings +
+                               QStringLiteral("\n\nПродолжить выгрузку?|") + CheckCaption);
+    QCOMPARE(watcher.FilesAtMessage.front(), QString());
+    QCOMPARE(watcher.Shown.filter(CheckCaption).size(), 1);
+    QCOMPARE(watcher.Shown.contains(Announcement + QStringLiteral("|Export")), answer);
+    QCOMPARE(wordShown, answer);
+    QCOMPARE(FilesIn(m_folder->OutDir()), files);
+    QVERIFY(!m_form->isVisible());
+}
+
+void TestExportForm::soundRegisterAsksNothing()
+{
+    TTable& employees = *m_views->EmployeeTable();
+    for (employees.First(); !employees.Eof(); employees.Next()) {
+        employees.Edit();
+        employees.FieldByName(QStringLiteral("Export")).SetAsBoolean(false);
+        employees.Post();
+    }
+    const QString vega = QStringLiteral("Вега");
+    m_views->AddOrg(vega, QStringLiteral("40702810000000000003"), QStringLiteral("33"));
+    m_views->AddEmployee(QStringLiteral("ЕГОРОВ"), QStringLiteral("40817810000000000007"), vega,
+                         QStringLiteral("7.00"));
+    m_views->SelectorText = vega;
+    ShowForm();
+    Find<TExportCheckBox>("ExportCheckBox1")->setChecked(true);
+    QTest::mouseClick(Find<QPushButton>("Button1"), Qt::LeftButton);
+    QCOMPARE(m_messages->Texts(), QStringList{Announcement});
+    QCOMPARE(RegisterLines(Out(QStringLiteral("list.txt"))).value(2),
+             QStringLiteral("ЕГОРОВ;40817810000000000007;7.00"));
 }
 
 void TestExportForm::exportCommandOfTheMainWindowExportsTheSelectorChoice()
@@ -640,11 +744,15 @@ void TestExportForm::exportCommandOfTheMainWindowExportsTheSelectorChoice()
 
     QCOMPARE(startedWith, Beta);
     QVERIFY(!form.isVisible());
-    // The start-up made the journal.
-    QCOMPARE(
-        m_messages->Texts(),
-        (QStringList{Announcement, QStringLiteral("Записан файл «list.txt».\nНомер в журнале: %1")
-                                       .arg(JournalTestKit::Numbers().value(0))}));
+    // The selector flagged Бета's employees only, so the others are not named; the start-up
+    // made the journal.
+    QCOMPARE(m_messages->Texts(),
+             (QStringList{QStringLiteral("Перед выгрузкой проверьте:\n"
+                                         "«БОРИСОВ» (организация «Бета»): счёт «3» — не 20 цифр\n"
+                                         "\nПродолжить выгрузку?"),
+                          Announcement,
+                          QStringLiteral("Записан файл «list.txt».\nНомер в журнале: %1")
+                              .arg(JournalTestKit::Numbers().value(0))}));
     QCOMPARE(RegisterLines(Out(QStringLiteral("list.txt"))).mid(1, 3),
              (QStringList{QStringLiteral("Версия 2;1;40702810000000000002;22;Бета"),
                           QStringLiteral("БОРИСОВ;3;4.00"), QStringLiteral("==========")}));

@@ -30,6 +30,7 @@ private Q_SLOTS:
     void messageBoxButtonsInRussian_data();
     void messageBoxButtonsInRussian();
     void qtStandardButtonsInRussian();
+    void longQuestionKeepsItsButtonsOnScreen();
     void placeInside_data();
     void placeInside();
     void windowPlacedInsideAvailableGeometry_data();
@@ -136,6 +137,29 @@ void tst_LookAndFeel::messageBoxButtonsInRussian()
         break;
     }
     QCOMPARE(shown, buttons);
+}
+
+void tst_LookAndFeel::longQuestionKeepsItsButtonsOnScreen()
+{
+    // Twenty lines that the usual width wraps in three, as a list of findings with long names.
+    QStringList lines;
+    for (int i = 1; i <= 20; ++i)
+        lines << QStringLiteral("«КОНСТАНТИНОПОЛЬСКИЙ-ВЕРХНЕВОЛЖСКИЙ АЛЕК…» (организация «Общество "
+                                "с ограниченной ответственность…»): счёт «4081781000000000%1» — не "
+                                "20 цифр")
+                     .arg(i, 2, 10, QLatin1Char('0'));
+    QRect shown;
+    QRect available;
+    QTimer::singleShot(0, this, [&] {
+        QTRY_VERIFY(qobject_cast<QMessageBox*>(QApplication::activeModalWidget()));
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        shown = box->frameGeometry();
+        available = box->screen()->availableGeometry();
+        box->done(QMessageBox::No);
+    });
+    QVERIFY(!Messages::AskYesNo(lines.join(QLatin1Char('\n')), QStringLiteral("Проверка")));
+    QVERIFY2(shown.height() <= available.height(),
+             qPrintable(QStringLiteral("%1 > %2").arg(shown.height()).arg(available.height())));
 }
 
 void tst_LookAndFeel::qtStandardButtonsInRussian()
