@@ -19,6 +19,8 @@ class QStyleOptionViewItem;
 class TDataSource;
 class TDBComboBox;
 class TDBGrid;
+class TExportTotalsLine;
+class TGridFindField;
 class Exception;
 class TTableUpgrade;
 class TTransaction;
@@ -123,6 +125,9 @@ private:
     QPushButton* SaveButton = nullptr;
     TDBComboBox* OrgBox = nullptr;
     QComboBox* OrgBoxExport = nullptr;
+    QLabel* OrgBoxExportLabel = nullptr;
+    TExportTotalsLine* ExportTotalsLine = nullptr; // under the grid, with the find field
+    TGridFindField* FindField = nullptr;
 
     std::unique_ptr<TTable> FEmployeeTable;
     std::unique_ptr<TTable> FOrgTable;

@@ -61,23 +61,15 @@ struct OrganisationFields
 // pending change is stored first by the move to the first row.
 template <typename Visit> void ForEachListed(TTable& employees, Visit&& visit)
 {
-    const int exportField = FieldIndex(employees, Layouts::ExportField);
-    const int orgField = FieldIndex(employees, Layouts::OrgField);
     const int fioField = FieldIndex(employees, Layouts::FioField);
     const int accntField = FieldIndex(employees, Layouts::AccntField);
     const int amountField = FieldIndex(employees, Layouts::AmountField);
     employees.First();
-    const int count = employees.RecordCount();
-    for (int row = 0; row < count; ++row) {
-        if (!employees.CellBoolean(row, exportField))
-            continue;
-        const QString org = employees.CellText(row, orgField);
-        if (org.isEmpty())
-            continue;
+    ForEachListedRow(employees, [&](int row, const QString& org) {
         visit(org,
               ListedEmployee{employees.CellText(row, fioField), employees.CellText(row, accntField),
                              employees.CellText(row, amountField)});
-    }
+    });
 }
 
 int FileNameLength(const QString& name)
@@ -173,6 +165,21 @@ QString FileTag(const QString& organisationName)
     return QLatin1Char('_') + tag;
 }
 
+void ForEachListedRow(TTable& employees,
+                      const std::function<void(int row, const QString& organisation)>& visit)
+{
+    const int exportField = FieldIndex(employees, Layouts::ExportField);
+    const int orgField = FieldIndex(employees, Layouts::OrgField);
+    const int count = employees.RecordCount();
+    for (int row = 0; row < count; ++row) {
+        if (!employees.CellBoolean(row, exportField))
+            continue;
+        const QString org = employees.CellText(row, orgField);
+        if (!org.isEmpty())
+            visit(row, org);
+    }
+}
+
 QHash<QString, QList<ListedEmployee>> ListedEmployeesByOrganisation(TTable& employees)
 {
     QHash<QString, QList<ListedEmployee>> groups;
@@ -197,18 +204,26 @@ EOrganisationNotFound::EOrganisationNotFound(const QString& name)
 {
 }
 
+int OrganisationRow(TTable& organisations, const QString& name)
+{
+    const int nameField = FieldIndex(organisations, Layouts::OrgNameField);
+    const int count = organisations.RecordCount();
+    for (int row = 0; row < count; ++row) {
+        if (organisations.CellText(row, nameField) == name)
+            return row;
+    }
+    return -1;
+}
+
 Organisation FindOrganisation(TTable& organisations, const QString& name)
 {
     const OrganisationFields fields(organisations);
     organisations.First();
-    const int count = organisations.RecordCount();
-    for (int row = 0; row < count; ++row) {
-        if (organisations.CellText(row, fields.index[0]) == name) {
-            organisations.SetRecNo(row + 1);
-            return ReadOrganisation(organisations, row, fields.index);
-        }
-    }
-    throw EOrganisationNotFound(name);
+    const int row = OrganisationRow(organisations, name);
+    if (row < 0)
+        throw EOrganisationNotFound(name);
+    organisations.SetRecNo(row + 1);
+    return ReadOrganisation(organisations, row, fields.index);
 }
 
 QList<Organisation> AllOrganisations(TTable& organisations)

@@ -55,6 +55,9 @@ public:
     // The width that shows every column and the row indicator without a horizontal
     // scroll bar, room for the vertical one included.
     int NeededWidth() const;
+    // Columns that share the room of a grid wider than NeededWidth, in proportion to their
+    // least widths; the others keep theirs.
+    void SetStretchColumns(QList<int> columns);
     int ColumnCount() const;
     const TGridColumn& Column(int column) const;
     void SetPickList(int column, const QStringList& items);
@@ -143,6 +146,8 @@ private:
     QLineEdit* OpenEditor() const;
     void EmitCellMoved();
     void ReplayHeldKeys();
+    int LeastColumnWidth(int column) const;
+    void FitColumns();
 
     TDBGridModel* m_model;
     Options m_options;
@@ -151,6 +156,7 @@ private:
     int m_disabled = 0;
     bool m_cellMovedQueued = false;
     QPersistentModelIndex m_pressed;
+    QList<int> m_stretchColumns;
     QKeyEvent* m_viewFilteredEvent = nullptr;
     // Keys typed while a store is pending, replayed once it has run.
     std::deque<std::unique_ptr<QKeyEvent>> m_heldKeys;
