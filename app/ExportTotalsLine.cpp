@@ -50,9 +50,22 @@ ExportTotals ComputeExportTotals(TTable& employees, TTable& organisations, const
         // After a failure only one that the export would meet earlier matters.
         if (place >= failedAt)
             return;
+        const QString text = employees.CellText(row, amount);
+        ExportData::Money money;
         try {
-            totals.Sum += ExportData::ReadAmount(employees.CellText(row, amount),
-                                                 employees.CellText(row, fio));
+            // The name is read only for the message: one string less to touch per row.
+            money = ExportData::ReadAmount(text, QString());
+        } catch (const EConvertError&) {
+            try {
+                ExportData::ReadAmount(text, employees.CellText(row, fio));
+            } catch (const EConvertError& error) {
+                totals.Failure = error.Message();
+            }
+            failedAt = place;
+            return;
+        }
+        try {
+            totals.Sum += money;
             ++totals.Employees;
         } catch (const EConvertError& error) {
             totals.Failure = error.Message();
