@@ -10,6 +10,21 @@
 #include "ui/MainViews.h"
 #include "ui/TDataSource.h"
 
+namespace {
+
+// ExportData::ReadAmount's message for an amount it cannot read.
+QString ReadingFailure(const QString& amountText, const QString& employeeName)
+{
+    try {
+        ExportData::ReadAmount(amountText, employeeName);
+    } catch (const EConvertError& error) {
+        return error.Message();
+    }
+    return {};
+}
+
+} // namespace
+
 QString ExportTotals::Text() const
 {
     if (!Failure.isEmpty())
@@ -36,7 +51,10 @@ ExportTotals ComputeExportTotals(TTable& employees, TTable& organisations, const
 
     const int fio = employees.FieldByName(Layouts::FioField).Index();
     const int amount = employees.FieldByName(Layouts::AmountField).Index();
-    int failedAt = std::numeric_limits<int>::max(); // the place of the failing organisation
+    int unreadable = 0;
+    int firstAt = std::numeric_limits<int>::max(); // the place of the first one's organisation
+    QString first;
+    QString overflow;
     ExportData::ForEachListedRow(employees, [&](int row, const QString& org) {
         int place = 0;
         if (all) {
@@ -47,31 +65,33 @@ ExportTotals ComputeExportTotals(TTable& employees, TTable& organisations, const
         } else if (org != choice) {
             return;
         }
-        // After a failure only one that the export would meet earlier matters.
-        if (place >= failedAt)
-            return;
         const QString text = employees.CellText(row, amount);
         ExportData::Money money;
         try {
             // The name is read only for the message: one string less to touch per row.
             money = ExportData::ReadAmount(text, QString());
         } catch (const EConvertError&) {
-            try {
-                ExportData::ReadAmount(text, employees.CellText(row, fio));
-            } catch (const EConvertError& error) {
-                totals.Failure = error.Message();
+            // Named: the one the export meets first, its organisations taken in their order.
+            ++unreadable;
+            if (place < firstAt) {
+                firstAt = place;
+                first = ReadingFailure(text, employees.CellText(row, fio));
             }
-            failedAt = place;
             return;
         }
         try {
             totals.Sum += money;
             ++totals.Employees;
         } catch (const EConvertError& error) {
-            totals.Failure = error.Message();
-            failedAt = place;
+            overflow = error.Message();
         }
     });
+    if (unreadable > 1)
+        totals.Failure = QStringLiteral("%1 (и ещё %2)").arg(first).arg(unreadable - 1);
+    else if (unreadable == 1)
+        totals.Failure = first;
+    else
+        totals.Failure = overflow;
     return totals;
 }
 

@@ -23,8 +23,9 @@ struct ExportTotals
 };
 
 // Reads the rows of both views as shown, moving neither: the employees and organisations
-// matched as the exports match them, amounts read by ExportData::ReadAmount. For "Все" the
-// failure is the one the export meets first (organisations in their order, then employees).
+// matched as the exports match them, amounts read by ExportData::ReadAmount. Unreadable
+// amounts are told by the one the export meets first (organisations in their order, then
+// employees) and how many more there are.
 ExportTotals ComputeExportTotals(TTable& employees, TTable& organisations, const QString& choice);
 
 // The line under the main window's grid with the totals of the export selector's choice. It
