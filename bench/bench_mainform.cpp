@@ -236,7 +236,8 @@ void BM_TotalsUpdate(benchmark::State& state)
         qsizetype read = 0;
         for (int row = 0; row < employees.RecordCount(); ++row) {
             if (employees.CellBoolean(row, flag))
-                read += employees.CellText(row, org).size() + employees.CellText(row, amount).size();
+                read +=
+                    employees.CellText(row, org).size() + employees.CellText(row, amount).size();
         }
         benchmark::DoNotOptimize(read);
         const Clock::time_point passed = Clock::now();

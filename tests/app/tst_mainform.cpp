@@ -130,7 +130,6 @@ private:
     void TypeInto(int row, int column, const QString& text);
     QString TotalsLine() const;
     QString ExportedTotals(const QString& choice);
-
 };
 
 void tst_MainForm::initTestCase()
@@ -1308,9 +1307,10 @@ void tst_MainForm::totalsLineAsTheExportWrites_data()
     QTest::addColumn<QString>("exported"); // what the export says, or a part of its message
     const QString unreadable = QStringLiteral("Сумма сотрудника «%1» не читается как число: «%2»");
     QTest::newRow("all: every organisation, none outside the table")
-        << "Все" << QStringList() << "Отмечено: 3, сумма 3750.50" << "Отмечено: 3, сумма 3750.50";
-    QTest::newRow("one organisation")
-        << "Альфа" << QStringList() << "Отмечено: 2, сумма 1000.25" << "Отмечено: 2, сумма 1000.25";
+        << "Все" << QStringList() << "Отмечено: 3, сумма 3750.50"
+        << "Отмечено: 3, сумма 3750.50";
+    QTest::newRow("one organisation") << "Альфа" << QStringList() << "Отмечено: 2, сумма 1000.25"
+                                      << "Отмечено: 2, сумма 1000.25";
     QTest::newRow("unticked rows left out")
         << "Все" << QStringList({"АНТОНОВ=0"}) << "Отмечено: 2, сумма 2750.50"
         << "Отмечено: 2, сумма 2750.50";
@@ -1320,9 +1320,8 @@ void tst_MainForm::totalsLineAsTheExportWrites_data()
     QTest::newRow("typed name of no organisation")
         << "Аль" << QStringList({"АНТОНОВ=1"}) << "Организация не найдена"
         << "Организация не найдена";
-    QTest::newRow("unreadable amount")
-        << "Альфа" << QStringList({"ВАСИЛЬЕВ:1.2.3"}) << unreadable.arg("ВАСИЛЬЕВ", "1.2.3")
-        << "«ВАСИЛЬЕВ»";
+    QTest::newRow("unreadable amount") << "Альфа" << QStringList({"ВАСИЛЬЕВ:1.2.3"})
+                                       << unreadable.arg("ВАСИЛЬЕВ", "1.2.3") << "«ВАСИЛЬЕВ»";
     QTest::newRow("unreadable amount of an unticked employee")
         << "Все" << QStringList({"ВАСИЛЬЕВ:1.2.3", "ВАСИЛЬЕВ=0"}) << "Отмечено: 2, сумма 3750.25"
         << "Отмечено: 2, сумма 3750.25";
@@ -1331,7 +1330,8 @@ void tst_MainForm::totalsLineAsTheExportWrites_data()
         << "Отмечено: 3, сумма 3750.50";
     QTest::newRow("unreadable amounts: the one the export meets first, and how many more")
         << "Все" << QStringList({"БОРИСОВ:2,5,0", "ВАСИЛЬЕВ:y"})
-        << unreadable.arg("ВАСИЛЬЕВ", "y") + " (и ещё 1)" << "«ВАСИЛЬЕВ»";
+        << unreadable.arg("ВАСИЛЬЕВ", "y") + " (и ещё 1)"
+        << "«ВАСИЛЬЕВ»";
 }
 
 void tst_MainForm::totalsLineAsTheExportWrites()
@@ -1340,8 +1340,10 @@ void tst_MainForm::totalsLineAsTheExportWrites()
     QFETCH(QStringList, changes);
     QFETCH(QString, line);
     QFETCH(QString, exported);
-    CreateStore({{"АНТОНОВ", "1", "1000.00", "Альфа"}, {"БОРИСОВ", "2", "2750.25", "Бета"},
-                 {"ВАСИЛЬЕВ", "3", "0.25", "Альфа"}, {"ГРИГОРЬЕВ", "4", "7.00", "Гамма"}},
+    CreateStore({{"АНТОНОВ", "1", "1000.00", "Альфа"},
+                 {"БОРИСОВ", "2", "2750.25", "Бета"},
+                 {"ВАСИЛЬЕВ", "3", "0.25", "Альфа"},
+                 {"ГРИГОРЬЕВ", "4", "7.00", "Гамма"}},
                 {"Альфа", "Бета"});
     StartForm();
     ExportBox()->setEditText(QStringLiteral("x"));
@@ -1355,7 +1357,8 @@ void tst_MainForm::totalsLineAsTheExportWrites()
         if (change[mark] == u':') {
             StoreTestKit::RawStore other(m_folder->DataDir());
             QCOMPARE(other.Exec(QStringLiteral("UPDATE base SET \"Amount\" = '%1' WHERE "
-                                               "\"Fio100\" = '%2'").arg(value, name)),
+                                               "\"Fio100\" = '%2'")
+                                    .arg(value, name)),
                      0);
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_F5);
             continue;
@@ -1378,7 +1381,8 @@ void tst_MainForm::totalsLineAsTheExportWrites()
 
 void tst_MainForm::totalsLineFollowsChanges()
 {
-    CreateStore({{"АНТОНОВ", "1", "1.00", "Альфа"}, {"БОРИСОВ", "2", "2.00", "Альфа"},
+    CreateStore({{"АНТОНОВ", "1", "1.00", "Альфа"},
+                 {"БОРИСОВ", "2", "2.00", "Альфа"},
                  {"ВАСИЛЬЕВ", "3", "3.00", "Бета"}},
                 {"Альфа", "Бета"});
     StartForm();
