@@ -50,6 +50,10 @@ TGridFindField::TGridFindField(TDBGrid* grid, QStringList fields, QWidget* paren
                               "Shift+F3 — предыдущий."));
     setClearButtonEnabled(true);
     connect(this, &QLineEdit::textEdited, this, [this] { Find(0, 1); });
+    connect(this, &QLineEdit::textChanged, this, [this](const QString& text) {
+        if (text.isEmpty())
+            ShowFound(true); // cleared, however
+    });
 }
 
 TGridFindField::~TGridFindField() = default;

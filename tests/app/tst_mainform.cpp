@@ -1431,6 +1431,9 @@ void tst_MainForm::findField_data()
     QTest::newRow("Ё typed, Е stored") << "семён" << QList<int>({f3}) << 4 << false;
     QTest::newRow("Е typed, Ё stored, other case") << "Петр" << QList<int>() << 0 << false;
     QTest::newRow("not found: red, the grid stays") << "якоВ" << QList<int>({f3}) << 4 << true;
+    const int erase = Qt::Key_Backspace;
+    QTest::newRow("not found, then erased: no longer red")
+        << "як" << QList<int>({erase, erase}) << 4 << false;
 }
 
 void tst_MainForm::findField()
