@@ -10,12 +10,12 @@
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QLayout>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QStatusBar>
 #include <QStyleOptionButton>
 #include <QTimer>
 
@@ -26,6 +26,7 @@
 
 #include "amount/Amount.h"
 #include "export/TJournalForm.h"
+#include "app/ExportTotalsLine.h"
 #include "import/ParadoxTakeOver.h"
 #include "storage/Layouts.h"
 #include "storage/PgStore.h"
@@ -44,6 +45,7 @@
 #include "ui/TDBComboBox.h"
 #include "ui/TDBGrid.h"
 #include "ui/TDataSource.h"
+#include "ui/TGridFindField.h"
 #include "ui/WindowPlacement.h"
 
 namespace {
@@ -71,6 +73,22 @@ public:
 
 private:
     TDBGrid* m_grid;
+};
+
+// The client area, which lays out its controls again whenever its size changes.
+class ClientArea final : public QWidget
+{
+public:
+    using QWidget::QWidget;
+    std::function<void()> OnResize;
+
+protected:
+    void resizeEvent(QResizeEvent* event) override
+    {
+        QWidget::resizeEvent(event);
+        if (OnResize)
+            OnResize();
+    }
 };
 
 bool IsInside(const QWidget* widget, const QWidget* container)
@@ -286,7 +304,7 @@ void TMainForm::CreateControls()
     journal1 = MainMenu->addAction(QStringLiteral("Журнал"));
     journal1->setObjectName(QStringLiteral("journal1"));
 
-    auto* client = new QWidget(this);
+    auto* client = new ClientArea(this);
     client->setObjectName(QStringLiteral("ClientArea"));
     setCentralWidget(client);
 
@@ -304,6 +322,7 @@ void TMainForm::CreateControls()
         {OrgField, QStringLiteral("Организация"), 111, Qt::AlignRight, Qt::AlignLeft, {}},
         {ExportField, QStringLiteral("+"), 19, Qt::AlignLeft, Qt::AlignHCenter, {}},
     });
+    EmployeeGrid->SetStretchColumns({0, 3}); // the name and the organisation take the room
     EmployeeGrid->SetDataSource(EmployeeDataSource);
     EmployeeGrid->OnKeyPress = [this](QChar& key) { DBGrid1KeyPress(key); };
     EmployeeGrid->OnDrawColumnCell = [this](QPainter& painter, const QStyleOptionViewItem& option,
@@ -333,6 +352,20 @@ void TMainForm::CreateControls()
     OrgBoxExport->setInsertPolicy(QComboBox::NoInsert);
     // Typed text is taken as typed: completing a partial name would tick its employees.
     OrgBoxExport->setCompleter(nullptr);
+    // Choosing there rewrites every tick: the label says so.
+    OrgBoxExportLabel = new QLabel(QStringLiteral("Отметить для экспорта:"), client);
+    OrgBoxExportLabel->setObjectName(QStringLiteral("OrgBoxExportLabel"));
+    OrgBoxExportLabel->setBuddy(OrgBoxExport);
+
+    QStatusBar* statusLine = statusBar();
+    statusLine->setObjectName(QStringLiteral("StatusLine"));
+    ExportTotalsLine = new TExportTotalsLine(*this, EmployeeDataSource, orgds, statusLine);
+    statusLine->addWidget(ExportTotalsLine, 1);
+    FindField = new TGridFindField(EmployeeGrid, {FioField, AccntField}, statusLine);
+    FindField->setMinimumWidth(200);
+    FindField->setFocusPolicy(Qt::ClickFocus); // Ctrl+F or a click; Tab keeps to the design's
+    statusLine->addPermanentWidget(FindField);
+    FindField->AddShortcuts(this);
 
     // In place of an empty grid while the tables are not open: why, in words one can copy.
     TablesNotOpenLabel = new QLabel(client);
@@ -378,6 +411,8 @@ void TMainForm::CreateControls()
             [this] { FOrgBoxChosen = false; });
     connect(OrgBox, &TDBComboBox::Change, this, &TMainForm::OrgBoxChange);
     connect(OrgBoxExport, &QComboBox::currentTextChanged, this, &TMainForm::OrgBoxExportChange);
+    connect(OrgBoxExport, &QComboBox::currentTextChanged, ExportTotalsLine,
+            &TExportTotalsLine::Schedule);
 
     EmployeeGridMenu = new QMenu(this);
     EmployeeGridMenu->setObjectName(QStringLiteral("EmployeeGridMenu"));
@@ -396,9 +431,10 @@ void TMainForm::CreateControls()
     connect(EmployeeGridMenu, &QMenu::aboutToShow, this, &TMainForm::FillOrganizationMenu);
     connect(EmployeeGrid, &TDBGrid::ContextMenu, this, &TMainForm::EmployeeGridContextMenu);
 
-    // Fixed size: the client area and the menu above it. The designed place where it fits
-    // the screen, else moved inside it.
-    layout()->setSizeConstraint(QLayout::SetFixedSize);
+    // Opens at its designed size, the least, and at the designed place where it fits the
+    // screen, else moved inside it; larger, the grid takes the room.
+    client->OnResize = [this] { ArrangeControls(); };
+    resize(minimumSizeHint());
     move(530, 419);
     FitOnScreen(this);
 }
@@ -406,20 +442,35 @@ void TMainForm::CreateControls()
 void TMainForm::ArrangeControls()
 {
     // The design's sizes in pixels are the least; a caption wider in the program's font
-    // widens its button, and the grid its columns, and the window follows.
-    const int gridWidth = std::max(698, EmployeeGrid->NeededWidth());
-    EmployeeGrid->setGeometry(0, 0, gridWidth, 329);
-    TablesNotOpenLabel->setGeometry(EmployeeGrid->geometry());
+    // widens its button, and the grid its columns, and the window follows. Room beyond the
+    // least goes to the grid; the row of buttons stays under it.
+    QWidget* client = centralWidget();
     int left = 0;
+    int buttonsWidth = 0;
     for (QPushButton* button : {AddButton, DelButton, SaveButton}) {
         const int width = std::max(129, button->sizeHint().width());
-        button->setGeometry(left, 335, width, 25);
+        button->resize(width, 25);
         left += width + 7;
+        buttonsWidth = left - 7;
     }
-    const int selectorLeft = std::max(424, left + 16);
-    OrgBoxExport->setGeometry(selectorLeft, 336, 161,
-                              std::min(OrgBoxExport->sizeHint().height(), 24));
-    centralWidget()->setFixedSize(std::max(gridWidth, selectorLeft + 161), 360);
+    const int labelLeft = buttonsWidth + 16;
+    const int labelWidth = OrgBoxExportLabel->sizeHint().width();
+    const int selectorLeft = std::max(424, labelLeft + labelWidth + 6);
+    const QSize least(std::max({698, EmployeeGrid->NeededWidth(), selectorLeft + 161}), 360);
+    client->setMinimumSize(least);
+
+    const QSize size = client->size().expandedTo(least);
+    const int bottom = size.height() - 360; // how far the row of buttons moved down
+    EmployeeGrid->setGeometry(0, 0, size.width(), 329 + bottom);
+    TablesNotOpenLabel->setGeometry(EmployeeGrid->geometry());
+    left = 0;
+    for (QPushButton* button : {AddButton, DelButton, SaveButton}) {
+        button->move(left, 335 + bottom);
+        left += button->width() + 7;
+    }
+    const int selectorHeight = std::min(OrgBoxExport->sizeHint().height(), 24);
+    OrgBoxExport->setGeometry(selectorLeft, 336 + bottom, 161, selectorHeight);
+    OrgBoxExportLabel->setGeometry(labelLeft, 336 + bottom, labelWidth, selectorHeight);
 }
 
 // ---- Start-up ----
@@ -715,6 +766,7 @@ void TMainForm::RefillOrgLists(bool keepChoice)
         OrgBoxExport->addItem(text);
     }
     OrgBoxExport->setCurrentIndex(0);
+    ExportTotalsLine->Schedule(); // the blocked box does not tell it
     if (keepChoice) {
         // The flags were set for this choice: the box goes on showing it.
         const int kept = OrgBoxExport->findText(choice, Qt::MatchExactly);

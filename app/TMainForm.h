@@ -21,6 +21,8 @@ class QStyleOptionViewItem;
 class TDataSource;
 class TDBComboBox;
 class TDBGrid;
+class TExportTotalsLine;
+class TGridFindField;
 class Exception;
 class TTableUpgrade;
 class TTransaction;
@@ -135,6 +137,9 @@ private:
     QAction* mark1 = nullptr;
     QAction* unmark1 = nullptr;
     QMenu* organization1 = nullptr;
+    QLabel* OrgBoxExportLabel = nullptr;
+    TExportTotalsLine* ExportTotalsLine = nullptr; // under the grid, with the find field
+    TGridFindField* FindField = nullptr;
 
     std::unique_ptr<TTable> FEmployeeTable;
     std::unique_ptr<TTable> FOrgTable;

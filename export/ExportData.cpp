@@ -57,25 +57,33 @@ struct OrganisationFields
     int index[7];
 };
 
+// Each export-flagged row of the view as shown, with its organisation (empty included);
+// moves nothing and stores nothing.
+template <typename Visit> void ForEachFlaggedRow(TTable& employees, Visit&& visit)
+{
+    const int exportField = FieldIndex(employees, Layouts::ExportField);
+    const int orgField = FieldIndex(employees, Layouts::OrgField);
+    const int count = employees.RecordCount();
+    for (int row = 0; row < count; ++row) {
+        if (employees.CellBoolean(row, exportField))
+            visit(row, employees.CellText(row, orgField));
+    }
+}
+
 // Walks the view's rows once without moving its cursor row by row (no signal per row); the
 // pending change is stored first by the move to the first row. Visits every export-flagged
 // employee, those without an organisation included.
 template <typename Visit> void ForEachFlagged(TTable& employees, Visit&& visit)
 {
-    const int exportField = FieldIndex(employees, Layouts::ExportField);
-    const int orgField = FieldIndex(employees, Layouts::OrgField);
     const int fioField = FieldIndex(employees, Layouts::FioField);
     const int accntField = FieldIndex(employees, Layouts::AccntField);
     const int amountField = FieldIndex(employees, Layouts::AmountField);
     employees.First();
-    const int count = employees.RecordCount();
-    for (int row = 0; row < count; ++row) {
-        if (!employees.CellBoolean(row, exportField))
-            continue;
-        visit(employees.CellText(row, orgField),
+    ForEachFlaggedRow(employees, [&](int row, const QString& org) {
+        visit(org,
               ListedEmployee{employees.CellText(row, fioField), employees.CellText(row, accntField),
                              employees.CellText(row, amountField)});
-    }
+    });
 }
 
 template <typename Visit> void ForEachListed(TTable& employees, Visit&& visit)
@@ -190,6 +198,15 @@ QString FileTag(const QString& organisationName)
     return QLatin1Char('_') + tag;
 }
 
+void ForEachListedRow(TTable& employees,
+                      const std::function<void(int row, const QString& organisation)>& visit)
+{
+    ForEachFlaggedRow(employees, [&visit](int row, const QString& org) {
+        if (!org.isEmpty())
+            visit(row, org);
+    });
+}
+
 QHash<QString, QList<ListedEmployee>> ListedEmployeesByOrganisation(TTable& employees)
 {
     QHash<QString, QList<ListedEmployee>> groups;
@@ -222,18 +239,26 @@ EOrganisationNotFound::EOrganisationNotFound(const QString& name)
 {
 }
 
+int OrganisationRow(TTable& organisations, const QString& name)
+{
+    const int nameField = FieldIndex(organisations, Layouts::OrgNameField);
+    const int count = organisations.RecordCount();
+    for (int row = 0; row < count; ++row) {
+        if (organisations.CellText(row, nameField) == name)
+            return row;
+    }
+    return -1;
+}
+
 Organisation FindOrganisation(TTable& organisations, const QString& name)
 {
     const OrganisationFields fields(organisations);
     organisations.First();
-    const int count = organisations.RecordCount();
-    for (int row = 0; row < count; ++row) {
-        if (organisations.CellText(row, fields.index[0]) == name) {
-            organisations.SetRecNo(row + 1);
-            return ReadOrganisation(organisations, row, fields.index);
-        }
-    }
-    throw EOrganisationNotFound(name);
+    const int row = OrganisationRow(organisations, name);
+    if (row < 0)
+        throw EOrganisationNotFound(name);
+    organisations.SetRecNo(row + 1);
+    return ReadOrganisation(organisations, row, fields.index);
 }
 
 QList<Organisation> AllOrganisations(TTable& organisations)

@@ -55,6 +55,12 @@ struct ListedEmployee
     QString Amount;
 };
 
+// Calls visit(row, organisation) for each employee the exports list: export-flagged and with an
+// organisation (its Org120), in the view's order. Reads the rows as shown, the row in edit with
+// its pending values, and neither moves the view nor stores anything.
+void ForEachListedRow(TTable& employees,
+                      const std::function<void(int row, const QString& organisation)>& visit);
+
 // The export-flagged employees grouped by their Org120 (exact, case-sensitive), each group in
 // the view's order, in one pass over the view. Employees without an organisation are left
 // out. Any pending change of the view is stored first, as on every move; the view ends on its
@@ -89,6 +95,10 @@ public:
 // The organisation whose Organization120 equals name exactly; the view is left on it.
 // Throws EOrganisationNotFound ("Организация не найдена: " + name) when there is none.
 Organisation FindOrganisation(TTable& organisations, const QString& name);
+
+// The row of the organisation whose Organization120 equals name exactly, found without moving
+// the view; -1 when there is none.
+int OrganisationRow(TTable& organisations, const QString& name);
 
 // Every organisation record in the view's order (by name), read in one pass.
 QList<Organisation> AllOrganisations(TTable& organisations);

@@ -482,17 +482,51 @@ TTable* TDBGrid::Table() const
 void TDBGrid::SetColumns(QList<TGridColumn> columns)
 {
     m_model->SetColumns(std::move(columns));
-    // The stated width is the least: a column is as wide as its title needs in the font.
     for (int i = 0; i < m_model->Columns().size(); ++i)
-        horizontalHeader()->resizeSection(
-            i, std::max(m_model->Columns()[i].Width, horizontalHeader()->sectionSizeHint(i)));
+        horizontalHeader()->resizeSection(i, LeastColumnWidth(i));
+    FitColumns();
+}
+
+int TDBGrid::LeastColumnWidth(int column) const
+{
+    // The stated width is the least: a column is as wide as its title needs in the font.
+    return std::max(m_model->Columns()[column].Width, horizontalHeader()->sectionSizeHint(column));
 }
 
 int TDBGrid::NeededWidth() const
 {
     const int indicator = (m_options & Indicator) ? verticalHeader()->sizeHint().width() : 0;
-    return 2 * frameWidth() + indicator + horizontalHeader()->length() +
+    int columns = 0;
+    for (int i = 0; i < ColumnCount(); ++i)
+        columns += LeastColumnWidth(i);
+    return 2 * frameWidth() + indicator + columns +
            style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
+}
+
+void TDBGrid::SetStretchColumns(QList<int> columns)
+{
+    m_stretchColumns = std::move(columns);
+    FitColumns();
+}
+
+void TDBGrid::FitColumns()
+{
+    // Measured against the least widths, with room for the vertical scroll bar whether it is
+    // shown or not, so its coming and going never changes the columns.
+    const int extra = std::max(0, width() - NeededWidth());
+    int stretchLeast = 0;
+    for (const int column : std::as_const(m_stretchColumns))
+        stretchLeast += LeastColumnWidth(column);
+    int given = 0;
+    for (qsizetype i = 0; i < m_stretchColumns.size(); ++i) {
+        const int column = m_stretchColumns[i];
+        const int least = LeastColumnWidth(column);
+        const int share = i + 1 == m_stretchColumns.size()
+                              ? extra - given
+                              : int(qint64(extra) * least / std::max(1, stretchLeast));
+        given += share;
+        horizontalHeader()->resizeSection(column, least + share);
+    }
 }
 
 int TDBGrid::ColumnCount() const
@@ -1013,6 +1047,7 @@ void TDBGrid::focusOutEvent(QFocusEvent* event)
 void TDBGrid::resizeEvent(QResizeEvent* event)
 {
     QTableView::resizeEvent(event);
+    FitColumns();
     EmitCellMoved();
 }
 

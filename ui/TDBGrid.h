@@ -58,6 +58,9 @@ public:
     // The width that shows every column and the row indicator without a horizontal
     // scroll bar, room for the vertical one included.
     int NeededWidth() const;
+    // Columns that share the room of a grid wider than NeededWidth, in proportion to their
+    // least widths; the others keep theirs.
+    void SetStretchColumns(QList<int> columns);
     int ColumnCount() const;
     const TGridColumn& Column(int column) const;
     void SetPickList(int column, const QStringList& items);
@@ -178,6 +181,8 @@ private:
     QList<qint64> RowidsBetween(int first, int last) const;
     int RowOf(qint64 rowid) const;
     bool IsRowSelected(int row) const;
+    int LeastColumnWidth(int column) const;
+    void FitColumns();
 
     TDBGridModel* m_model;
     Options m_options;
@@ -192,6 +197,7 @@ private:
     qint64 m_anchor = -1;               // where Shift ranges start
     Select m_select = Select::Collapse; // set by the input handler making the move
     const TTable* m_selectionTable = nullptr;
+    QList<int> m_stretchColumns;
     QKeyEvent* m_viewFilteredEvent = nullptr;
     // Keys typed while a store is pending, replayed once it has run.
     std::deque<std::unique_ptr<QKeyEvent>> m_heldKeys;

@@ -13,8 +13,10 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QScrollBar>
+#include <QStringDecoder>
 #include <QTest>
 #include <QTimer>
 
@@ -22,7 +24,10 @@
 
 #include <sqlite3.h>
 
+#include "app/ExportTotalsLine.h"
 #include "app/TMainForm.h"
+#include "export/ExportData.h"
+#include "export/TextRegisterExport.h"
 #include "storage/Layouts.h"
 #include "storage/PgStore.h"
 #include "storage/StoreBackup.h"
@@ -40,6 +45,7 @@
 #include "ui/LookAndFeel.h"
 #include "ui/TDBComboBox.h"
 #include "ui/TDBGrid.h"
+#include "ui/TGridFindField.h"
 
 namespace {
 
@@ -125,6 +131,12 @@ private Q_SLOTS:
     void selectionCommandRefusedRow();
     void selectionTakenByIdentity_data();
     void selectionTakenByIdentity();
+    void totalsLineAsTheExportWrites_data();
+    void totalsLineAsTheExportWrites();
+    void totalsLineFollowsChanges();
+    void findField_data();
+    void findField();
+    void windowTakesTheRoomItIsGiven();
 
 private:
     void CreateStore(const QList<Employee>& employees, const QStringList& orgs);
@@ -140,6 +152,8 @@ private:
     void Choose(const QString& gesture);
     void RunOnSelection(const QString& command, int row);
     QStringList Names() const;
+    QString TotalsLine() const;
+    QString ExportedTotals(const QString& choice);
 };
 
 void tst_MainForm::initTestCase()
@@ -222,6 +236,35 @@ void tst_MainForm::TypeInto(int row, int column, const QString& text)
         TypeChar(QApplication::focusWidget(), c);
 }
 
+QString tst_MainForm::TotalsLine() const
+{
+    return m_form->findChild<TExportTotalsLine*>(QStringLiteral("ExportTotalsLine"))->text();
+}
+
+// What the text export writes for choice, told as the totals line tells it, or its message.
+QString tst_MainForm::ExportedTotals(const QString& choice)
+{
+    try {
+        ExportTextRegisters(*m_form->EmployeeTable(), *m_form->OrgTable(), choice);
+    } catch (const Exception& error) {
+        return error.Message();
+    }
+    int employees = 0;
+    ExportData::Money sum;
+    const QString out = m_folder->OutDir();
+    for (const QString& name : QDir(out).entryList({QStringLiteral("*.txt")}, QDir::Files)) {
+        QFile file(out + name);
+        if (!file.open(QIODevice::ReadOnly))
+            return file.errorString();
+        const QStringList lines = QString(QStringDecoder("windows-1251").decode(file.readAll()))
+                                      .split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+        employees += int(lines.size()) - 4; // separator, header, separator, total
+        sum += ExportData::ReadAmount(lines.last().mid(6), {});
+        file.remove();
+    }
+    return QStringLiteral("Отмечено: %1, сумма %2").arg(employees).arg(sum.toString());
+}
+
 void tst_MainForm::firstStartOnEmptyFolder()
 {
     m_folder.reset(); // before the next one takes over the common folder
@@ -262,6 +305,9 @@ void tst_MainForm::firstStartOnEmptyFolder()
     QCOMPARE(del.height(), 25);
     QVERIFY(exportBox->geometry().left() >= 424);
     QCOMPARE(exportBox->width(), 161);
+    auto* selectorLabel = m_form->findChild<QLabel*>(QStringLiteral("OrgBoxExportLabel"));
+    QCOMPARE(selectorLabel->text(), QStringLiteral("Отметить для экспорта:"));
+    QCOMPARE(selectorLabel->buddy(), exportBox);
     QStringList menu;
     for (QAction* action : m_form->menuBar()->actions())
         menu << action->objectName() + QLatin1Char('=') + action->text();
@@ -1104,7 +1150,8 @@ void tst_MainForm::captionsFitTheFont()
         QVERIFY2(button->width() >= button->sizeHint().width(), qPrintable(button->text()));
         row << button;
     }
-    row << ExportBox();
+    row << m_form->findChild<QLabel*>(QStringLiteral("OrgBoxExportLabel")) << ExportBox();
+    QVERIFY(row[3]->width() >= row[3]->sizeHint().width());
     for (qsizetype i = 0; i + 1 < row.size(); ++i)
         QVERIFY(row[i]->geometry().right() < row[i + 1]->geometry().left());
     for (QWidget* control : row)
@@ -1496,6 +1543,215 @@ void tst_MainForm::selectionTakenByIdentity()
             flagged << e.fio;
     }
     QCOMPARE(flagged, marked);
+}
+
+void tst_MainForm::totalsLineAsTheExportWrites_data()
+{
+    QTest::addColumn<QString>("choice");
+    // After the choice: "NAME=1" or "NAME=0" ticks or unticks by a click, "NAME:text" is an
+    // amount another program writes.
+    QTest::addColumn<QStringList>("changes");
+    QTest::addColumn<QString>("line");
+    // A part of the export's message when it stops; empty: the export writes what the line says.
+    QTest::addColumn<QString>("exported");
+    const QString unreadable = QStringLiteral("Сумма сотрудника «%1» не читается как число: «%2»");
+    QTest::newRow("all: every organisation, none outside the table")
+        << "Все" << QStringList() << "Отмечено: 3, сумма 3750.50" << "";
+    QTest::newRow("one organisation") << "Альфа" << QStringList() << "Отмечено: 2, сумма 1000.25"
+                                      << "";
+    QTest::newRow("unticked rows left out")
+        << "Все" << QStringList({"АНТОНОВ=0"}) << "Отмечено: 2, сумма 2750.50" << "";
+    QTest::newRow("ticked employee of another organisation")
+        << "Альфа" << QStringList({"БОРИСОВ=1", "ГРИГОРЬЕВ=1"}) << "Отмечено: 2, сумма 1000.25"
+        << "";
+    QTest::newRow("typed name of no organisation")
+        << "Аль" << QStringList({"АНТОНОВ=1"}) << "Организация не найдена"
+        << "Организация не найдена: Аль";
+    QTest::newRow("unreadable amount") << "Альфа" << QStringList({"ВАСИЛЬЕВ:1.2.3"})
+                                       << unreadable.arg("ВАСИЛЬЕВ", "1.2.3") << "«ВАСИЛЬЕВ»";
+    QTest::newRow("unreadable amount of an unticked employee")
+        << "Все" << QStringList({"ВАСИЛЬЕВ:1.2.3", "ВАСИЛЬЕВ=0"}) << "Отмечено: 2, сумма 3750.25"
+        << "";
+    QTest::newRow("unreadable amount outside the organisations")
+        << "Все" << QStringList({"ГРИГОРЬЕВ:x"}) << "Отмечено: 3, сумма 3750.50" << "";
+    QTest::newRow("unreadable amounts: the one the export meets first, and how many more")
+        << "Все" << QStringList({"БОРИСОВ:2,5,0", "ВАСИЛЬЕВ:y"})
+        << unreadable.arg("ВАСИЛЬЕВ", "y") + " (и ещё 1)" << "«ВАСИЛЬЕВ»";
+}
+
+void tst_MainForm::totalsLineAsTheExportWrites()
+{
+    QFETCH(QString, choice);
+    QFETCH(QStringList, changes);
+    QFETCH(QString, line);
+    QFETCH(QString, exported);
+    CreateStore({{"АНТОНОВ", "1", "1000.00", "Альфа"},
+                 {"БОРИСОВ", "2", "2750.25", "Бета"},
+                 {"ВАСИЛЬЕВ", "3", "0.25", "Альфа"},
+                 {"ГРИГОРЬЕВ", "4", "7.00", "Гамма"}},
+                {"Альфа", "Бета"});
+    StartForm();
+    ExportBox()->setEditText(QStringLiteral("x"));
+    ExportBox()->setEditText(choice);
+    TTable* table = m_form->EmployeeTable();
+    const int flag = table->FindField(QStringLiteral("Export"));
+    for (const QString& change : changes) {
+        const qsizetype mark = change.indexOf(QRegularExpression(QStringLiteral("[=:]")));
+        const QString name = change.left(mark);
+        const QString value = change.mid(mark + 1);
+        if (change[mark] == u':') {
+            StoreTestKit::RawStore other(m_folder->DataDir());
+            QCOMPARE(other.Exec(QStringLiteral("UPDATE base SET \"Amount\" = '%1' WHERE "
+                                               "\"Fio100\" = '%2'")
+                                    .arg(value, name)),
+                     0);
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_F5);
+            continue;
+        }
+        const int row = QStringList({"АНТОНОВ", "БОРИСОВ", "ВАСИЛЬЕВ", "ГРИГОРЬЕВ"}).indexOf(name);
+        if (table->CellBoolean(row, flag) != (value == u'1')) {
+            const QRect cell = Grid()->visualRect(Grid()->model()->index(row, ExportColumn));
+            QTest::mouseClick(Grid()->viewport(), Qt::LeftButton, {}, cell.center());
+        }
+        QTRY_COMPARE(table->CellBoolean(row, flag), value == u'1');
+    }
+    QTRY_COMPARE(TotalsLine(), line);
+    QVERIFY(m_messages->Messages().isEmpty());
+    const QString said = ExportedTotals(choice);
+    if (exported.isEmpty())
+        QCOMPARE(said, line);
+    else
+        QVERIFY2(said.contains(exported), qPrintable(said));
+}
+
+void tst_MainForm::totalsLineFollowsChanges()
+{
+    CreateStore({{"АНТОНОВ", "1", "1.00", "Альфа"},
+                 {"БОРИСОВ", "2", "2.00", "Альфа"},
+                 {"ВАСИЛЬЕВ", "3", "3.00", "Бета"}},
+                {"Альфа", "Бета"});
+    StartForm();
+    QTRY_COMPARE(TotalsLine(), QStringLiteral("Отмечено: 0, сумма 0.00"));
+    ExportBox()->setCurrentIndex(1); // Альфа, chosen
+    QTRY_COMPARE(TotalsLine(), QStringLiteral("Отмечено: 2, сумма 3.00"));
+    // An amount shows while typed, before it is stored.
+    TypeInto(1, AmountColumn, QStringLiteral("20"));
+    Grid()->CommitEditor();
+    QTRY_COMPARE(TotalsLine(), QStringLiteral("Отмечено: 2, сумма 21.00"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Up);
+    QTRY_VERIFY(!Grid()->MovePending());
+    const QRect cell = Grid()->visualRect(Grid()->model()->index(0, ExportColumn));
+    QTest::mouseClick(Grid()->viewport(), Qt::LeftButton, {}, cell.center());
+    QTRY_COMPARE(TotalsLine(), QStringLiteral("Отмечено: 1, сумма 20.00"));
+    // Another program's change, read again; then a typed choice.
+    StoreTestKit::RawStore other(m_folder->DataDir());
+    QCOMPARE(other.Exec("UPDATE base SET \"Amount\" = '4.50' WHERE \"Fio100\" = 'БОРИСОВ'"), 0);
+    if (!TestStore::IsServer()) // a server announces it by itself
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_F5);
+    QTRY_COMPARE(TotalsLine(), QStringLiteral("Отмечено: 1, сумма 4.50"));
+    ExportBox()->setFocus();
+    ExportBox()->lineEdit()->selectAll();
+    TypeText(ExportBox()->lineEdit(), QStringLiteral("Бет"));
+    QTRY_COMPARE(TotalsLine(), QStringLiteral("Организация не найдена"));
+    TypeChar(ExportBox()->lineEdit(), QChar(u'а'));
+    QTRY_COMPARE(TotalsLine(), QStringLiteral("Отмечено: 1, сумма 3.00"));
+    QVERIFY(m_messages->Messages().isEmpty());
+}
+
+void tst_MainForm::findField_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QList<int>>("keys"); // after the text, into the field
+    QTest::addColumn<int>("row");         // current in the end; the grid starts on the last
+    QTest::addColumn<bool>("red");
+    const int f3 = Qt::Key_F3;
+    const int back = (Qt::SHIFT | Qt::Key_F3).toCombined();
+    QTest::newRow("part of a name, from the top") << "иван" << QList<int>() << 1 << false;
+    QTest::newRow("Enter: the next") << "иван" << QList<int>({Qt::Key_Return}) << 2 << false;
+    QTest::newRow("F3 twice") << "иван" << QList<int>({f3, f3}) << 3 << false;
+    QTest::newRow("F3 round the end") << "иван" << QList<int>({f3, f3, f3}) << 1 << false;
+    QTest::newRow("Shift+F3: the one before") << "иван" << QList<int>({f3, back}) << 1 << false;
+    QTest::newRow("Shift+F3 round the start") << "иван" << QList<int>({back}) << 3 << false;
+    QTest::newRow("part of an account") << "99999" << QList<int>() << 3 << false;
+    QTest::newRow("Ё typed, Е stored") << "семён" << QList<int>({f3}) << 4 << false;
+    QTest::newRow("Е typed, Ё stored, other case") << "Петр" << QList<int>() << 0 << false;
+    QTest::newRow("not found: red, the grid stays") << "якоВ" << QList<int>({f3}) << 4 << true;
+    const int erase = Qt::Key_Backspace;
+    QTest::newRow("not found, then erased: no longer red")
+        << "як" << QList<int>({erase, erase}) << 4 << false;
+}
+
+void tst_MainForm::findField()
+{
+    QFETCH(QString, text);
+    QFETCH(QList<int>, keys);
+    QFETCH(int, row);
+    QFETCH(bool, red);
+    CreateStore({{"АВДЕЕВ ПЁТР", "40817810000000000001", "1.00", "Альфа"},
+                 {"БЕЛОВ ИВАН", "40817810000000000002", "1.00", "Альфа"},
+                 {"ИВАНОВ СЕМЁН", "40817810000000000003", "1.00", "Альфа"},
+                 {"ПЕТРОВ ИВАН", "40817810099999999994", "1.00", "Альфа"},
+                 {"СЕМЕНОВА АННА", "42307810000000000005", "1.00", "Альфа"}},
+                {"Альфа"});
+    StartForm();
+    SetCurrent(4, AmountColumn);
+    QTest::keyClick(Grid(), Qt::Key_F, Qt::ControlModifier);
+    auto* field = m_form->findChild<TGridFindField*>(QStringLiteral("FindField"));
+    QCOMPARE(QApplication::focusWidget(), field);
+    QCOMPARE(field->placeholderText(), QStringLiteral("Поиск"));
+    TypeText(field, text);
+    for (const int key : keys)
+        QTest::keyClick(field, Qt::Key(key & ~int(Qt::KeyboardModifierMask)),
+                        Qt::KeyboardModifiers(key & int(Qt::KeyboardModifierMask)));
+    QTRY_VERIFY(!Grid()->MovePending());
+    QCOMPARE(Grid()->currentIndex().row(), row);
+    QCOMPARE(Grid()->currentIndex().column(), int(AmountColumn));
+    QCOMPARE(m_form->EmployeeTable()->RecNo(), row + 1);
+    QCOMPARE(field->palette().color(QPalette::Base) == TGridFindField::NotFoundColor(), red);
+    QCOMPARE(QApplication::focusWidget(), field);
+    QVERIFY(m_messages->Messages().isEmpty());
+}
+
+void tst_MainForm::windowTakesTheRoomItIsGiven()
+{
+    CreateStore({{"АНТОНОВ", "1", "1.00", "Альфа"}}, {"Альфа"});
+    StartForm();
+    TDBGrid* grid = Grid();
+    QWidget* client = m_form->centralWidget();
+    QCOMPARE(client->height(), 360); // as designed
+    const QSize designedGrid = grid->size();
+    QList<int> designed;
+    for (int c = 0; c < grid->ColumnCount(); ++c)
+        designed << grid->columnWidth(c);
+    auto* statusLine = m_form->findChild<QWidget*>(QStringLiteral("StatusLine"));
+    QVERIFY(statusLine->isVisible());
+    QVERIFY(statusLine->geometry().top() >= client->geometry().bottom());
+
+    m_form->showMaximized();
+    QTRY_VERIFY(grid->width() > designedGrid.width() && grid->height() > designedGrid.height());
+    for (const int c : {int(AccntColumn), int(AmountColumn), int(ExportColumn)})
+        QCOMPARE(grid->columnWidth(c), designed[c]);
+    QVERIFY(grid->columnWidth(FioColumn) > designed[FioColumn]);
+    QVERIFY(grid->columnWidth(OrgColumn) > designed[OrgColumn]);
+    QCOMPARE(grid->horizontalScrollBar()->maximum(), 0);
+    QCOMPARE(grid->horizontalHeader()->length() + grid->verticalHeader()->width() +
+                 grid->verticalScrollBar()->sizeHint().width() + 2 * grid->frameWidth(),
+             grid->width());
+    for (const char* name : {"AddButton", "DelButton", "SaveButton", "OrgBoxExport"}) {
+        const QRect control = m_form->findChild<QWidget*>(QLatin1String(name))->geometry();
+        QVERIFY2(control.top() > grid->geometry().bottom(), name);
+        QVERIFY2(client->rect().contains(control), name);
+    }
+
+    // Back to the designed size, and no smaller than that.
+    m_form->showNormal();
+    QTRY_COMPARE(grid->size(), designedGrid);
+    m_form->resize(200, 200);
+    QTRY_COMPARE(client->size(), client->minimumSize());
+    QCOMPARE(client->height(), 360);
+    QCOMPARE(grid->size(), designedGrid);
+    for (int c = 0; c < grid->ColumnCount(); ++c)
+        QCOMPARE(grid->columnWidth(c), designed[c]);
 }
 
 QTEST_MAIN(tst_MainForm)

@@ -718,7 +718,10 @@ void TestExportForm::soundRegisterAsksNothing()
     ShowForm();
     Find<TExportCheckBox>("ExportCheckBox1")->setChecked(true);
     QTest::mouseClick(Find<QPushButton>("Button1"), Qt::LeftButton);
-    QCOMPARE(m_messages->Texts(), QStringList{Announcement});
+    QCOMPARE(m_messages->Texts(),
+             (QStringList{Announcement,
+                          QStringLiteral("Записан файл «list.txt».\nНомер в журнале: %1")
+                              .arg(JournalTestKit::Numbers().value(0))}));
     QCOMPARE(RegisterLines(Out(QStringLiteral("list.txt"))).value(2),
              QStringLiteral("ЕГОРОВ;40817810000000000007;7.00"));
 }
