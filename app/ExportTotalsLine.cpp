@@ -95,6 +95,111 @@ ExportTotals ComputeExportTotals(TTable& employees, TTable& organisations, const
     return totals;
 }
 
+void TExportTotalsRows::Invalidate()
+{
+    m_valid = false;
+    m_dirty.clear();
+}
+
+void TExportTotalsRows::RowChanged(int row)
+{
+    if (m_valid)
+        m_dirty.push_back(row);
+}
+
+TExportTotalsRows::Row TExportTotalsRows::Read(TTable& employees, int row)
+{
+    Row read;
+    const QString org = employees.CellText(row, m_orgField);
+    read.Listed = employees.CellBoolean(row, m_flagField) && !org.isEmpty();
+    if (!read.Listed)
+        return read;
+    const auto known = m_orgIds.constFind(org);
+    read.Org = known != m_orgIds.cend() ? *known : int(m_orgIds.size());
+    if (known == m_orgIds.cend())
+        m_orgIds.insert(org, read.Org);
+    try {
+        read.Cents = ExportData::ReadAmount(employees.CellText(row, m_amountField), QString())
+                         .Cents();
+    } catch (const EConvertError&) {
+        read.Unreadable = true;
+    }
+    return read;
+}
+
+ExportTotals TExportTotalsRows::Compute(TTable& employees, TTable& organisations,
+                                        const QString& choice)
+{
+    const int count = employees.RecordCount();
+    if (!m_valid || int(m_rows.size()) != count) {
+        m_flagField = employees.FieldByName(Layouts::ExportField).Index();
+        m_orgField = employees.FieldByName(Layouts::OrgField).Index();
+        m_amountField = employees.FieldByName(Layouts::AmountField).Index();
+        m_orgIds.clear();
+        m_rows.resize(std::size_t(count));
+        for (int row = 0; row < count; ++row)
+            m_rows[std::size_t(row)] = Read(employees, row);
+        m_valid = true;
+    } else {
+        for (const int row : m_dirty) {
+            if (row >= 0 && row < count)
+                m_rows[std::size_t(row)] = Read(employees, row);
+        }
+    }
+    m_dirty.clear();
+
+    ExportTotals totals;
+    // Each organisation's place in the export's order; -1 where the choice does not reach.
+    std::vector<int> place(std::size_t(m_orgIds.size()), -1);
+    if (choice == ExportData::AllOrganizations) {
+        const int name = organisations.FieldByName(Layouts::OrgNameField).Index();
+        for (int row = 0; row < organisations.RecordCount(); ++row) {
+            const int id = m_orgIds.value(organisations.CellText(row, name), -1);
+            if (id >= 0)
+                place[std::size_t(id)] = row;
+        }
+    } else if (ExportData::OrganisationRow(organisations, choice) < 0) {
+        totals.Failure = QStringLiteral("Организация не найдена");
+        return totals;
+    } else if (const int id = m_orgIds.value(choice, -1); id >= 0) {
+        place[std::size_t(id)] = 0;
+    }
+
+    int unreadable = 0;
+    int firstAt = std::numeric_limits<int>::max();
+    int firstRow = -1;
+    QString overflow;
+    for (int row = 0; row < count; ++row) {
+        const Row& r = m_rows[std::size_t(row)];
+        if (!r.Listed || place[std::size_t(r.Org)] < 0)
+            continue;
+        if (r.Unreadable) {
+            ++unreadable;
+            if (place[std::size_t(r.Org)] < firstAt) {
+                firstAt = place[std::size_t(r.Org)];
+                firstRow = row;
+            }
+            continue;
+        }
+        try {
+            totals.Sum += ExportData::Money::FromCents(r.Cents);
+            ++totals.Employees;
+        } catch (const EConvertError& error) {
+            overflow = error.Message();
+        }
+    }
+    if (unreadable > 0) {
+        const int fio = employees.FieldByName(Layouts::FioField).Index();
+        const QString first = ReadingFailure(employees.CellText(firstRow, m_amountField),
+                                             employees.CellText(firstRow, fio));
+        totals.Failure =
+            unreadable > 1 ? QStringLiteral("%1 (и ещё %2)").arg(first).arg(unreadable - 1) : first;
+    } else {
+        totals.Failure = overflow;
+    }
+    return totals;
+}
+
 TExportTotalsLine::TExportTotalsLine(const MainViews& views, TDataSource* employees,
                                      TDataSource* organisations, QWidget* parent)
     : QLabel(parent), m_views(views)
@@ -113,11 +218,25 @@ void TExportTotalsLine::Follow(TDataSource* source, QList<QMetaObject::Connectio
         for (const QMetaObject::Connection& connection : connections)
             disconnect(connection);
         connections.clear();
+        // The employees' rows are kept in step row by row; any change of the organisations
+        // only changes which of them the choice reaches.
+        const bool employeeRows = &connections == &m_employeeConnections;
+        if (employeeRows)
+            m_rows.Invalidate();
         if (TTable* table = source->DataSet()) {
-            connections << connect(table, &TTable::RowsChanged, this, &TExportTotalsLine::Schedule)
-                        << connect(table, &TTable::RowChanged, this, &TExportTotalsLine::Schedule)
-                        << connect(table, &TTable::StateChanged, this,
-                                   &TExportTotalsLine::Schedule);
+            connections << connect(table, &TTable::RowsChanged, this, [this, employeeRows] {
+                if (employeeRows)
+                    m_rows.Invalidate();
+                Schedule();
+            }) << connect(table, &TTable::RowChanged, this, [this, employeeRows](int row) {
+                if (employeeRows)
+                    m_rows.RowChanged(row);
+                Schedule();
+            }) << connect(table, &TTable::StateChanged, this, [this, table, employeeRows] {
+                if (employeeRows)
+                    m_rows.RowChanged(table->CurrentRow());
+                Schedule();
+            });
         }
         Schedule();
     };
@@ -144,8 +263,9 @@ void TExportTotalsLine::UpdateNow()
     }
     ExportTotals totals;
     try {
-        totals = ComputeExportTotals(*employees, *organisations, m_views.OrgBoxExportText());
+        totals = m_rows.Compute(*employees, *organisations, m_views.OrgBoxExportText());
     } catch (const Exception& error) {
+        m_rows.Invalidate();
         totals.Failure = error.Message();
     }
     QPalette colours;
