@@ -83,7 +83,9 @@ TestCollationExtension::ShellRun TestCollationExtension::Shell(const QString& sc
     environment.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
 #endif
     shell.setProcessEnvironment(environment);
-    shell.start(m_shell, {QStringLiteral("-batch"), QStringLiteral("-bail"), StoreFile(m_data)});
+    // No ~/.sqliterc: its settings would change what the shell prints.
+    shell.start(m_shell, {QStringLiteral("-init"), QStringLiteral("/dev/null"),
+                          QStringLiteral("-batch"), QStringLiteral("-bail"), StoreFile(m_data)});
     QString input = script;
     if (load)
         input.prepend(QStringLiteral(".load \"%1\"\n").arg(QStringLiteral(RU_NOCASE_EXTENSION)));
