@@ -2,8 +2,6 @@
 
 #include <QChar>
 
-#include <sqlite3.h>
-
 namespace Collation {
 namespace {
 
@@ -97,11 +95,6 @@ template <bool Folded> int CompareUtf16(QStringView a, QStringView b)
     return 1;
 }
 
-int SqliteCompare(void*, int na, const void* a, int nb, const void* b)
-{
-    return CompareNoCaseUtf8(static_cast<const char*>(a), na, static_cast<const char*>(b), nb);
-}
-
 } // namespace
 
 int CompareNoCase(QStringView a, QStringView b)
@@ -139,9 +132,9 @@ int CompareNoCaseUtf8(const char* a, int na, const char* b, int nb)
     return 1;
 }
 
-int Register(sqlite3* db)
+int SqliteCompare(void*, int na, const void* a, int nb, const void* b)
 {
-    return sqlite3_create_collation(db, RuNoCaseName, SQLITE_UTF8, nullptr, &SqliteCompare);
+    return CompareNoCaseUtf8(static_cast<const char*>(a), na, static_cast<const char*>(b), nb);
 }
 
 } // namespace Collation

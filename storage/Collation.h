@@ -18,6 +18,9 @@ inline constexpr int Version = 1;
 int CompareNoCase(QStringView a, QStringView b);
 int CompareBinary(QStringView a, QStringView b);
 int CompareNoCaseUtf8(const char* a, int na, const char* b, int nb);
+// CompareNoCaseUtf8 in the form SQLite calls a UTF-8 collation: the program registers it,
+// and so does the loadable extension that gives other SQLite tools the same order.
+int SqliteCompare(void* unused, int na, const void* a, int nb, const void* b);
 
 // Registers RU_NOCASE on a connection; returns SQLite's result code.
 int Register(sqlite3* db);
