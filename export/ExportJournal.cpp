@@ -1,6 +1,7 @@
 #include "export/ExportJournal.h"
 
 #include <QDateTime>
+#include <QFile>
 #include <QFileInfo>
 #include <QSysInfo>
 
@@ -27,21 +28,42 @@ ExportJournal::ExportJournal(QString kind)
 {
 }
 
-void ExportJournal::Keep(const ExportData::Organisation& organisation, const QString& path,
-                         int employees, ExportData::Money total, const QByteArray& content)
+TRegisterEntry ExportJournal::Entry(const ExportData::Organisation& organisation,
+                                    const QString& path, int employees,
+                                    ExportData::Money total) const
 {
-    ++m_written;
-    m_lastFile = QFileInfo(path).fileName();
     TRegisterEntry entry;
     const QDateTime now = QDateTime::currentDateTime();
     entry.Made = now.addMSecs(-now.time().msec());
     entry.Org = organisation.Organization120;
     entry.Kind = m_kind;
-    entry.FileName = m_lastFile;
+    entry.FileName = QFileInfo(path).fileName();
     entry.Employees = employees;
     entry.Total = total.toString();
     entry.UserName = Platform::LoginName();
     entry.Host = QSysInfo::machineHostName();
+    return entry;
+}
+
+void ExportJournal::KeepNumbered(const ExportData::Organisation& organisation,
+                                 const QString& path, int employees, ExportData::Money total,
+                                 const std::function<QByteArray(qint64, QDate)>& write)
+{
+    const TRegisterEntry entry = Entry(organisation, path, employees, total);
+    const qint64 number = TRegisterJournal(m_folder).AddNumbered(
+        entry, [&](qint64 id) { return write(id, entry.Made.date()); },
+        [&path] { QFile::remove(path); });
+    ++m_written;
+    m_lastFile = entry.FileName;
+    m_numbers.append(number);
+}
+
+void ExportJournal::Keep(const ExportData::Organisation& organisation, const QString& path,
+                         int employees, ExportData::Money total, const QByteArray& content)
+{
+    ++m_written;
+    m_lastFile = QFileInfo(path).fileName();
+    const TRegisterEntry entry = Entry(organisation, path, employees, total);
     try {
         m_numbers.append(TRegisterJournal(m_folder).Add(entry, content));
     } catch (const EAbort&) {

@@ -1,11 +1,15 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDate>
 #include <QList>
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 #include "export/ExportData.h"
+#include "storage/RegisterJournal.h"
 
 // The files of one export, each kept in the register journal of the data folder as soon as it
 // is in place. Every row is a transaction of its own: a later failure keeps the rows before
@@ -21,6 +25,13 @@ public:
     void Keep(const ExportData::Organisation& organisation, const QString& path, int employees,
               ExportData::Money total, const QByteArray& content);
 
+    // For a file that prints its journal number and date: write(number, date) puts it at path
+    // and returns its bytes. The row and the file are kept together or not at all; an error
+    // of either is thrown, and no file is left without its row.
+    void KeepNumbered(const ExportData::Organisation& organisation, const QString& path,
+                      int employees, ExportData::Money total,
+                      const std::function<QByteArray(qint64 number, QDate date)>& write);
+
     const QList<qint64>& Numbers() const { return m_numbers; }
     int Written() const { return m_written; }
 
@@ -33,6 +44,9 @@ public:
     static QString NumbersText(const QList<qint64>& numbers);
 
 private:
+    TRegisterEntry Entry(const ExportData::Organisation& organisation, const QString& path,
+                         int employees, ExportData::Money total) const;
+
     QString m_kind;
     QString m_folder;
     int m_written = 0;

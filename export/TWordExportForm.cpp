@@ -1,6 +1,7 @@
 #include "export/TWordExportForm.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -47,6 +48,9 @@ TWordExportForm::TWordExportForm(QWidget* parent) : QDialog(parent)
 
     TopLabel = new QLabel(QStringLiteral("Экспорт данных в MS WORD"), this);
     TopLabel->setObjectName(QStringLiteral("TopLabel"));
+    TemplateLabel = new QLabel(this);
+    TemplateLabel->setObjectName(QStringLiteral("TemplateLabel"));
+    TemplateLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
     ExportProgressBar = new QProgressBar(this);
     ExportProgressBar->setObjectName(QStringLiteral("ExportProgressBar"));
     ExportProgressBar->setTextVisible(false);
@@ -55,6 +59,7 @@ TWordExportForm::TWordExportForm(QWidget* parent) : QDialog(parent)
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(TopLabel);
+    layout->addWidget(TemplateLabel);
     layout->addWidget(ExportProgressBar);
     layout->addWidget(StartButton, 0, Qt::AlignHCenter);
     setMinimumWidth(150);
@@ -78,9 +83,15 @@ TWordExportForm* TWordExportForm::Instance()
 
 void TWordExportForm::showEvent(QShowEvent* event)
 {
+    ShowTemplate();
     QDialog::showEvent(event);
     if (!event->spontaneous())
         CenterOnScreen(this);
+}
+
+void TWordExportForm::ShowTemplate()
+{
+    TemplateLabel->setText(QStringLiteral("Шаблон: ") + QDir::toNativeSeparators(TemplatePath()));
 }
 
 void TWordExportForm::SetData(TTable& Data, TTable& Config, const QString& str)
@@ -92,7 +103,16 @@ void TWordExportForm::SetData(TTable& Data, TTable& Config, const QString& str)
 
 QString TWordExportForm::TemplatePath()
 {
-    return QDir(Platform::ProgramFolder()).filePath(QStringLiteral("templates/export_template.doc"));
+    const QString name = QStringLiteral("export_template.doc");
+    QString office;
+    try {
+        office = TPathBuilder::GetTemplatesPath() + name;
+    } catch (const Exception&) {
+        // No base folder: the export reports it at the out folder; the packaged one is shown.
+    }
+    if (!office.isEmpty() && QFileInfo(office).isFile())
+        return office;
+    return QDir(Platform::ProgramFolder()).filePath(QStringLiteral("templates/") + name);
 }
 
 void TWordExportForm::StartButtonClick()
@@ -119,10 +139,17 @@ void TWordExportForm::Export()
         const ExportData::Organisation& organisation = organisations[i];
         temp = organisation.Organization120;
         try {
-            const QByteArray bytes = BuildStatement(organisation, rows.listed[i], files[i].path);
+            // The statement prints its journal number: its row is taken first and kept only
+            // once the file is in place. It is shown after that.
+            WordApplication Word(&DocumentViewer::Open);
+            journal.KeepNumbered(organisation, files[i].path, int(rows.listed[i].size()),
+                                 ExportData::Total(rows.listed[i]),
+                                 [&](qint64 number, QDate date) {
+                                     return BuildStatement(Word, organisation, rows.listed[i],
+                                                           files[i].path, number, date);
+                                 });
             saved.append({temp, files[i]});
-            journal.Keep(organisation, files[i].path, int(rows.listed[i].size()),
-                         ExportData::Total(rows.listed[i]), bytes);
+            Word.SetVisible(true);
         } catch (const EAbort&) {
             throw;
         } catch (const Exception& error) {
@@ -138,15 +165,22 @@ void TWordExportForm::Export()
         Messages::ShowMessage(closing);
 }
 
-QByteArray TWordExportForm::BuildStatement(const ExportData::Organisation& organisation,
+QByteArray TWordExportForm::BuildStatement(WordApplication& Word,
+                                           const ExportData::Organisation& organisation,
                                            const QList<ExportData::ListedEmployee>& listed,
-                                           const QString& path)
+                                           const QString& path, qint64 number, QDate date)
 {
-    WordApplication Word(&DocumentViewer::Open);
     Word.Documents().Open(TemplatePath());
     WordSelection selection = Word.Selection();
     selection.SetEnd(0);
     selection.SetStart(0);
+    // Ours first, so a name that happens to hold one of these marks is left as it is.
+    const QString totalText = ExportData::Total(listed).toString();
+    FindAndReplace(Word.Selection(), QStringLiteral("<<NUMBER>>"), QString::number(number));
+    FindAndReplace(Word.Selection(), QStringLiteral("<<DATE>>"),
+                   date.toString(QStringLiteral("dd.MM.yyyy")));
+    FindAndReplace(Word.Selection(), QStringLiteral("<<COUNT>>"), QString::number(listed.size()));
+    FindAndReplace(Word.Selection(), QStringLiteral("<<KOPECKS>>"), totalText.right(2));
     FindAndReplace(Word.Selection(), QStringLiteral("<<DIRECTOR>>"),
                    ShortenName(organisation.Director));
     FindAndReplace(Word.Selection(), QStringLiteral("<<BOOKKEEPER>>"),
@@ -162,7 +196,6 @@ QByteArray TWordExportForm::BuildStatement(const ExportData::Organisation& organ
     FindAndReplace(Word.Selection(), QStringLiteral("<<SPELLSUM>>"),
                    Amount::AmountToWords(total.left(total.size() - 3)));
     Word.Selection().Font().SetUnderline(true);
-    Word.SetVisible(true);
     return Word.ActiveDocument().SaveAs(path);
 }
 

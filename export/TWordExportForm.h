@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QDate>
 #include <QList>
 #include <QString>
 
@@ -16,8 +17,8 @@ class WordApplication;
 class WordSelection;
 class WordTable;
 
-// The Word export window: builds one statement per organisation from the template beside the
-// program and saves it in the out folder. Created once at start-up; SetData before each showing.
+// The Word export window: builds one statement per organisation from the office's template, or
+// the one beside the program, and saves it in the out folder. Created once at start-up; SetData before each showing.
 class TWordExportForm : public QDialog
 {
     Q_OBJECT
@@ -33,10 +34,12 @@ public:
     // Data: the employee view; Config: the organisation view; str: a name or "Все".
     void SetData(TTable& Data, TTable& Config, const QString& str);
 
-    // The template's full path: templates/ in the program folder.
+    // The template's full path: the office's in the base folder's templates/ when there is one,
+    // else the packaged one in the program folder's templates/.
     static QString TemplatePath();
 
     QLabel* TopLabel;
+    QLabel* TemplateLabel;
     QProgressBar* ExportProgressBar;
     QPushButton* StartButton;
 
@@ -46,10 +49,12 @@ protected:
 private:
     void StartButtonClick();
     void Export();
-    // Builds one statement and saves it as path; throws on the first step that fails.
-    // Returns the bytes of the file written.
-    QByteArray BuildStatement(const ExportData::Organisation& organisation,
-                              const QList<ExportData::ListedEmployee>& listed, const QString& path);
+    // Builds one statement numbered number and saves it as path; throws on the first step that
+    // fails. Returns the bytes of the file written.
+    QByteArray BuildStatement(WordApplication& Word, const ExportData::Organisation& organisation,
+                              const QList<ExportData::ListedEmployee>& listed, const QString& path,
+                              qint64 number, QDate date);
+    void ShowTemplate();
 
     void FindAndReplace(WordSelection Selection, const QString& Find, const QString& Replace);
     std::optional<WordTable> FindTable(WordSelection Selection, const QString& Find);

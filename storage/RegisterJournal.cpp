@@ -6,6 +6,7 @@
 #include "storage/StoreConnection.h"
 #include "storage/TSession.h"
 #include "storage/TTable.h"
+#include "storage/TTransaction.h"
 #include "storage/TableSchema.h"
 
 namespace {
@@ -95,6 +96,39 @@ qint64 TRegisterJournal::Add(TRegisterEntry entry, const QByteArray& content) co
                                  .arg(entry.FileName));
     insert.Reset();
     return id >= 0 ? id : store->LastInsertRowid();
+}
+
+qint64 TRegisterJournal::AddNumbered(TRegisterEntry entry,
+                                    const std::function<QByteArray(qint64)>& write,
+                                    const std::function<void()>& remove) const
+{
+    TTransaction transaction(m_folder);
+    // The row first, with no bytes yet: its identity is the number the file prints.
+    const qint64 id = Add(entry, QByteArray(""));
+    const QByteArray content = write(id);
+    try {
+        const std::shared_ptr<StoreConnection> store = Session().Connect(m_folder, false);
+        Statement update(*store, QStringLiteral("UPDATE %1 SET %2 = ?1, %3 = ?2 WHERE %4 = ?3")
+                                     .arg(QLatin1String(Layouts::RegisterTableName),
+                                          TableSchema::Quoted(QStringLiteral("Sha256")),
+                                          TableSchema::Quoted(QStringLiteral("Content")),
+                                          TableSchema::Quoted(QStringLiteral("Id"))));
+        update.BindText(1, Digest(content));
+        update.BindBlob(2, content);
+        update.BindInt(3, id);
+        while (update.Step()) {
+        }
+        if (update.Changes() != 1)
+            throw EDatabaseError(
+                QStringLiteral("Запись о файле «%1» не добавлена в журнал выгрузок.")
+                    .arg(entry.FileName));
+        update.Reset();
+        transaction.Commit();
+    } catch (...) {
+        remove();
+        throw;
+    }
+    return id;
 }
 
 std::vector<TRegisterEntry> TRegisterJournal::Entries() const

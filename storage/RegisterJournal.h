@@ -4,6 +4,7 @@
 #include <QDateTime>
 #include <QString>
 
+#include <functional>
 #include <vector>
 
 // One register or statement written, as the journal keeps it.
@@ -35,6 +36,12 @@ public:
     void Ensure() const;
     // Stores one written file; the digest is taken of the bytes given. Returns its number.
     qint64 Add(TRegisterEntry entry, const QByteArray& content) const;
+    // Stores one file that prints its own number. write(number) puts the file in place and
+    // returns its bytes; the row is taken first inside a transaction, so the number is the
+    // row's. A write that throws leaves no row; when the row cannot be kept after the file is
+    // in place, remove() takes the file away again. Either both stay or neither.
+    qint64 AddNumbered(TRegisterEntry entry, const std::function<QByteArray(qint64)>& write,
+                       const std::function<void()>& remove) const;
     // Newest first, without the bytes.
     std::vector<TRegisterEntry> Entries() const;
     // The bytes kept of one file; a null array when the number names none.

@@ -37,6 +37,11 @@ QString TPathBuilder::GetOutPath()
     return GetBasePath() + QStringLiteral("out") + Separator();
 }
 
+QString TPathBuilder::GetTemplatesPath()
+{
+    return GetBasePath() + QStringLiteral("templates") + Separator();
+}
+
 QString TPathBuilder::GetEmployeeDBPath()
 {
     return GetDataPath();

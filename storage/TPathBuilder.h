@@ -16,6 +16,8 @@ public:
     static QString GetOutWordPath(const QString& org);
     // The folder the registers and statements are written to.
     static QString GetOutPath();
+    // The office's own templates, shared by every user and kept across upgrades.
+    static QString GetTemplatesPath();
 
 private:
     static QString GetBasePath();
