@@ -112,7 +112,8 @@ QString TWordExportForm::TemplatePath()
     }
     if (!office.isEmpty() && QFileInfo(office).isFile())
         return office;
-    return QDir(Platform::ProgramFolder()).filePath(QStringLiteral("templates/") + name);
+    return QDir::cleanPath(
+        QDir(Platform::ProgramFolder()).filePath(QStringLiteral("templates/") + name));
 }
 
 void TWordExportForm::StartButtonClick()

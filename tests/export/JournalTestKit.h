@@ -52,8 +52,9 @@ inline QList<qint64> Numbers()
     return numbers;
 }
 
-// Makes the store refuse every new journal row, as a store that fails would.
-inline void RefuseRows()
+// Makes the store refuse every new journal row (or, with "UPDATE", every change of one), as a
+// store that fails would.
+inline void RefuseRows(const QString& event = QStringLiteral("INSERT"))
 {
     TQuery query;
     query.SetDatabaseName(TPathBuilder::GetEmployeeDBPath());
@@ -62,11 +63,13 @@ inline void RefuseRows()
             QStringLiteral("CREATE FUNCTION refuse_registers() RETURNS trigger LANGUAGE plpgsql AS "
                            "$$ BEGIN RAISE EXCEPTION 'journal refused'; END $$");
         query.ExecSQL();
-        query.SQL = QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON registers "
-                                   "FOR EACH ROW EXECUTE FUNCTION refuse_registers()");
+        query.SQL = QStringLiteral("CREATE TRIGGER refuse BEFORE %1 ON registers "
+                                   "FOR EACH ROW EXECUTE FUNCTION refuse_registers()")
+                        .arg(event);
     } else {
-        query.SQL = QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON registers "
-                                   "BEGIN SELECT RAISE(ABORT, 'journal refused'); END");
+        query.SQL = QStringLiteral("CREATE TRIGGER refuse BEFORE %1 ON registers "
+                                   "BEGIN SELECT RAISE(ABORT, 'journal refused'); END")
+                        .arg(event);
     }
     query.ExecSQL();
 }

@@ -1,3 +1,4 @@
+#include <QFile>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -21,6 +22,12 @@ const QString StatementFile = QStringLiteral("Ведомость.doc");
 
 // "fio|accnt|amount|org|listed"
 using Rows = QList<QStringList>;
+
+QByteArray ReadFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
 
 QStringList Texts(const QList<MessageRecorder::Shown>& shown)
 {
@@ -51,6 +58,11 @@ private Q_SLOTS:
     void unknownOrganisationMakesNoStatement();
     void unreadableAmountMakesNoStatement();
     void statementReadsTheRowsAsStored();
+    void officeTemplateWinsOverPackaged_data();
+    void officeTemplateWinsOverPackaged();
+    void eachStatementPrintsItsOwnJournalNumber();
+    void statementWhoseRowIsRefusedIsNotLeft_data();
+    void statementWhoseRowIsRefusedIsNotLeft();
     void buttonReadsDoneAfterFirstExport();
     void checkBoxShowsTheWindowModally();
     void realReaderSeesTheValues();
@@ -138,13 +150,19 @@ void TestWordExportForm::statementForOneOrganisation()
     QVERIFY2(text.contains(QStringLiteral("Организация: ") + Alpha + QLatin1Char('\r')),
              qPrintable(text));
     QVERIFY2(text.contains(QStringLiteral("Итого: ") + sum + QLatin1Char('\r')), qPrintable(text));
-    QVERIFY2(text.contains(QStringLiteral("Сумма прописью: ") + words + QLatin1Char('\r')),
+    QVERIFY2(text.contains(QStringLiteral("Сумма прописью: ") + words +
+                           QStringLiteral(" руб. %1 коп.\r").arg(sum.right(2))),
              qPrintable(text));
     QVERIFY2(text.contains(QStringLiteral("Н.С. Кузнецов\r")), qPrintable(text));
     QVERIFY2(text.contains(QStringLiteral("Е. Орлова\r")), qPrintable(text));
-    for (const char* placeholder :
-         {"<<DIRECTOR>>", "<<BOOKKEEPER>>", "<<NAMECOMPANY>>", "<<SUM>>", "<<SPELLSUM>>"})
-        QVERIFY2(!text.contains(QLatin1String(placeholder)), placeholder);
+    const TRegisterEntry row = JournalTestKit::Journal().Entries().at(0);
+    QVERIFY2(text.startsWith(QStringLiteral("Ведомость № %1 от %2\r")
+                                 .arg(row.Id)
+                                 .arg(row.Made.toString(QStringLiteral("dd.MM.yyyy")))),
+             qPrintable(text));
+    QVERIFY2(text.contains(QStringLiteral("Количество работников: %1\r").arg(row.Employees)),
+             qPrintable(text));
+    QVERIFY2(!text.contains(QLatin1String("<<")), qPrintable(text));
 
     pugi::xml_document xml;
     LoadDocument(path, xml);
@@ -380,6 +398,105 @@ void TestWordExportForm::buttonReadsDoneAfterFirstExport()
     m_fixture->Export(*m_form, QStringLiteral("Альфа"));
     QCOMPARE(m_form->StartButton->text(), QStringLiteral("Готово"));
     QCOMPARE(m_fixture->OutFiles(), QStringList{StatementFile});
+}
+
+void TestWordExportForm::officeTemplateWinsOverPackaged_data()
+{
+    QTest::addColumn<bool>("office");
+    QTest::newRow("the office's when it has one") << true;
+    QTest::newRow("the packaged one otherwise") << false;
+}
+
+void TestWordExportForm::officeTemplateWinsOverPackaged()
+{
+    QFETCH(bool, office);
+    const QString officePath = TPathBuilder::GetTemplatesPath() + QStringLiteral("export_template.doc");
+    if (office) {
+        QVERIFY(QDir().mkpath(TPathBuilder::GetTemplatesPath()));
+        const QString cell = QStringLiteral("<w:tc><w:p/></w:tc>");
+        const QString table =
+            QStringLiteral("<w:tbl><w:tr>%1%1%1%1</w:tr><w:tr><w:tc><w:p><w:r><w:t>"
+                           "&lt;&lt;TABLE&gt;&gt;</w:t></w:r></w:p></w:tc>%1%1%1</w:tr></w:tbl>")
+                .arg(cell);
+        MakePackage(QStringLiteral("<w:p><w:r><w:t>Наша ведомость &lt;&lt;NUMBER&gt;&gt; "
+                                   "&lt;&lt;NUMBER&gt;&gt;, &lt;&lt;COUNT&gt;&gt; чел., "
+                                   "&lt;&lt;SUM&gt;&gt; (&lt;&lt;SPELLSUM&gt;&gt; руб. "
+                                   "&lt;&lt;KOPECKS&gt;&gt; коп.)</w:t></w:r></w:p>") +
+                    table)
+            .SaveAs(officePath);
+    }
+    m_fixture->AddOrg(Alpha);
+    m_fixture->AddEmployee(QStringLiteral("АБРАМОВ ОЛЕГ"), QStringLiteral("1"), Alpha,
+                           QStringLiteral("1500.05"));
+    m_fixture->AddEmployee(QStringLiteral("БОРИСОВ ИЛЬЯ"), QStringLiteral("2"), Alpha,
+                           QStringLiteral("0.20"));
+
+    const QString used = office ? officePath : QStringLiteral(EXPORT_TEMPLATE);
+    m_form->SetData(m_fixture->Employees(), m_fixture->Orgs(), Alpha);
+    m_form->show();
+    QCOMPARE(m_form->TemplateLabel->text(),
+             QStringLiteral("Шаблон: ") +
+                 QDir::toNativeSeparators(QFileInfo(used).absoluteFilePath()));
+    m_form->StartButton->click();
+
+    const QString text = DocumentText(m_fixture->OutDir() + StatementFile);
+    const qint64 number = JournalTestKit::Numbers().value(0);
+    if (office) {
+        // Each replaced at its first occurrence only, as the older ones are.
+        QVERIFY2(text.startsWith(QStringLiteral("Наша ведомость %1 <<NUMBER>>, 2 чел., 1500.25 "
+                                                "(одна тысяча пятьсот руб. 25 коп.)\r")
+                                     .arg(number)),
+                 qPrintable(text));
+    } else {
+        QVERIFY2(text.startsWith(QStringLiteral("Ведомость № %1 от ").arg(number)),
+                 qPrintable(text));
+        QVERIFY2(text.contains(QStringLiteral("одна тысяча пятьсот руб. 25 коп.\r")),
+                 qPrintable(text));
+    }
+}
+
+void TestWordExportForm::eachStatementPrintsItsOwnJournalNumber()
+{
+    const QStringList names{QStringLiteral("Альфа"), QStringLiteral("Бета"),
+                            QStringLiteral("Гамма")};
+    for (const QString& name : names)
+        m_fixture->AddOrg(name);
+    m_fixture->Export(*m_form, names[1]); // rows before, so numbers are not simply 1, 2, 3
+    m_fixture->Export(*m_form, QStringLiteral("Все"));
+
+    const std::vector<TRegisterEntry> entries = JournalTestKit::Journal().Entries();
+    QCOMPARE(entries.size(), std::size_t(4));
+    for (std::size_t i = 0; i < 3; ++i) {
+        const TRegisterEntry& entry = entries[i];
+        const QString text = DocumentText(m_fixture->OutDir() + entry.FileName);
+        QVERIFY2(text.startsWith(QStringLiteral("Ведомость № %1 от ").arg(entry.Id)),
+                 qPrintable(entry.FileName + QLatin1Char(' ') + text));
+        QCOMPARE(JournalTestKit::Journal().Content(entry.Id),
+                 ReadFile(m_fixture->OutDir() + entry.FileName));
+    }
+}
+
+void TestWordExportForm::statementWhoseRowIsRefusedIsNotLeft_data()
+{
+    QTest::addColumn<QString>("refused");
+    QTest::newRow("the row itself") << QStringLiteral("INSERT");
+    QTest::newRow("its bytes, after the file is in place") << QStringLiteral("UPDATE");
+}
+
+void TestWordExportForm::statementWhoseRowIsRefusedIsNotLeft()
+{
+    QFETCH(QString, refused);
+    m_fixture->AddOrg(Alpha);
+    JournalTestKit::RefuseRows(refused);
+
+    m_fixture->Export(*m_form, Alpha);
+
+    QCOMPARE(m_fixture->Messages.Texts().size(), 1);
+    QCOMPARE(m_fixture->Messages.Messages().front().caption, QStringLiteral("Export"));
+    QCOMPARE(m_fixture->Messages.Messages().front().text, QStringLiteral("Error"));
+    QCOMPARE(m_fixture->OutFiles(), QStringList());
+    QCOMPARE(m_fixture->Opened, QStringList());
+    QCOMPARE(JournalTestKit::Rows(), QStringList());
 }
 
 void TestWordExportForm::checkBoxShowsTheWindowModally()
