@@ -92,6 +92,9 @@ void TWordExportForm::showEvent(QShowEvent* event)
 void TWordExportForm::ShowTemplate()
 {
     TemplateLabel->setText(QStringLiteral("Шаблон: ") + QDir::toNativeSeparators(TemplatePath()));
+    // The path may be longer than the window was made for.
+    layout()->activate();
+    resize(size().expandedTo(sizeHint()));
 }
 
 void TWordExportForm::SetData(TTable& Data, TTable& Config, const QString& str)

@@ -469,10 +469,11 @@ void TestWordEngine::shippedTemplateHasPlaceholdersAndTable()
 {
     WordApplication word;
     const QString text = word.Documents().Open(QStringLiteral(EXPORT_TEMPLATE)).Text();
-    for (const char* placeholder : {"<<DIRECTOR>>", "<<BOOKKEEPER>>", "<<NAMECOMPANY>>",
-                                    "<<TABLE>>", "<<SUM>>", "<<SPELLSUM>>"})
+    for (const char* placeholder :
+         {"<<DIRECTOR>>", "<<BOOKKEEPER>>", "<<NAMECOMPANY>>", "<<TABLE>>", "<<SUM>>",
+          "<<SPELLSUM>>", "<<NUMBER>>", "<<DATE>>", "<<COUNT>>", "<<KOPECKS>>"})
         QCOMPARE(text.count(QLatin1String(placeholder)), 1);
-    QVERIFY(text.startsWith(QStringLiteral("Ведомость\r")));
+    QVERIFY(text.startsWith(QStringLiteral("Ведомость № <<NUMBER>> от <<DATE>>\r")));
     QVERIFY(text.contains(QStringLiteral("Итого: <<SUM>>")));
 
     WordSelection selection = word.Selection();
