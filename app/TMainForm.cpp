@@ -25,6 +25,7 @@
 #include <thread>
 
 #include "amount/Amount.h"
+#include "core/Platform.h"
 #include "export/TJournalForm.h"
 #include "app/ExportTotalsLine.h"
 #include "import/ParadoxTakeOver.h"
@@ -100,7 +101,8 @@ bool IsInside(const QWidget* widget, const QWidget* container)
     return false;
 }
 
-// Creates a missing folder (and its missing parents) open to every user of the machine.
+// Creates a missing folder (and its missing parents) for the office's group: on Linux it
+// takes the group of a set-group-id parent, and nobody else may enter it.
 void MakeSharedFolder(const QString& folder)
 {
     const QString path = QDir::cleanPath(QDir::fromNativeSeparators(folder));
@@ -117,12 +119,18 @@ void MakeSharedFolder(const QString& folder)
     if (!QDir().mkpath(path))
         throw Exception(QStringLiteral("Не удалось создать папку «%1».")
                             .arg(QDir::toNativeSeparators(path)));
-    const QFileDevice::Permissions everyone =
+#ifdef Q_OS_WIN
+    const QFileDevice::Permissions shared =
         QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
         QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup |
         QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
+#else
+    const QFileDevice::Permissions shared =
+        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
+        QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup;
+#endif
     for (const QString& created : missing)
-        QFile::setPermissions(created, everyone);
+        QFile::setPermissions(created, shared);
 }
 
 // The error boundary's rule, with the error's message handed back instead of shown: empty when
@@ -626,6 +634,17 @@ void TMainForm::RetryOpenTables()
 
 void TMainForm::EnsureFolders()
 {
+    // A user outside the office's group is told so before anything is made elsewhere.
+    const QString data = TPathBuilder::GetEmployeeDBPath();
+    if (!Platform::MayUseFolder(data)) {
+        QString login = Platform::LoginName();
+        if (login.isEmpty())
+            login = QStringLiteral("ИМЯ");
+        throw Exception(QStringLiteral("Нет доступа к папке данных «%1»: попросите администратора "
+                                       "добавить вас в группу %2 (sudo adduser %3 %2)")
+                            .arg(QDir::toNativeSeparators(QDir::cleanPath(data)),
+                                 QLatin1String(Platform::SharingGroup), login));
+    }
     MakeSharedFolder(TPathBuilder::GetEmployeeDBPath());
     MakeSharedFolder(QFileInfo(TPathBuilder::GetOutTxtPath(QString())).path());
 }

@@ -1,6 +1,7 @@
 #include <QApplication>
 
 #include "app/TMainForm.h"
+#include "core/Platform.h"
 #include "dialogs/TEmployeeAddForm.h"
 #include "dialogs/TSettingsForm.h"
 #include "export/TExportForm.h"
@@ -10,6 +11,8 @@
 
 int main(int argc, char* argv[])
 {
+    // The tables hold salaries: what the program writes is for the office's group only.
+    Platform::KeepFilesInGroup();
     QApplication application(argc, argv);
     LookAndFeel::Install(application);
 

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 
 #ifdef Q_OS_WIN
 #include <lmcons.h>
@@ -9,6 +10,7 @@
 #include <windows.h>
 #else
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <vector>
@@ -59,6 +61,27 @@ QString ProgramFolder()
     if (!ProgramFolderOverride().isEmpty())
         return ProgramFolderOverride();
     return QCoreApplication::applicationDirPath();
+}
+
+void KeepFilesInGroup()
+{
+#ifndef Q_OS_WIN
+    umask(S_IRWXO);
+#endif
+}
+
+bool MayUseFolder(const QString& folder)
+{
+#ifdef Q_OS_WIN
+    Q_UNUSED(folder);
+    return true;
+#else
+    const QByteArray path = QFile::encodeName(QDir::cleanPath(folder));
+    struct stat info {};
+    if (stat(path.constData(), &info) != 0)
+        return true;
+    return access(path.constData(), R_OK | W_OK | X_OK) == 0;
+#endif
 }
 
 QString LoginName()

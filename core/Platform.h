@@ -19,6 +19,17 @@ QString ProgramFolder();
 // the system reports none.
 QString LoginName();
 
+// Makes every file and folder the process creates from now on readable and writable by
+// its owner and group and by nobody else, whatever the user's umask (a no-op on Windows).
+void KeepFilesInGroup();
+
+// The system group whose members share the tables.
+inline constexpr const char* SharingGroup = "pellomar";
+
+// False when the folder exists and this user may not list, enter or write it; true when it
+// is usable or missing (its creation then tells its own failure).
+bool MayUseFolder(const QString& folder);
+
 // Replaces the common-folder provider; an empty function restores the real one.
 void SetCommonAppDataProvider(FolderProvider provider);
 

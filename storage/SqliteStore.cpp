@@ -241,11 +241,14 @@ std::shared_ptr<SqliteConnection> SqliteConnection::Open(const QString& folder, 
     // before anything is written to it.
     connection->Exec(QStringLiteral("PRAGMA schema_version"));
     if (isNew) {
-        // Every user of the machine works on the same tables; SQLite gives its journal
-        // files the permissions of the database file.
+        // The office's group works on the same tables, nobody else reads them; SQLite gives
+        // its journal files the permissions of the database file.
         QFile::setPermissions(filePath, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                            QFileDevice::ReadGroup | QFileDevice::WriteGroup |
-                                            QFileDevice::ReadOther | QFileDevice::WriteOther);
+                                            QFileDevice::ReadGroup | QFileDevice::WriteGroup
+#ifdef Q_OS_WIN
+                                            | QFileDevice::ReadOther | QFileDevice::WriteOther
+#endif
+        );
     }
     const QString mode = connection->QueryText(QStringLiteral("PRAGMA journal_mode=WAL"));
     if (mode.compare(QLatin1String("wal"), Qt::CaseInsensitive) != 0)

@@ -24,7 +24,7 @@ QString FailureMessage(const QString& target, const QString& reason)
         .arg(QDir::toNativeSeparators(target), reason);
 }
 
-// The backup folder, made when missing and open to every user of the machine.
+// The backup folder, made when missing, for the office's group only.
 QString PrepareFolder(const QString& dataFolder)
 {
     const QString folder = TStoreBackup::Folder(dataFolder);
@@ -34,9 +34,23 @@ QString PrepareFolder(const QString& dataFolder)
         throw Exception(FailureMessage(folder, QStringLiteral("не удалось создать папку.")));
     QFile::setPermissions(
         folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
-                    QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup |
-                    QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther);
+                    QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup
+#ifdef Q_OS_WIN
+                    | QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther
+#endif
+    );
     return folder;
+}
+
+// SQLite makes a new file 0644 less the umask: a copy gets the store's own permissions.
+void ShareWithGroup(const QString& file)
+{
+    QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                    QFileDevice::ReadGroup | QFileDevice::WriteGroup
+#ifdef Q_OS_WIN
+                                    | QFileDevice::ReadOther | QFileDevice::WriteOther
+#endif
+    );
 }
 
 // Keeps the newest copies of one kind; their names sort by their time.
@@ -252,6 +266,7 @@ void TStoreBackup::Copy(StoreConnection& store, const QString& target)
             QFile::remove(part);
             throw Exception(FailureMessage(target, error.Message()));
         }
+        ShareWithGroup(part);
         if (!QFile::rename(part, target)) {
             QFile::remove(part);
             throw Exception(FailureMessage(
@@ -285,6 +300,8 @@ void TStoreBackup::Copy(StoreConnection& store, const QString& target)
             reason += QStringLiteral(" Причина: %1.").arg(SystemReason::FromErrno(systemError));
     }
     sqlite3_close(copy);
+    if (rc == SQLITE_OK)
+        ShareWithGroup(part);
     QFile partFile(part);
     if (rc == SQLITE_OK && !partFile.rename(target))
         reason = QStringLiteral("не удалось переименовать «%1»: %2.")

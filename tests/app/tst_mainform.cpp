@@ -24,6 +24,11 @@
 
 #include <sqlite3.h>
 
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
+
+#include "core/Platform.h"
 #include "app/ExportTotalsLine.h"
 #include "app/TMainForm.h"
 #include "export/ExportData.h"
@@ -83,6 +88,7 @@ private Q_SLOTS:
     void cleanup();
 
     void firstStartOnEmptyFolder();
+    void dataFolderOfAnotherGroup();
     void folderThatCannotBeCreated();
     void damagedStoreLeftUntouched();
     void unreachableServerLeavesFolderAsItWas();
@@ -275,7 +281,10 @@ void tst_MainForm::firstStartOnEmptyFolder()
     for (const QString& dir : {m_folder->DataDir(), m_folder->OutDir()}) {
         const QFileInfo info(dir);
         QVERIFY2(info.isDir(), qPrintable(dir));
-        QVERIFY(info.permissions().testFlag(QFileDevice::WriteOther));
+        QVERIFY(info.permissions().testFlag(QFileDevice::WriteGroup));
+#ifdef Q_OS_UNIX
+        QVERIFY(!info.permissions().testFlag(QFileDevice::ReadOther));
+#endif
     }
     QCOMPARE(m_form->EmployeeTable()->FieldNames(),
              QStringList({"Id", "Fio100", "Accnt", "Amount", "Export", "Org120"}));
@@ -327,6 +336,34 @@ void tst_MainForm::firstStartOnEmptyFolder()
     StartForm();
     QVERIFY(m_messages->Messages().isEmpty());
     QCOMPARE(ExportBox()->count(), 2);
+}
+
+// A user outside the office's group is told once how to get access; nothing is made.
+void tst_MainForm::dataFolderOfAnotherGroup()
+{
+#ifdef Q_OS_UNIX
+    if (geteuid() == 0)
+        QSKIP("root may enter any folder");
+    m_folder.reset(); // before the next one takes over the common folder
+    m_folder = std::make_unique<TempDataFolder>(false);
+    QVERIFY(QDir().mkpath(m_folder->DataDir()));
+    QVERIFY(QFile::setPermissions(m_folder->DataDir(), QFileDevice::Permissions()));
+    StartForm();
+    QFile::setPermissions(m_folder->DataDir(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                   QFileDevice::ExeOwner);
+    QCOMPARE(m_messages->Messages().size(), 1);
+    const QString text = m_messages->Messages().front().text;
+    QVERIFY2(text.startsWith(QStringLiteral("Нет доступа к папке данных «")), qPrintable(text));
+    QVERIFY2(text.endsWith(QStringLiteral("группу pellomar (sudo adduser %1 pellomar)")
+                               .arg(Platform::LoginName())),
+             qPrintable(text));
+    QVERIFY(!m_form->EmployeeTable()->Active());
+    QVERIFY(NotOpenLabel()->text().contains(text));
+    QVERIFY(!QFileInfo::exists(m_folder->OutDir()));
+    QVERIFY(QDir(m_folder->DataDir()).isEmpty());
+#else
+    QSKIP("permissions of this kind are POSIX");
+#endif
 }
 
 void tst_MainForm::folderThatCannotBeCreated()

@@ -1,16 +1,23 @@
 #include <QCryptographicHash>
 #include <QElapsedTimer>
+#include <QDate>
 #include <QFile>
+#include <QFileInfo>
 #include <QTest>
 
 #ifdef Q_OS_UNIX
 #include <signal.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
 
+#include "core/Platform.h"
+#include "export/AtomicFileWriter.h"
+#include "export/word/DocxPackage.h"
 #include "storage/Collation.h"
+#include "storage/StoreBackup.h"
 #include "storage/TSession.h"
 #include "storage/TTransaction.h"
 #include "tests/storage/StoreTestKit.h"
@@ -33,6 +40,7 @@ private Q_SLOTS:
     void lockedStoreFailsPassWithoutHalfRows();
     void missingFolder();
     void newStoreIsSharedByAllUsers();
+    void filesAreForTheGroupOnly();
     void lockHeldByAnotherProcess();
     void killedWriterLeavesNoHalfRows();
 
@@ -207,10 +215,45 @@ void TestStoreFiles::newStoreIsSharedByAllUsers()
 {
 #ifdef Q_OS_UNIX
     CreateEmployees(m_data);
-    const QFileDevice::Permissions all = QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                         QFileDevice::ReadGroup | QFileDevice::WriteGroup |
-                                         QFileDevice::ReadOther | QFileDevice::WriteOther;
-    QCOMPARE(QFile::permissions(StoreFile(m_data)) & all, all);
+    const QFileDevice::Permissions group = QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                           QFileDevice::ReadGroup | QFileDevice::WriteGroup;
+    QCOMPARE(QFile::permissions(StoreFile(m_data)) & group, group);
+#else
+    QSKIP("permissions of this kind are POSIX");
+#endif
+}
+
+// Under a umask that removes nothing, every file the program makes (store with its WAL and
+// SHM, backup folder and copy, register, statement) is the owner's and group's alone.
+void TestStoreFiles::filesAreForTheGroupOnly()
+{
+#ifdef Q_OS_UNIX
+    const mode_t before = umask(0);
+    Platform::KeepFilesInGroup();
+    auto view = NewEmployees(m_data);
+    view->Append();
+    view->FieldByName("Fio100").SetAsString(QStringLiteral("Иванов Иван"));
+    view->FieldByName("Accnt").SetAsString(QStringLiteral("1"));
+    view->Post();
+    const QString backup = TStoreBackup::MakeDaily(m_data, QDate(2026, 3, 1));
+    WriteFileAtomically(m_data + "register.txt", [](QIODevice& file) { file.write("list"); });
+    DocxPackage statement;
+    statement.SetPart(QStringLiteral("word/document.xml"), "<w:document/>");
+    statement.SaveAs(m_data + "statement.docx");
+    umask(before);
+
+    const QStringList made = {StoreFile(m_data), StoreFile(m_data) + "-wal",
+                              StoreFile(m_data) + "-shm", TStoreBackup::Folder(m_data), backup,
+                              m_data + "register.txt", m_data + "statement.docx"};
+    const QFileDevice::Permissions others =
+        QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
+    const QFileDevice::Permissions group = QFileDevice::ReadGroup | QFileDevice::WriteGroup;
+    for (const QString& file : made) {
+        const QFileDevice::Permissions mode = QFile::permissions(file);
+        QVERIFY2(QFileInfo::exists(file), qPrintable(file));
+        QVERIFY2(!(mode & others), qPrintable(file));
+        QVERIFY2((mode & group) == group, qPrintable(file));
+    }
 #else
     QSKIP("permissions of this kind are POSIX");
 #endif
