@@ -4,21 +4,14 @@
 #include <QFileDialog>
 #include <QStringList>
 
+#include "ui/FileFilter.h"
+
 namespace {
 
 TSaveDialog::Chooser& CurrentChooser()
 {
     static TSaveDialog::Chooser chooser;
     return chooser;
-}
-
-QString QtFilter(const QString& filter)
-{
-    const QStringList parts = filter.split(QLatin1Char('|'));
-    QStringList entries;
-    for (qsizetype i = 0; i + 1 < parts.size(); i += 2)
-        entries << parts[i] + QStringLiteral(" (") + parts[i + 1] + QLatin1Char(')');
-    return entries.join(QStringLiteral(";;"));
 }
 
 } // namespace
@@ -35,7 +28,7 @@ bool TSaveDialog::Execute(QWidget* parent)
         chosen = CurrentChooser()(*this);
     } else {
         const QString path = QFileDialog::getSaveFileName(
-            parent, Title, QDir::home().filePath(FileName), QtFilter(Filter));
+            parent, Title, QDir::home().filePath(FileName), QtFileFilter(Filter));
         if (!path.isEmpty())
             chosen = path;
     }

@@ -4,6 +4,8 @@
 #include <QFileDialog>
 #include <QStringList>
 
+#include "ui/FileFilter.h"
+
 namespace {
 
 TOpenDialog::Chooser& CurrentChooser()
@@ -21,17 +23,7 @@ void TOpenDialog::SetChooser(Chooser chooser)
 
 QString TOpenDialog::QtFilter() const
 {
-    const QStringList parts = Filter.split(QLatin1Char('|'));
-    QStringList entries;
-    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
-        const QString patterns =
-            parts[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts).join(QLatin1Char(' '));
-        // A description that shows its patterns already is taken as it stands.
-        entries << (parts[i].contains(QLatin1Char('('))
-                        ? parts[i]
-                        : parts[i] + QStringLiteral(" (") + patterns + QLatin1Char(')'));
-    }
-    return entries.join(QStringLiteral(";;"));
+    return QtFileFilter(Filter);
 }
 
 bool TOpenDialog::Execute(QWidget* parent)

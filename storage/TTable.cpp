@@ -466,10 +466,7 @@ int TTable::CurrentRow() const
 
 qint64 TTable::CurrentRowid() const
 {
-    if (m_state == State::Inactive || m_state == State::Insert)
-        return -1;
-    RowsNeeded();
-    return m_current >= 0 && m_current < m_rows.Count() ? m_rows.Rowid(m_current) : -1;
+    return m_state == State::Insert ? -1 : RowidAt(m_current);
 }
 
 qint64 TTable::RowidAt(int row) const
@@ -1213,15 +1210,8 @@ void TTable::Delete()
     int parameter = 2;
     const QString* row = m_rows.Row(m_current);
     for (int f = 0; f < FieldCount(); ++f) {
-        if (!(m_keyMask & (1ull << f)))
-            continue;
-        const QString& value = row[f];
-        if (value.isNull())
-            m_delete->BindNull(parameter++);
-        else if (IsNumeric(m_fields[std::size_t(f)].def.DataType))
-            m_delete->BindInt(parameter++, value.toLongLong());
-        else
-            m_delete->BindText(parameter++, value);
+        if (m_keyMask & (1ull << f))
+            BindValue(*m_delete, parameter++, row[f], f);
     }
     try {
         while (m_delete->Step()) {
