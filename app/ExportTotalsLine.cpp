@@ -5,8 +5,8 @@
 
 #include <limits>
 
-#include "storage/Layouts.h"
-#include "storage/TTable.h"
+#include "storage/layouts/Layouts.h"
+#include "storage/views/TTable.h"
 #include "ui/MainViews.h"
 #include "ui/TDataSource.h"
 

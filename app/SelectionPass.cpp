@@ -5,9 +5,9 @@
 #include <utility>
 
 #include "core/Exception.h"
-#include "storage/Layouts.h"
-#include "storage/TTable.h"
-#include "storage/TTransaction.h"
+#include "storage/layouts/Layouts.h"
+#include "storage/views/TTable.h"
+#include "storage/views/TTransaction.h"
 
 namespace SelectionPass {
 

@@ -29,16 +29,15 @@
 #include "export/TJournalForm.h"
 #include "app/ExportTotalsLine.h"
 #include "import/ParadoxTakeOver.h"
-#include "storage/Layouts.h"
-#include "storage/PgStore.h"
-#include "storage/RegisterJournal.h"
-#include "storage/StoreBackup.h"
-#include "storage/StoreConnection.h"
+#include "storage/layouts/Layouts.h"
+#include "storage/layouts/RegisterJournal.h"
+#include "storage/backup/StoreBackup.h"
+#include "storage/engine/StoreConnection.h"
 #include "storage/TPathBuilder.h"
-#include "storage/TSession.h"
-#include "storage/TTransaction.h"
-#include "storage/TableSchema.h"
-#include "storage/TableUpgrade.h"
+#include "storage/views/TSession.h"
+#include "storage/views/TTransaction.h"
+#include "storage/engine/TableSchema.h"
+#include "storage/layouts/TableUpgrade.h"
 #include "ui/ErrorBoundary.h"
 #include "ui/KeyRules.h"
 #include "ui/Messages.h"
@@ -612,7 +611,7 @@ void TMainForm::RetryOpenTables()
         }
         FServerAnswer = std::make_shared<ServerAnswer>();
         std::thread([answer = FServerAnswer, server] {
-            answer->unreachable = PgConnection::Unreachable(server);
+            answer->unreachable = StoreConnection::ServerUnreachable(server);
             answer->done = true;
         }).detach();
         return;

@@ -6,8 +6,8 @@
 #include <memory>
 
 #include "app/SelectionPass.h"
-#include "storage/TQuery.h"
-#include "storage/TTable.h"
+#include "storage/views/TQuery.h"
+#include "storage/views/TTable.h"
 #include "ui/MainViews.h"
 
 class QAction;

@@ -16,11 +16,11 @@
 #include <cstdlib>
 #include <stdexcept>
 
-#include "storage/Collation.h"
-#include "storage/Layouts.h"
-#include "storage/RegisterJournal.h"
-#include "storage/TSession.h"
-#include "storage/TTable.h"
+#include "storage/engine/sqlite/Collation.h"
+#include "storage/layouts/Layouts.h"
+#include "storage/layouts/RegisterJournal.h"
+#include "storage/views/TSession.h"
+#include "storage/views/TTable.h"
 #include "tests/support/DbfWriter.h"
 #include "tests/support/StoreRows.h"
 

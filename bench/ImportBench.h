@@ -10,8 +10,8 @@
 #include "bench/BenchSupport.h"
 #include "import/TImportForm.h"
 #include "import/TOpenDialog.h"
-#include "storage/TSession.h"
-#include "storage/TTable.h"
+#include "storage/views/TSession.h"
+#include "storage/views/TTable.h"
 
 // Times the import window over the shared dBASE source of `records` employees, once per
 // iteration, into a store that makeStore() makes afresh: an object with DataDir(), kept

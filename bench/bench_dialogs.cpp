@@ -16,10 +16,10 @@
 #include "bench/BenchSupport.h"
 #include "dialogs/TEmployeeAddForm.h"
 #include "dialogs/TSettingsForm.h"
-#include "storage/Layouts.h"
+#include "storage/layouts/Layouts.h"
 #include "storage/TPathBuilder.h"
-#include "storage/TSession.h"
-#include "storage/TTable.h"
+#include "storage/views/TSession.h"
+#include "storage/views/TTable.h"
 #include "ui/MainViews.h"
 #include "ui/Messages.h"
 

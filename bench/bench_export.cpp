@@ -15,10 +15,10 @@
 #include "export/RegisterCheck.h"
 #include "export/TextRegister.h"
 #include "export/TextRegisterExport.h"
-#include "storage/Layouts.h"
+#include "storage/layouts/Layouts.h"
 #include "storage/TPathBuilder.h"
-#include "storage/TSession.h"
-#include "storage/TTable.h"
+#include "storage/views/TSession.h"
+#include "storage/views/TTable.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 
 #include "bench/BenchSupport.h"
 #include "bench/ImportBench.h"
-#include "storage/Collation.h"
+#include "storage/engine/sqlite/Collation.h"
 
 namespace {
 

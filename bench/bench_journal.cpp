@@ -13,9 +13,9 @@
 
 #include "bench/BenchSupport.h"
 #include "export/TJournalForm.h"
-#include "storage/RegisterJournal.h"
+#include "storage/layouts/RegisterJournal.h"
 #include "storage/TPathBuilder.h"
-#include "storage/TSession.h"
+#include "storage/views/TSession.h"
 
 namespace {
 

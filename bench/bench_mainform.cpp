@@ -19,9 +19,9 @@
 #include "app/ExportTotalsLine.h"
 #include "app/TMainForm.h"
 #include "bench/BenchSupport.h"
-#include "storage/Layouts.h"
-#include "storage/TSession.h"
-#include "storage/TTable.h"
+#include "storage/layouts/Layouts.h"
+#include "storage/views/TSession.h"
+#include "storage/views/TTable.h"
 #include "ui/TDBGrid.h"
 
 namespace {

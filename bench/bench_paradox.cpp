@@ -17,7 +17,7 @@ extern "C" { // pxlib's header declares no C linkage of its own
 
 #include "app/TMainForm.h"
 #include "import/ParadoxTakeOver.h"
-#include "storage/TSession.h"
+#include "storage/views/TSession.h"
 #include "tests/support/ParadoxWriter.h"
 #include "tests/support/TempDataFolder.h"
 

@@ -16,9 +16,9 @@
 #include "app/TMainForm.h"
 #include "bench/BenchSupport.h"
 #include "bench/ImportBench.h"
-#include "storage/TSession.h"
-#include "storage/TTable.h"
-#include "storage/TTransaction.h"
+#include "storage/views/TSession.h"
+#include "storage/views/TTable.h"
+#include "storage/views/TTransaction.h"
 
 namespace {
 

@@ -10,10 +10,10 @@
 #include <vector>
 
 #include "bench/BenchSupport.h"
-#include "storage/Collation.h"
-#include "storage/TSession.h"
-#include "storage/TTable.h"
-#include "storage/TTransaction.h"
+#include "storage/engine/sqlite/Collation.h"
+#include "storage/views/TSession.h"
+#include "storage/views/TTable.h"
+#include "storage/views/TTransaction.h"
 
 namespace {
 

@@ -14,11 +14,11 @@
 #include <vector>
 
 #include "bench/BenchSupport.h"
-#include "storage/Collation.h"
-#include "storage/TQuery.h"
-#include "storage/TSession.h"
-#include "storage/TTable.h"
-#include "storage/TableUpgrade.h"
+#include "storage/engine/sqlite/Collation.h"
+#include "storage/views/TQuery.h"
+#include "storage/views/TSession.h"
+#include "storage/views/TTable.h"
+#include "storage/layouts/TableUpgrade.h"
 
 namespace {
 

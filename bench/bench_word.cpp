@@ -17,9 +17,9 @@
 #include "export/DocumentViewer.h"
 #include "export/TWordExportForm.h"
 #include "export/word/WordAutomation.h"
-#include "storage/Layouts.h"
-#include "storage/TTable.h"
-#include "storage/TTransaction.h"
+#include "storage/layouts/Layouts.h"
+#include "storage/views/TTable.h"
+#include "storage/views/TTransaction.h"
 #include "tests/support/StoreRows.h"
 #include "tests/word/WordTestKit.h"
 

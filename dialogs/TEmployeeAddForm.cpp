@@ -9,8 +9,8 @@
 
 #include "amount/Amount.h"
 #include "storage/TPathBuilder.h"
-#include "storage/Layouts.h"
-#include "storage/TTable.h"
+#include "storage/layouts/Layouts.h"
+#include "storage/views/TTable.h"
 #include "ui/NamedControls.h"
 #include "ui/ErrorBoundary.h"
 #include "ui/WindowPlacement.h"

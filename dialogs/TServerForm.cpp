@@ -14,14 +14,13 @@
 #include <QVBoxLayout>
 
 #include "core/SystemReason.h"
-#include "storage/Layouts.h"
-#include "storage/PgStore.h"
-#include "storage/StoreBackup.h"
-#include "storage/StoreConnection.h"
+#include "storage/layouts/Layouts.h"
+#include "storage/backup/StoreBackup.h"
+#include "storage/engine/StoreConnection.h"
 #include "storage/TPathBuilder.h"
-#include "storage/TSession.h"
-#include "storage/TTable.h"
-#include "storage/TableSchema.h"
+#include "storage/views/TSession.h"
+#include "storage/views/TTable.h"
+#include "storage/engine/TableSchema.h"
 #include "ui/ErrorBoundary.h"
 #include "ui/MainViews.h"
 #include "ui/Messages.h"
@@ -161,9 +160,9 @@ void TServerForm::ShowStatus(const QString& text)
 void TServerForm::CheckButtonClick()
 {
     ShowStatus(QStringLiteral("Соединение с сервером…"));
-    std::shared_ptr<PgConnection> server;
+    std::shared_ptr<StoreConnection> server;
     try {
-        server = PgConnection::Open(ConnectionString(), Session().BusyTimeout());
+        server = StoreConnection::OpenServer(ConnectionString(), Session().BusyTimeout());
         QStringList found;
         const std::pair<const char*, QString> tables[] = {
             {Layouts::EmployeeTableName, QStringLiteral("сотрудников: %1")},
@@ -209,7 +208,7 @@ void TServerForm::TransferButtonClick()
     ShowStatus(QStringLiteral("Перенос таблиц на сервер…"));
     QSaveFile conf(QDir(QDir::fromNativeSeparators(folder))
                        .filePath(QLatin1String(StoreConnection::ServerFileName)));
-    std::shared_ptr<PgConnection> server;
+    std::shared_ptr<StoreConnection> server;
     // The status line counts the rows; the window takes no input until the copy ends.
     auto progress = [this](qint64 copied, qint64 total) {
         ShowStatus(QStringLiteral("Перенос таблиц на сервер… Записей перенесено: %1 из %2.")
@@ -218,7 +217,7 @@ void TServerForm::TransferButtonClick()
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     };
     try {
-        server = PgConnection::Open(connection, Session().BusyTimeout());
+        server = StoreConnection::OpenServer(connection, Session().BusyTimeout());
         // The file is written before the tables are stored and put in place after, so a
         // failure of either leaves the program on its local file.
         if (!conf.open(QIODevice::WriteOnly) ||

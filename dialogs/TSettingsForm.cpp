@@ -12,10 +12,10 @@
 #include <QVBoxLayout>
 
 #include "storage/TPathBuilder.h"
-#include "storage/TQuery.h"
-#include "storage/Layouts.h"
-#include "storage/TTable.h"
-#include "storage/TTransaction.h"
+#include "storage/views/TQuery.h"
+#include "storage/layouts/Layouts.h"
+#include "storage/views/TTable.h"
+#include "storage/views/TTransaction.h"
 #include "ui/NamedControls.h"
 #include "ui/ErrorBoundary.h"
 #include "ui/KeyRules.h"

@@ -4,8 +4,8 @@
 #include <QFileInfo>
 #include <QSet>
 
-#include "storage/Layouts.h"
-#include "storage/TTable.h"
+#include "storage/layouts/Layouts.h"
+#include "storage/views/TTable.h"
 
 namespace ExportData {
 namespace {

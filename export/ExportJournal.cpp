@@ -6,7 +6,7 @@
 #include <QSysInfo>
 
 #include "core/Platform.h"
-#include "storage/RegisterJournal.h"
+#include "storage/layouts/RegisterJournal.h"
 #include "storage/TPathBuilder.h"
 
 namespace {

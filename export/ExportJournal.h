@@ -9,7 +9,7 @@
 #include <functional>
 
 #include "export/ExportData.h"
-#include "storage/RegisterJournal.h"
+#include "storage/layouts/RegisterJournal.h"
 
 // The files of one export, each kept in the register journal of the data folder as soon as it
 // is in place. Every row is a transaction of its own: a later failure keeps the rows before

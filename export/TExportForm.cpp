@@ -12,7 +12,7 @@
 #include "export/RegisterCheck.h"
 #include "export/TExportCheckBox.h"
 #include "export/TWordExportCheckBox.h"
-#include "storage/TTable.h"
+#include "storage/views/TTable.h"
 #include "ui/ErrorBoundary.h"
 #include "ui/MainViews.h"
 #include "ui/Messages.h"

@@ -6,7 +6,7 @@
 
 #include <vector>
 
-#include "storage/RegisterJournal.h"
+#include "storage/layouts/RegisterJournal.h"
 
 class QLabel;
 class QPushButton;

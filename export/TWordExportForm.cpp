@@ -14,7 +14,7 @@
 #include "export/ExportJournal.h"
 #include "export/word/WordAutomation.h"
 #include "export/word/WordError.h"
-#include "storage/RegisterJournal.h"
+#include "storage/layouts/RegisterJournal.h"
 #include "storage/TPathBuilder.h"
 #include "ui/ErrorBoundary.h"
 #include "ui/Messages.h"

@@ -4,7 +4,7 @@
 #include "export/ExportData.h"
 #include "export/ExportJournal.h"
 #include "export/TextRegister.h"
-#include "storage/RegisterJournal.h"
+#include "storage/layouts/RegisterJournal.h"
 #include "storage/TPathBuilder.h"
 
 void ExportTextRegisters(TTable& employees, TTable& organisations, const QString& choice,

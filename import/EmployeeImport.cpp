@@ -2,8 +2,8 @@
 
 #include "amount/Amount.h"
 #include "core/Exception.h"
-#include "storage/Layouts.h"
-#include "storage/TTransaction.h"
+#include "storage/layouts/Layouts.h"
+#include "storage/views/TTransaction.h"
 #include "ui/Messages.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "storage/TTable.h"
+#include "storage/views/TTable.h"
 
 class TTransaction;
 

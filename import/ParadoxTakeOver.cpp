@@ -13,12 +13,12 @@ extern "C" { // pxlib's header declares no C linkage of its own
 
 #include "core/Exception.h"
 #include "import/ParadoxTable.h"
-#include "storage/Layouts.h"
-#include "storage/StoreConnection.h"
-#include "storage/TSession.h"
-#include "storage/TTransaction.h"
-#include "storage/TableSchema.h"
-#include "storage/TableUpgrade.h"
+#include "storage/layouts/Layouts.h"
+#include "storage/engine/StoreConnection.h"
+#include "storage/views/TSession.h"
+#include "storage/views/TTransaction.h"
+#include "storage/engine/TableSchema.h"
+#include "storage/layouts/TableUpgrade.h"
 
 using TableSchema::Quoted;
 

@@ -15,11 +15,11 @@
 #include "import/ParadoxTable.h"
 #include "import/ParadoxTakeOver.h"
 #include "import/TDbfTable.h"
-#include "storage/Layouts.h"
-#include "storage/TTable.h"
-#include "storage/TTransaction.h"
-#include "storage/TableSchema.h"
-#include "storage/TableUpgrade.h"
+#include "storage/layouts/Layouts.h"
+#include "storage/views/TTable.h"
+#include "storage/views/TTransaction.h"
+#include "storage/engine/TableSchema.h"
+#include "storage/layouts/TableUpgrade.h"
 #include "ui/Messages.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 
-#include "storage/TTable.h"
+#include "storage/views/TTable.h"
 #include "ui/ErrorBoundary.h"
 #include "ui/TDataSource.h"
 

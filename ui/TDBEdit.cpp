@@ -1,6 +1,6 @@
 #include "ui/TDBEdit.h"
 
-#include "storage/TTable.h"
+#include "storage/views/TTable.h"
 #include "ui/ErrorBoundary.h"
 #include "ui/TDataSource.h"
 

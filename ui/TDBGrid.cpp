@@ -16,7 +16,7 @@
 
 #include <algorithm>
 
-#include "storage/TTable.h"
+#include "storage/views/TTable.h"
 #include "ui/ErrorBoundary.h"
 #include "ui/Messages.h"
 #include "ui/TDataSource.h"

@@ -1,6 +1,6 @@
 #include "ui/TDBGridModel.h"
 
-#include "storage/TTable.h"
+#include "storage/views/TTable.h"
 #include "ui/ErrorBoundary.h"
 #include "ui/TDataSource.h"
 

@@ -1,6 +1,6 @@
 #include "ui/TDataSource.h"
 
-#include "storage/TTable.h"
+#include "storage/views/TTable.h"
 
 TDataSource::TDataSource(QObject* parent) : QObject(parent)
 {

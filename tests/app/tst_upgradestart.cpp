@@ -8,9 +8,9 @@
 #include <memory>
 
 #include "app/TMainForm.h"
-#include "storage/StoreBackup.h"
-#include "storage/TSession.h"
-#include "storage/TTable.h"
+#include "storage/backup/StoreBackup.h"
+#include "storage/views/TSession.h"
+#include "storage/views/TTable.h"
 #include "tests/support/FolderTest.h"
 #include "tests/support/MessageRecorder.h"
 #include "tests/support/SqlStore.h"

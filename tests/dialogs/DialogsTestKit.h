@@ -8,11 +8,11 @@
 #include <memory>
 #include <vector>
 
-#include "storage/Layouts.h"
+#include "storage/layouts/Layouts.h"
 #include "storage/TPathBuilder.h"
-#include "storage/TQuery.h"
-#include "storage/TSession.h"
-#include "storage/TTable.h"
+#include "storage/views/TQuery.h"
+#include "storage/views/TSession.h"
+#include "storage/views/TTable.h"
 #include "tests/support/StoreRows.h"
 #include "tests/support/Typing.h"
 #include "ui/MainViews.h"

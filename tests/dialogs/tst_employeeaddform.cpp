@@ -12,7 +12,7 @@
 #include <memory>
 
 #include "dialogs/TEmployeeAddForm.h"
-#include "storage/TSession.h"
+#include "storage/views/TSession.h"
 #include "tests/dialogs/DialogsTestKit.h"
 #include "tests/support/FolderTest.h"
 #include "tests/support/ScreenChecks.h"

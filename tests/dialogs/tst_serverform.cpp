@@ -7,9 +7,9 @@
 #include <memory>
 
 #include "dialogs/TServerForm.h"
-#include "storage/PgStore.h"
-#include "storage/StoreBackup.h"
-#include "storage/TSession.h"
+#include "storage/engine/postgres/PgStore.h"
+#include "storage/backup/StoreBackup.h"
+#include "storage/views/TSession.h"
 #include "tests/dialogs/DialogsTestKit.h"
 #include "tests/support/FolderTest.h"
 #include "tests/support/SqlStore.h"

@@ -10,7 +10,7 @@
 #include <memory>
 
 #include "dialogs/TSettingsForm.h"
-#include "storage/TSession.h"
+#include "storage/views/TSession.h"
 #include "tests/dialogs/DialogsTestKit.h"
 #include "tests/support/FolderTest.h"
 #include "tests/support/TestStore.h"

@@ -8,7 +8,7 @@
 #include <QStringList>
 
 #include "export/ExportData.h"
-#include "storage/RegisterJournal.h"
+#include "storage/layouts/RegisterJournal.h"
 #include "tests/dialogs/DialogsTestKit.h"
 
 // The main window's side of the export: its views over a temporary data folder and the

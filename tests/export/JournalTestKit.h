@@ -8,9 +8,9 @@
 
 #include <algorithm>
 
-#include "storage/RegisterJournal.h"
+#include "storage/layouts/RegisterJournal.h"
 #include "storage/TPathBuilder.h"
-#include "storage/TQuery.h"
+#include "storage/views/TQuery.h"
 #include "tests/support/TestStore.h"
 
 namespace JournalTestKit {

@@ -19,7 +19,7 @@
 #include "export/TExportForm.h"
 #include "export/TWordExportCheckBox.h"
 #include "export/TWordExportForm.h"
-#include "storage/TSession.h"
+#include "storage/views/TSession.h"
 #include "tests/export/ExportTestKit.h"
 #include "tests/export/JournalTestKit.h"
 #include "tests/support/FolderTest.h"

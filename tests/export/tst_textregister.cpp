@@ -8,7 +8,7 @@
 #include "export/AtomicFileWriter.h"
 #include "export/ExportData.h"
 #include "export/TextRegister.h"
-#include "storage/TSession.h"
+#include "storage/views/TSession.h"
 #include "tests/export/ExportTestKit.h"
 #include "tests/support/TempDataFolder.h"
 

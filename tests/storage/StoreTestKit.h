@@ -5,10 +5,10 @@
 
 #include <memory>
 
-#include "storage/Collation.h"
-#include "storage/Layouts.h"
-#include "storage/StoreConnection.h"
-#include "storage/TTable.h"
+#include "storage/engine/sqlite/Collation.h"
+#include "storage/layouts/Layouts.h"
+#include "storage/engine/StoreConnection.h"
+#include "storage/views/TTable.h"
 #include "tests/support/StoreRows.h"
 
 // Small helpers shared by the store tests.

@@ -1,9 +1,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "storage/RegisterJournal.h"
-#include "storage/StoreBackup.h"
-#include "storage/TSession.h"
+#include "storage/layouts/RegisterJournal.h"
+#include "storage/backup/StoreBackup.h"
+#include "storage/views/TSession.h"
 #include "tests/storage/StoreTestKit.h"
 #include "tests/support/FolderTest.h"
 #include "tests/support/TestStore.h"

@@ -1,8 +1,8 @@
 #include <QTest>
 
-#include "storage/TQuery.h"
-#include "storage/TSession.h"
-#include "storage/TTransaction.h"
+#include "storage/views/TQuery.h"
+#include "storage/views/TSession.h"
+#include "storage/views/TTransaction.h"
 #include "tests/storage/StoreTestKit.h"
 #include "tests/support/TempDataFolder.h"
 #include "tests/support/TestServer.h"

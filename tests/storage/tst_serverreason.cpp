@@ -1,7 +1,7 @@
 #include <QTest>
 
-#include "storage/PgStore.h"
-#include "storage/ServerReason.h"
+#include "storage/engine/postgres/PgStore.h"
+#include "storage/engine/postgres/ServerReason.h"
 
 // libpq's words for a failed or broken connection, as the user reads them.
 class TestServerReason : public QObject

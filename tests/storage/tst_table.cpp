@@ -7,11 +7,11 @@
 #include <algorithm>
 #include <cstring>
 
-#include "storage/SqliteStore.h"
-#include "storage/TQuery.h"
-#include "storage/TSession.h"
-#include "storage/TTransaction.h"
-#include "storage/TableUpgrade.h"
+#include "storage/engine/sqlite/SqliteStore.h"
+#include "storage/views/TQuery.h"
+#include "storage/views/TSession.h"
+#include "storage/views/TTransaction.h"
+#include "storage/layouts/TableUpgrade.h"
 #include "tests/storage/StoreTestKit.h"
 #include "tests/support/FolderTest.h"
 #include "tests/support/SqlStore.h"

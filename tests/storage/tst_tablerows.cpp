@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <vector>
 
-#include "storage/Collation.h"
-#include "storage/TableRows.h"
+#include "storage/engine/sqlite/Collation.h"
+#include "storage/views/TableRows.h"
 
 // The chunked order of a view's rows against a plain sorted list.
 class TestTableRows : public QObject

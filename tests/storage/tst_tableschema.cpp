@@ -4,10 +4,10 @@
 
 #include <memory>
 
-#include "storage/Layouts.h"
-#include "storage/StoreConnection.h"
-#include "storage/TSession.h"
-#include "storage/TableSchema.h"
+#include "storage/layouts/Layouts.h"
+#include "storage/engine/StoreConnection.h"
+#include "storage/views/TSession.h"
+#include "storage/engine/TableSchema.h"
 #include "tests/support/SqlStore.h"
 #include "tests/support/FolderTest.h"
 

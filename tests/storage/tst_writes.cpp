@@ -3,11 +3,11 @@
 
 #include <sqlite3.h>
 
-#include "storage/SqliteStore.h"
-#include "storage/StoreBackup.h"
-#include "storage/TQuery.h"
-#include "storage/TSession.h"
-#include "storage/TTransaction.h"
+#include "storage/engine/sqlite/SqliteStore.h"
+#include "storage/backup/StoreBackup.h"
+#include "storage/views/TQuery.h"
+#include "storage/views/TSession.h"
+#include "storage/views/TTransaction.h"
 #include "tests/storage/StoreTestKit.h"
 #include "tests/support/FolderTest.h"
 #include "tests/support/TestStore.h"

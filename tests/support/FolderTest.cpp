@@ -1,6 +1,6 @@
 #include "tests/support/FolderTest.h"
 
-#include "storage/TSession.h"
+#include "storage/views/TSession.h"
 
 void FolderTest::StartFolder()
 {

@@ -4,7 +4,7 @@
 
 #include <sqlite3.h>
 
-#include "storage/Collation.h"
+#include "storage/engine/sqlite/Collation.h"
 
 namespace {
 

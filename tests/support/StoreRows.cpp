@@ -1,8 +1,8 @@
 #include "tests/support/StoreRows.h"
 
-#include "storage/Layouts.h"
-#include "storage/TTable.h"
-#include "storage/TTransaction.h"
+#include "storage/layouts/Layouts.h"
+#include "storage/views/TTable.h"
+#include "storage/views/TTransaction.h"
 
 namespace StoreRows {
 

@@ -6,7 +6,7 @@
 
 #include <libpq-fe.h>
 
-#include "storage/StoreConnection.h"
+#include "storage/engine/StoreConnection.h"
 
 namespace TestStore {
 

@@ -9,9 +9,9 @@
 
 #include <memory>
 
-#include "storage/Layouts.h"
-#include "storage/TSession.h"
-#include "storage/TTable.h"
+#include "storage/layouts/Layouts.h"
+#include "storage/views/TSession.h"
+#include "storage/views/TTable.h"
 #include "tests/support/FolderTest.h"
 #include "tests/support/MessageRecorder.h"
 #include "tests/support/StoreRows.h"

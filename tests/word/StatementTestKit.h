@@ -10,7 +10,7 @@
 #include "core/Platform.h"
 #include "export/DocumentViewer.h"
 #include "export/TWordExportForm.h"
-#include "storage/RegisterJournal.h"
+#include "storage/layouts/RegisterJournal.h"
 #include "tests/dialogs/DialogsTestKit.h"
 #include "tests/support/MessageRecorder.h"
 #include "tests/support/TempDataFolder.h"

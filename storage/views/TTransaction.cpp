@@ -1,9 +1,9 @@
-#include "storage/TTransaction.h"
+#include "storage/views/TTransaction.h"
 
 #include <exception>
 
-#include "storage/StoreConnection.h"
-#include "storage/TSession.h"
+#include "storage/engine/StoreConnection.h"
+#include "storage/views/TSession.h"
 
 TTransaction::TTransaction(const QString& folder, Mode mode)
     : m_connection(Session().Connect(folder, true)), m_mode(mode),

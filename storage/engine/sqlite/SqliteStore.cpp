@@ -1,4 +1,4 @@
-#include "storage/SqliteStore.h"
+#include "storage/engine/sqlite/SqliteStore.h"
 
 #include <QDir>
 #include <QFile>
@@ -8,8 +8,8 @@
 
 #include <sqlite3.h>
 
-#include "storage/Collation.h"
-#include "storage/TableSchema.h"
+#include "storage/engine/sqlite/Collation.h"
+#include "storage/engine/TableSchema.h"
 
 namespace {
 

@@ -1,12 +1,12 @@
-#include "storage/TQuery.h"
+#include "storage/views/TQuery.h"
 
 #include <QRegularExpression>
 
 #include <algorithm>
 
-#include "storage/StoreConnection.h"
-#include "storage/TSession.h"
-#include "storage/TableSchema.h"
+#include "storage/engine/StoreConnection.h"
+#include "storage/views/TSession.h"
+#include "storage/engine/TableSchema.h"
 
 namespace {
 

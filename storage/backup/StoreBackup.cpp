@@ -1,4 +1,4 @@
-#include "storage/StoreBackup.h"
+#include "storage/backup/StoreBackup.h"
 
 #include <QDir>
 #include <QFile>
@@ -9,12 +9,12 @@
 
 #include "core/Exception.h"
 #include "core/SystemReason.h"
-#include "storage/Collation.h"
-#include "storage/Layouts.h"
-#include "storage/SqliteStore.h"
-#include "storage/StoreConnection.h"
-#include "storage/TableSchema.h"
-#include "storage/TSession.h"
+#include "storage/engine/sqlite/Collation.h"
+#include "storage/layouts/Layouts.h"
+#include "storage/engine/sqlite/SqliteStore.h"
+#include "storage/engine/StoreConnection.h"
+#include "storage/engine/TableSchema.h"
+#include "storage/views/TSession.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "storage/TableSchema.h"
+#include "storage/engine/TableSchema.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -10,9 +10,9 @@
 
 #include <sqlite3.h>
 
-#include "storage/Collation.h"
-#include "storage/PgStore.h"
-#include "storage/SqliteStore.h"
+#include "storage/engine/sqlite/Collation.h"
+#include "storage/engine/postgres/PgStore.h"
+#include "storage/engine/sqlite/SqliteStore.h"
 
 namespace TableSchema {
 

@@ -1,4 +1,4 @@
-#include "storage/TableUpgrade.h"
+#include "storage/layouts/TableUpgrade.h"
 
 #include <QHash>
 
@@ -7,15 +7,15 @@
 #include <vector>
 
 #include "amount/Amount.h"
-#include "storage/Collation.h"
-#include "storage/Layouts.h"
-#include "storage/StoreBackup.h"
-#include "storage/StoreConnection.h"
-#include "storage/TQuery.h"
-#include "storage/TSession.h"
-#include "storage/TTable.h"
-#include "storage/TTransaction.h"
-#include "storage/TableSchema.h"
+#include "storage/engine/sqlite/Collation.h"
+#include "storage/layouts/Layouts.h"
+#include "storage/backup/StoreBackup.h"
+#include "storage/engine/StoreConnection.h"
+#include "storage/views/TQuery.h"
+#include "storage/views/TSession.h"
+#include "storage/views/TTable.h"
+#include "storage/views/TTransaction.h"
+#include "storage/engine/TableSchema.h"
 
 using TableSchema::CutToSize;
 using TableSchema::Quoted;

@@ -1,12 +1,12 @@
-#include "storage/TableRows.h"
+#include "storage/views/TableRows.h"
 
 #include <QHash>
 
 #include <algorithm>
 #include <iterator>
 
-#include "storage/Collation.h"
-#include "storage/StoreConnection.h"
+#include "storage/engine/sqlite/Collation.h"
+#include "storage/engine/StoreConnection.h"
 
 const QString& TableRows::TrueText()
 {

@@ -6,7 +6,7 @@
 #include <optional>
 #include <vector>
 
-#include "storage/FieldDefs.h"
+#include "storage/engine/FieldDefs.h"
 
 class StoreConnection;
 

@@ -1,13 +1,13 @@
-#include "storage/RegisterJournal.h"
+#include "storage/layouts/RegisterJournal.h"
 
 #include <QCryptographicHash>
 
-#include "storage/Layouts.h"
-#include "storage/StoreConnection.h"
-#include "storage/TSession.h"
-#include "storage/TTable.h"
-#include "storage/TTransaction.h"
-#include "storage/TableSchema.h"
+#include "storage/layouts/Layouts.h"
+#include "storage/engine/StoreConnection.h"
+#include "storage/views/TSession.h"
+#include "storage/views/TTable.h"
+#include "storage/views/TTransaction.h"
+#include "storage/engine/TableSchema.h"
 
 namespace {
 

@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "core/Exception.h"
-#include "storage/FieldDefs.h"
-#include "storage/StoreObserver.h"
-#include "storage/TableRows.h"
+#include "storage/engine/FieldDefs.h"
+#include "storage/engine/StoreObserver.h"
+#include "storage/views/TableRows.h"
 
 class StoreConnection;
 class Statement;

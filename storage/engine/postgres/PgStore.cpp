@@ -1,4 +1,4 @@
-#include "storage/PgStore.h"
+#include "storage/engine/postgres/PgStore.h"
 
 #include <QRegularExpression>
 
@@ -8,8 +8,8 @@
 
 #include <libpq-fe.h>
 
-#include "storage/ServerReason.h"
-#include "storage/TableSchema.h"
+#include "storage/engine/postgres/ServerReason.h"
+#include "storage/engine/TableSchema.h"
 
 using TableSchema::Quoted;
 

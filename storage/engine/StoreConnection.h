@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "core/Exception.h"
-#include "storage/FieldDefs.h"
+#include "storage/engine/FieldDefs.h"
 
 class StoreObserver;
 class StoreConnection;
@@ -82,6 +82,12 @@ public:
                                                  int busyTimeoutMs);
     // The connection string of the folder's server.conf; empty when the folder has none.
     static QString ServerConnectionString(const QString& folder);
+    // A server by its connection string, whatever a folder names.
+    static std::shared_ptr<StoreConnection> OpenServer(const QString& connectionString,
+                                                       int busyTimeoutMs);
+    // Why that server cannot be reached, in the words OpenServer would throw; empty when it
+    // answers. Touches no shared state, so another thread may ask while the window goes on.
+    static QString ServerUnreachable(const QString& connectionString);
 
     virtual ~StoreConnection() = default;
     StoreConnection(const StoreConnection&) = delete;

@@ -1,14 +1,14 @@
-#include "storage/StoreConnection.h"
+#include "storage/engine/StoreConnection.h"
 
 #include <QDir>
 #include <QFile>
 
 #include <algorithm>
 
-#include "storage/PgStore.h"
-#include "storage/SqliteStore.h"
-#include "storage/StoreObserver.h"
-#include "storage/TableSchema.h"
+#include "storage/engine/postgres/PgStore.h"
+#include "storage/engine/sqlite/SqliteStore.h"
+#include "storage/engine/StoreObserver.h"
+#include "storage/engine/TableSchema.h"
 
 Statement::Statement(StoreConnection& connection, const QString& sql)
     : m_impl(connection.Prepare(sql))
@@ -24,6 +24,17 @@ std::shared_ptr<StoreConnection> StoreConnection::Open(const QString& folder, bo
     if (!server.isEmpty())
         return PgConnection::Open(server, busyTimeoutMs);
     return SqliteConnection::Open(folder, create, busyTimeoutMs);
+}
+
+std::shared_ptr<StoreConnection> StoreConnection::OpenServer(const QString& connectionString,
+                                                             int busyTimeoutMs)
+{
+    return PgConnection::Open(connectionString, busyTimeoutMs);
+}
+
+QString StoreConnection::ServerUnreachable(const QString& connectionString)
+{
+    return PgConnection::Unreachable(connectionString);
 }
 
 QString StoreConnection::ServerConnectionString(const QString& folder)

@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "storage/StoreConnection.h"
+#include "storage/engine/StoreConnection.h"
 
 struct sqlite3;
 struct sqlite3_stmt;

@@ -1,4 +1,4 @@
-#include "storage/Layouts.h"
+#include "storage/layouts/Layouts.h"
 
 namespace Layouts {
 

@@ -1,4 +1,4 @@
-#include "storage/Collation.h"
+#include "storage/engine/sqlite/Collation.h"
 
 #include <QChar>
 

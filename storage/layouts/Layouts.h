@@ -2,7 +2,7 @@
 
 #include <QString>
 
-#include "storage/FieldDefs.h"
+#include "storage/engine/FieldDefs.h"
 
 // The layouts of the employee table "base", the organisation table "config" and the journal
 // of written registers "registers".

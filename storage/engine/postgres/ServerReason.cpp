@@ -1,4 +1,4 @@
-#include "storage/ServerReason.h"
+#include "storage/engine/postgres/ServerReason.h"
 
 #include <QRegularExpression>
 #include <QStringList>

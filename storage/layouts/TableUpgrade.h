@@ -10,8 +10,8 @@
 #include <optional>
 
 #include "core/Exception.h"
-#include "storage/FieldDefs.h"
-#include "storage/TableSchema.h"
+#include "storage/engine/FieldDefs.h"
+#include "storage/engine/TableSchema.h"
 
 class StoreConnection;
 class TQuery;

@@ -1,8 +1,8 @@
-#include "storage/TSession.h"
+#include "storage/views/TSession.h"
 
 #include <QDir>
 
-#include "storage/StoreConnection.h"
+#include "storage/engine/StoreConnection.h"
 
 TSession& TSession::Instance()
 {

@@ -3,7 +3,7 @@
 // The comparison is the program's own (Collation.cpp).
 #include <sqlite3ext.h>
 
-#include "storage/Collation.h"
+#include "storage/engine/sqlite/Collation.h"
 
 SQLITE_EXTENSION_INIT1
 

@@ -6,7 +6,7 @@
 #include <functional>
 #include <memory>
 
-#include "storage/StoreConnection.h"
+#include "storage/engine/StoreConnection.h"
 
 struct pg_conn;
 struct pg_result;

@@ -1,15 +1,15 @@
-#include "storage/TTable.h"
+#include "storage/views/TTable.h"
 
 #include <QDir>
 
 #include <algorithm>
 #include <utility>
 
-#include "storage/Collation.h"
-#include "storage/StoreConnection.h"
-#include "storage/TSession.h"
-#include "storage/TTransaction.h"
-#include "storage/TableSchema.h"
+#include "storage/engine/sqlite/Collation.h"
+#include "storage/engine/StoreConnection.h"
+#include "storage/views/TSession.h"
+#include "storage/views/TTransaction.h"
+#include "storage/engine/TableSchema.h"
 
 using TableSchema::CutToSize;
 using TableSchema::Quoted;
