@@ -6,34 +6,14 @@
 
 #include "ui/FileFilter.h"
 
-namespace {
-
-TSaveDialog::Chooser& CurrentChooser()
-{
-    static TSaveDialog::Chooser chooser;
-    return chooser;
-}
-
-} // namespace
-
-void TSaveDialog::SetChooser(Chooser chooser)
-{
-    CurrentChooser() = std::move(chooser);
-}
-
 bool TSaveDialog::Execute(QWidget* parent)
 {
-    std::optional<QString> chosen;
-    if (CurrentChooser()) {
-        chosen = CurrentChooser()(*this);
-    } else {
-        const QString path = QFileDialog::getSaveFileName(
-            parent, Title, QDir::home().filePath(FileName), QtFileFilter(Filter));
-        if (!path.isEmpty())
-            chosen = path;
-    }
-    if (!chosen || chosen->isEmpty())
+    const QString chosen = Choose([&] {
+        return QFileDialog::getSaveFileName(parent, Title, QDir::home().filePath(FileName),
+                                            QtFileFilter(Filter));
+    });
+    if (chosen.isEmpty())
         return false;
-    FileName = QDir::toNativeSeparators(*chosen);
+    FileName = chosen;
     return true;
 }

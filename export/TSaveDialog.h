@@ -2,15 +2,13 @@
 
 #include <QString>
 
-#include <functional>
-#include <optional>
+#include "ui/FileChooser.h"
 
 class QWidget;
 
 // The file-save dialog, in the shape of the import's open dialog: Filter holds
-// "description|pattern" pairs joined by "|". Tests replace what the dialog shows with a
-// chooser of their own.
-class TSaveDialog final
+// "description|pattern" pairs joined by "|".
+class TSaveDialog final : public FileChooser<TSaveDialog>
 {
 public:
     QString Title;
@@ -19,9 +17,4 @@ public:
 
     // Shows the dialog (asking before it replaces a file); false when the user cancelled it.
     bool Execute(QWidget* parent);
-
-    // Answers in place of the dialog: a path, or nothing for a cancelled choice.
-    using Chooser = std::function<std::optional<QString>(const TSaveDialog&)>;
-    // An empty chooser restores the real dialog.
-    static void SetChooser(Chooser chooser);
 };

@@ -17,8 +17,13 @@ extern "C" { // pxlib's header declares no C linkage of its own
 }
 
 #include "core/Exception.h"
+#include "import/HeaderBytes.h"
 
 namespace {
+
+using HeaderBytes::DoubleWord;
+using HeaderBytes::FileText;
+using HeaderBytes::Word;
 
 // The fixed part of a table header, and the part that tables of format 4.0 and later add.
 constexpr qsizetype CommonHeaderSize = 0x58;
@@ -29,32 +34,14 @@ constexpr quint32 NoEncryptionMark = 0xFF00FF00;
 // Days from the start of the Julian day count to the day before 1 January of year 1.
 constexpr qint64 JulianDayOfDayZero = 1721425;
 
-unsigned Word(const QByteArray& data, qsizetype at)
-{
-    return unsigned(static_cast<unsigned char>(data[at])) |
-           unsigned(static_cast<unsigned char>(data[at + 1])) << 8;
-}
-
 int SignedWord(const QByteArray& data, qsizetype at)
 {
     return int(qint16(quint16(Word(data, at))));
 }
 
-quint32 DoubleWord(const QByteArray& data, qsizetype at)
-{
-    return quint32(Word(data, at)) | quint32(Word(data, at + 2)) << 16;
-}
-
-QString FileText(const QString& name)
-{
-    return QDir::toNativeSeparators(name);
-}
-
 [[noreturn]] void Damaged(const QString& name, const QString& reason)
 {
-    throw EDatabaseError(QStringLiteral("Файл «%1» не является таблицей Paradox или поврежден: %2.")
-                             .arg(FileText(name), reason),
-                         EDatabaseError::Kind::Damaged);
+    HeaderBytes::Damaged("Paradox", name, reason);
 }
 
 // The width a field kind must have; 0 for kinds whose width the header chooses.

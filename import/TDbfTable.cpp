@@ -14,8 +14,13 @@
 #include "core/Exception.h"
 #include "core/SystemReason.h"
 #include "import/CodePages.h"
+#include "import/HeaderBytes.h"
 
 namespace {
+
+using HeaderBytes::DoubleWord;
+using HeaderBytes::FileText;
+using HeaderBytes::Word;
 
 constexpr qsizetype FileHeaderSize = 32;
 constexpr qsizetype FieldHeaderSize = 32;
@@ -54,27 +59,9 @@ bool KnownFieldType(char type)
     return type != 0 && std::strchr("CNFLDMBGIYT@+O0VWQ", type) != nullptr;
 }
 
-unsigned Word(const QByteArray& data, qsizetype at)
-{
-    return unsigned(static_cast<unsigned char>(data[at])) |
-           unsigned(static_cast<unsigned char>(data[at + 1])) << 8;
-}
-
-quint32 DoubleWord(const QByteArray& data, qsizetype at)
-{
-    return quint32(Word(data, at)) | quint32(Word(data, at + 2)) << 16;
-}
-
-QString FileText(const QString& name)
-{
-    return QDir::toNativeSeparators(name);
-}
-
 [[noreturn]] void Damaged(const QString& name, const QString& reason)
 {
-    throw EDatabaseError(QStringLiteral("Файл «%1» не является таблицей dBASE или поврежден: %2.")
-                             .arg(FileText(name), reason),
-                         EDatabaseError::Kind::Damaged);
+    HeaderBytes::Damaged("dBASE", name, reason);
 }
 
 struct FieldLayout

@@ -6,21 +6,6 @@
 
 #include "ui/FileFilter.h"
 
-namespace {
-
-TOpenDialog::Chooser& CurrentChooser()
-{
-    static TOpenDialog::Chooser chooser;
-    return chooser;
-}
-
-} // namespace
-
-void TOpenDialog::SetChooser(Chooser chooser)
-{
-    CurrentChooser() = std::move(chooser);
-}
-
 QString TOpenDialog::QtFilter() const
 {
     return QtFileFilter(Filter);
@@ -28,16 +13,10 @@ QString TOpenDialog::QtFilter() const
 
 bool TOpenDialog::Execute(QWidget* parent)
 {
-    std::optional<QString> chosen;
-    if (CurrentChooser()) {
-        chosen = CurrentChooser()(*this);
-    } else {
-        const QString path = QFileDialog::getOpenFileName(parent, QString(), InitialDir, QtFilter());
-        if (!path.isEmpty())
-            chosen = path;
-    }
-    if (!chosen || chosen->isEmpty())
+    const QString chosen = Choose(
+        [&] { return QFileDialog::getOpenFileName(parent, QString(), InitialDir, QtFilter()); });
+    if (chosen.isEmpty())
         return false;
-    FileName = QDir::toNativeSeparators(*chosen);
+    FileName = chosen;
     return true;
 }
