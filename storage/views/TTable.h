@@ -6,7 +6,6 @@
 #include <QVariant>
 
 #include <functional>
-#include <map>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -15,10 +14,12 @@
 #include "core/Exception.h"
 #include "storage/engine/FieldDefs.h"
 #include "storage/engine/StoreObserver.h"
+#include "storage/views/RowWriter.h"
 #include "storage/views/TableRows.h"
+#include "storage/views/ViewLayout.h"
 
 class StoreConnection;
-class Statement;
+class TableLoader;
 class TTable;
 
 // A field of the current row of a view, reached by name; a light handle, copy freely.
@@ -116,12 +117,12 @@ public:
     qint64 RowidAt(int row) const;
 
     // Fields.
-    int FieldCount() const { return int(m_fields.size()); }
+    int FieldCount() const { return m_layout.FieldCount(); }
     QStringList FieldNames() const;
     int FindField(const QString& name) const; // -1 when missing
     TField FieldByName(const QString& name);
     TField Fields(int index);
-    const TFieldDef& FieldDef(int index) const { return m_fields[std::size_t(index)].def; }
+    const TFieldDef& FieldDef(int index) const { return m_layout.fields[std::size_t(index)].def; }
 
     // Editing.
     void Edit(); // on a view without rows starts an insert
@@ -148,18 +149,15 @@ public:
 
     // A row as the store holds it, read past the view's rows: its identity and its values
     // in field order.
-    struct StoredRow
-    {
-        qint64 Rowid = -1;
-        std::vector<QString> Values;
-    };
+    using StoredRow = RowWriter::StoredRow;
     // The stored row whose fields of that index equal the values given, compared as the
     // index compares them (letter case aside where it ignores case); none when absent.
     std::optional<StoredRow> FindByKey(const QString& indexName, const QStringList& values);
     // Writes new values (field index and value, as SetValue takes them) to a row found by
     // FindByKey, naming it by every value read: a row changed or deleted since is refused
     // with RecordChangedError and left as it is.
-    void UpdateStoredRow(const StoredRow& read, const std::vector<std::pair<int, QVariant>>& values);
+    void UpdateStoredRow(const StoredRow& read,
+                         const std::vector<std::pair<int, QVariant>>& values);
     // The identity of the row the last insert stored through this view; -1 before any.
     qint64 InsertedRowid() const { return m_insertedRowid; }
 
@@ -181,45 +179,21 @@ private:
     void StoreClosing() override { Close(); }
     bool ShowsTable(const QString& name) const override;
 
-    struct FieldInfo
-    {
-        TFieldDef def;
-        bool rowidAlias = false;
-    };
-    struct IndexInfo
-    {
-        QString name;
-        std::vector<int> fields;
-        std::vector<bool> noCase;
-        bool unique = false;
-        bool primary = false;
-    };
+    using FieldInfo = ViewLayout::FieldInfo;
 
     void CheckActive() const;
     void RowsNeeded() const;
     void ReadRowsNow();
-    const TFieldDef& CheckedField(int field) const;    // throws on a closed view or a bad index
-    bool ReadStoredRow(qint64 rowid, QString* values); // false when the row is gone
-    QString SameValueCondition(int field, int parameter) const;
-    void ReadValues(const Statement& stmt, int firstColumn, QString* values) const;
+    const TFieldDef& CheckedField(int field) const; // throws on a closed view or a bad index
     void CheckBrowse();
     void RequireRows(const char* action) const;
-    void ReadLayout();
-    void LoadRows();
     void ReloadRows(bool read);
-    void BuildOrder();
     QString ReadCell(int row, int field) const;
     const QString& Value(int field) const;
     void SetFieldText(int field, const QString& value);
     void WriteRow();
     void PlaceRow(int row);
-    QString KeyViolationIndex(const QString& columns) const;
-    EDatabaseError Translated(const EDatabaseError& error) const;
-    void BindValue(Statement& statement, int parameter, const QString& value, int field) const;
     QString StoredText(int field, const QVariant& value) const;
-    void UpdateRow(qint64 rowid, const QString* read, const QString* values,
-                   unsigned long long mask, unsigned long long checked, QString* stored);
-    Statement& UpdateStatement(unsigned long long mask, unsigned long long checked);
     void SetCurrent(int row);
     void SetState(State state);
     void Detach();
@@ -231,18 +205,15 @@ private:
     TIndexDefs m_indexDefs;
 
     std::shared_ptr<StoreConnection> m_connection;
-    QString m_storedName; // the table's name in the store
-    QString m_rowid;      // the column that names a row in the store
-    std::vector<FieldInfo> m_fields;
-    std::vector<IndexInfo> m_indexes;
-    std::vector<TableRows::KeyPart> m_order;
-    unsigned long long m_keyMask = 0; // primary key fields other than the rowid
+    ViewLayout m_layout;
+    // While open: the reading of the rows and the writing of a row, over m_layout.
+    std::unique_ptr<TableLoader> m_loader;
+    std::unique_ptr<RowWriter> m_writer;
 
     TableRows m_rows;
 
     bool m_rowsOnDemand = false;
     bool m_rowsRead = false;
-    std::optional<std::pair<qint64, qint64>> m_rowsMark; // the store's change mark at the read
     qint64 m_placeRowid = -1; // a row posted before the rows were read: current once read
     State m_state = State::Inactive;
     int m_current = -1;
@@ -253,12 +224,4 @@ private:
     int m_insertReturn = -1;
 
     qint64 m_insertedRowid = -1;
-
-    // By the fields written and the fields that name the row.
-    std::map<std::pair<unsigned long long, unsigned long long>, std::unique_ptr<Statement>>
-        m_updates;
-    std::map<QString, std::unique_ptr<Statement>> m_keyFinds; // by index name
-    std::unique_ptr<Statement> m_insert;
-    std::unique_ptr<Statement> m_delete;
-    std::unique_ptr<Statement> m_select;
 };
