@@ -54,6 +54,23 @@ QString TooLongPasteText(const QString& caption, int size)
     return QStringLiteral("Текст не вставлен: поле «%1» вмещает %2.").arg(caption, limit);
 }
 
+bool IsTypedText(const QKeyEvent* key)
+{
+    const Qt::KeyboardModifiers commands =
+        Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier;
+    const QString text = key->text();
+    return !text.isEmpty() && text.at(0).isPrint() && !(key->modifiers() & commands);
+}
+
+void SendRetyped(QLineEdit* editor, const QKeyEvent* key, const QString& text, bool& sending)
+{
+    QKeyEvent replacement(QEvent::KeyPress, key->key(), key->modifiers(), text,
+                          key->isAutoRepeat(), ushort(key->count()));
+    sending = true;
+    QApplication::sendEvent(editor, &replacement);
+    sending = false;
+}
+
 TypedCharFilter::TypedCharFilter(Rule rule, QLineEdit* editor, const QString& caption)
     : QObject(editor), m_rule(rule), m_editor(editor), m_caption(caption)
 {
@@ -130,21 +147,15 @@ bool TypedCharFilter::eventFilter(QObject* watched, QEvent* event)
 
     if (event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
-        const QString text = key->text();
-        const Qt::KeyboardModifiers commands = Qt::ControlModifier | Qt::AltModifier |
-                                                Qt::MetaModifier;
-        if (text.isEmpty() || (key->modifiers() & commands) || !text.at(0).isPrint())
+        if (!IsTypedText(key))
             return false;
+        const QString text = key->text();
         const QString filtered = ApplyText(m_rule, text);
         if (filtered == text)
             return false;
         if (filtered.isEmpty())
             return true;
-        QKeyEvent replacement(QEvent::KeyPress, key->key(), key->modifiers(), filtered,
-                              key->isAutoRepeat(), ushort(key->count()));
-        m_sending = true;
-        QApplication::sendEvent(m_editor, &replacement);
-        m_sending = false;
+        SendRetyped(m_editor, key, filtered, m_sending);
         return true;
     }
     if (event->type() == QEvent::InputMethod) {

@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QString>
 
+class QKeyEvent;
 class QLineEdit;
 class QPoint;
 
@@ -25,6 +26,12 @@ QString ApplyText(Rule rule, const QString& text);
 
 // "Текст не вставлен: поле «<caption>» вмещает не больше <size> знаков."
 QString TooLongPasteText(const QString& caption, int size);
+
+// A key press that types printable text: no command with Ctrl, Alt or Meta.
+bool IsTypedText(const QKeyEvent* key);
+// Sends the key press again to the editor with text in place of its own; sending is set on
+// the way, so the filter that sends it lets it through.
+void SendRetyped(QLineEdit* editor, const QKeyEvent* key, const QString& text, bool& sending);
 
 // Applies a rule to the text typed or pasted into a line editor of a field. Typing stops at
 // the editor's maxLength; a paste that would not fit is refused whole, with a message that

@@ -5,6 +5,7 @@
 
 #include "storage/views/TTable.h"
 #include "ui/ErrorBoundary.h"
+#include "ui/KeyRules.h"
 #include "ui/TDataSource.h"
 
 TDBComboBox::TDBComboBox(QWidget* parent) : TComboBox(parent)
@@ -40,11 +41,8 @@ void TDBComboBox::showEvent(QShowEvent* event)
 
 void TDBComboBox::keyPressEvent(QKeyEvent* event)
 {
-    const Qt::KeyboardModifiers commands = Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier;
-    const QString text = event->text();
-    if (!isEditable() && event->key() != Qt::Key_Space && !text.isEmpty() && text.at(0).isPrint() &&
-        !(event->modifiers() & commands)) {
-        ChooseByText(text);
+    if (!isEditable() && event->key() != Qt::Key_Space && KeyRules::IsTypedText(event)) {
+        ChooseByText(event->text());
         event->accept();
         return;
     }

@@ -1,44 +1,26 @@
 #include "ui/TDBGrid.h"
 
-#include <QAction>
 #include <QApplication>
-#include <QClipboard>
-#include <QCompleter>
 #include <QContextMenuEvent>
 #include <QHeaderView>
-#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
-#include <QPainter>
 #include <QScopedValueRollback>
-#include <QStringListModel>
-#include <QStyledItemDelegate>
 
 #include <algorithm>
 
 #include "storage/views/TTable.h"
 #include "ui/ErrorBoundary.h"
+#include "ui/KeyRules.h"
 #include "ui/Messages.h"
+#include "ui/TDBGridEditors.h"
+#include "ui/TDBGridHeaders.h"
 #include "ui/TDataSource.h"
 
 namespace {
 
 const QString DeleteQuestion = QStringLiteral("Удалить запись?");
 const QString DeleteCaption = QStringLiteral("Подтверждение");
-
-bool IsTypedText(const QKeyEvent* event)
-{
-    const Qt::KeyboardModifiers commands =
-        Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier;
-    const QString text = event->text();
-    return !text.isEmpty() && text.at(0).isPrint() && !(event->modifiers() & commands);
-}
-
-bool IsCtrlDelete(const QKeyEvent* event)
-{
-    return event->key() == Qt::Key_Delete &&
-           (event->modifiers() & ~Qt::KeypadModifier) == Qt::ControlModifier;
-}
 
 bool IsMoveKey(int key)
 {
@@ -61,359 +43,13 @@ constexpr Qt::KeyboardModifiers SelectModifiers = Qt::ShiftModifier | Qt::Contro
 
 } // namespace
 
-// Every move of the current cell passes here: the grid may refuse a change of row. The
-// selection is the grid's own: the view's handlers cannot select anything themselves.
-class TDBGridSelectionModel final : public QItemSelectionModel
-{
-public:
-    TDBGridSelectionModel(QAbstractItemModel* model, TDBGrid* grid)
-        : QItemSelectionModel(model, grid), m_grid(grid)
-    {
-    }
-
-    void setCurrentIndex(const QModelIndex& index, SelectionFlags command) override
-    {
-        Q_UNUSED(command);
-        // Taken first: moving the view's row lets the grid follow it at once.
-        const QModelIndex from = currentIndex();
-        if (!m_grid->AllowCurrentChange(index))
-            return;
-        const QModelIndex previous = currentIndex();
-        const bool columnChange =
-            index.isValid() && (!previous.isValid() || previous.column() != index.column());
-        if (columnChange && previous.isValid())
-            Q_EMIT m_grid->ColExit();
-        if (index.isValid())
-            m_grid->SelectForMove(from, index);
-        QItemSelectionModel::setCurrentIndex(index, QItemSelectionModel::NoUpdate);
-        m_grid->ApplySelection();
-        if (columnChange)
-            Q_EMIT m_grid->ColEnter();
-    }
-
-    void select(const QModelIndex&, SelectionFlags) override {}
-    void select(const QItemSelection&, SelectionFlags) override {}
-
-    void Apply(const QItemSelection& selection)
-    {
-        if (selection != this->selection())
-            QItemSelectionModel::select(selection, QItemSelectionModel::ClearAndSelect);
-    }
-
-private:
-    TDBGrid* m_grid;
-};
-
-// Applies the grid's typed-character hook inside a cell editor.
-class TEditorFilter final : public QObject
-{
-public:
-    TEditorFilter(TDBGrid* grid, QLineEdit* editor) : QObject(editor), m_grid(grid), m_editor(editor)
-    {
-        editor->installEventFilter(this);
-    }
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        if (watched != m_editor || m_sending)
-            return false;
-        switch (event->type()) {
-        case QEvent::ShortcutOverride: {
-            auto* key = static_cast<QKeyEvent*>(event);
-            if (IsCtrlDelete(key)) {
-                key->accept();
-                return true;
-            }
-            return false;
-        }
-        case QEvent::KeyPress: {
-            auto* key = static_cast<QKeyEvent*>(event);
-            if (key == m_grid->ViewFilteredEvent())
-                return false; // filtered by the grid already
-            if (IsCtrlDelete(key)) {
-                QApplication::sendEvent(m_grid, key);
-                return true;
-            }
-            if (key->matches(QKeySequence::Paste)) {
-                m_editor->insert(Filter(QApplication::clipboard()->text()));
-                m_editor->setModified(true);
-                m_grid->EditorTextEdited();
-                return true;
-            }
-            if (!IsTypedText(key))
-                return false;
-            const QString original = key->text();
-            const QString filtered = Filter(original);
-            if (filtered == original)
-                return false;
-            if (filtered.isEmpty() || !m_grid->isAncestorOf(QApplication::focusWidget()))
-                return true;
-            QKeyEvent replacement(QEvent::KeyPress, key->key(), key->modifiers(), filtered,
-                                  key->isAutoRepeat(), ushort(key->count()));
-            m_sending = true;
-            QApplication::sendEvent(m_editor, &replacement);
-            m_sending = false;
-            return true;
-        }
-        case QEvent::InputMethod: {
-            auto* input = static_cast<QInputMethodEvent*>(event);
-            if (!input->commitString().isEmpty()) {
-                const QString filtered = Filter(input->commitString());
-                if (filtered != input->commitString())
-                    input->setCommitString(filtered, input->replacementStart(),
-                                           input->replacementLength());
-            }
-            return false;
-        }
-        case QEvent::MouseButtonRelease:
-            // Middle-click paste of the selection would bypass the hook.
-            return static_cast<QMouseEvent*>(event)->button() == Qt::MiddleButton;
-        default:
-            return false;
-        }
-    }
-
-private:
-    QString Filter(const QString& text) const
-    {
-        QString result;
-        for (QChar c : text) {
-            m_grid->FilterTypedChar(c);
-            if (!c.isNull())
-                result += c;
-        }
-        return result;
-    }
-
-    TDBGrid* m_grid;
-    QLineEdit* m_editor;
-    bool m_sending = false;
-};
-
-// Cell editors limited to the field size, and the draw-cell hook after default painting.
-class TDBGridDelegate final : public QStyledItemDelegate
-{
-public:
-    explicit TDBGridDelegate(TDBGrid* grid) : QStyledItemDelegate(grid), m_grid(grid) {}
-
-    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem&,
-                          const QModelIndex& index) const override
-    {
-        if (!m_grid->IsEditableColumn(index.column()))
-            return nullptr;
-        auto* editor = new QLineEdit(parent);
-        editor->setFrame(false);
-        editor->setContextMenuPolicy(Qt::NoContextMenu);
-        editor->setAcceptDrops(false);
-        editor->setAlignment(m_grid->Column(index.column()).Alignment | Qt::AlignVCenter);
-        const int size = m_grid->FieldSize(index.column());
-        if (size > 0)
-            editor->setMaxLength(size);
-        new TEditorFilter(m_grid, editor);
-        QObject::connect(editor, &QLineEdit::textEdited, m_grid, &TDBGrid::EditorTextEdited);
-        const QStringList& items = m_grid->PickList(index.column());
-        if (!items.isEmpty()) {
-            auto* completer = new QCompleter(items, editor);
-            completer->setCompletionMode(QCompleter::UnfilteredPopupCompletion);
-            completer->setWidget(editor);
-            QAction* drop = editor->addAction(
-                editor->style()->standardIcon(QStyle::SP_ArrowDown), QLineEdit::TrailingPosition);
-            QObject::connect(drop, &QAction::triggered, completer, [completer] {
-                completer->setCompletionPrefix(QString());
-                completer->complete();
-            });
-            QObject::connect(completer, qOverload<const QString&>(&QCompleter::activated), editor,
-                             [this, editor](const QString& text) {
-                                 editor->setText(text);
-                                 editor->setModified(true);
-                                 m_grid->EditorTextEdited();
-                             });
-        }
-        return editor;
-    }
-
-    void setEditorData(QWidget* editor, const QModelIndex& index) const override
-    {
-        auto* line = qobject_cast<QLineEdit*>(editor);
-        if (!line || line->isModified())
-            return; // keep what the user typed
-        line->setText(index.data(Qt::EditRole).toString());
-    }
-
-    void setModelData(QWidget* editor, QAbstractItemModel* model,
-                      const QModelIndex& index) const override
-    {
-        auto* line = qobject_cast<QLineEdit*>(editor);
-        if (!line || !line->isModified())
-            return;
-        if (model->setData(index, line->text(), Qt::EditRole))
-            line->setModified(false);
-    }
-
-    void paint(QPainter* painter, const QStyleOptionViewItem& option,
-               const QModelIndex& index) const override
-    {
-        QStyledItemDelegate::paint(painter, option, index);
-        if (m_grid->OnDrawColumnCell) {
-            painter->save();
-            m_grid->OnDrawColumnCell(*painter, option, index);
-            painter->restore();
-        }
-    }
-
-private:
-    TDBGrid* m_grid;
-};
-
-// The row indicator: a triangle on the current row in browse, an I-beam in edit, a star
-// on an inserted row. A press selects the row's cell in the current column.
-class TIndicatorHeader final : public QHeaderView
-{
-public:
-    explicit TIndicatorHeader(TDBGrid* grid) : QHeaderView(Qt::Vertical, grid), m_grid(grid)
-    {
-        setSectionsClickable(false);
-        setSectionResizeMode(QHeaderView::Fixed);
-        setHighlightSections(false);
-    }
-
-    QSize sizeHint() const override { return QSize(14, QHeaderView::sizeHint().height()); }
-
-protected:
-    void paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const override
-    {
-        // The common style leaves a clip behind after CE_Header.
-        painter->save();
-        QHeaderView::paintSection(painter, rect, logicalIndex);
-        painter->restore();
-
-        TTable* table = m_grid->Table();
-        if (!table || !table->Active() || logicalIndex != table->CurrentRow())
-            return;
-        painter->save();
-        painter->setRenderHint(QPainter::Antialiasing);
-        const QColor color = palette().color(QPalette::ButtonText);
-        const QPointF c = QRectF(rect).center();
-        switch (table->GetState()) {
-        case TTable::State::Browse: {
-            painter->setPen(Qt::NoPen);
-            painter->setBrush(color);
-            const QPointF triangle[3] = {c + QPointF(-2.5, -4.5), c + QPointF(2.5, 0),
-                                         c + QPointF(-2.5, 4.5)};
-            painter->drawPolygon(triangle, 3);
-            break;
-        }
-        case TTable::State::Edit:
-            painter->setPen(QPen(color, 1.2));
-            painter->drawLine(c + QPointF(0, -5), c + QPointF(0, 5));
-            painter->drawLine(c + QPointF(-2.5, -5), c + QPointF(2.5, -5));
-            painter->drawLine(c + QPointF(-2.5, 5), c + QPointF(2.5, 5));
-            break;
-        case TTable::State::Insert:
-            painter->setPen(color);
-            painter->drawText(rect, Qt::AlignCenter, QStringLiteral("*"));
-            break;
-        case TTable::State::Inactive:
-            break;
-        }
-        painter->restore();
-    }
-
-    void mousePressEvent(QMouseEvent* event) override
-    {
-        // Not the stock handler: its selectRow would bypass the grid's row change.
-        if (event->button() != Qt::LeftButton)
-            return;
-        const int row = logicalIndexAt(event->position().toPoint());
-        if (row >= 0 && m_grid->model())
-            m_grid->PressRow(row, event->modifiers());
-    }
-    void mouseMoveEvent(QMouseEvent*) override {}
-    void mouseReleaseEvent(QMouseEvent*) override {}
-    void mouseDoubleClickEvent(QMouseEvent*) override {}
-
-private:
-    TDBGrid* m_grid;
-};
-
-// Column titles: fixed widths; pressing or hovering a title only highlights it.
-class TTitleHeader final : public QHeaderView
-{
-public:
-    explicit TTitleHeader(TDBGrid* grid) : QHeaderView(Qt::Horizontal, grid), m_grid(grid)
-    {
-        setSectionsClickable(false);
-        setSectionsMovable(false);
-        setSectionResizeMode(QHeaderView::Fixed);
-        setHighlightSections(false);
-        setStretchLastSection(false);
-        setMinimumSectionSize(4); // the style's minimum would widen narrow columns
-        setMouseTracking(true);
-    }
-
-protected:
-    void paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const override
-    {
-        if (!rect.isValid())
-            return;
-        QStyleOptionHeader option;
-        initStyleOptionForIndex(&option, logicalIndex);
-        option.rect = rect;
-        const TDBGrid::Options options = m_grid->GetOptions();
-        if ((options & TDBGrid::TitleHotTrack) && logicalIndex == m_hover)
-            option.state |= QStyle::State_MouseOver;
-        if ((options & TDBGrid::TitleClick) && logicalIndex == m_pressed)
-            option.state |= QStyle::State_Sunken;
-        painter->save();
-        style()->drawControl(QStyle::CE_Header, &option, painter, this);
-        painter->restore();
-    }
-
-    void mouseMoveEvent(QMouseEvent* event) override
-    {
-        SetHover(logicalIndexAt(event->position().toPoint()));
-    }
-    void leaveEvent(QEvent*) override { SetHover(-1); }
-    void mousePressEvent(QMouseEvent* event) override
-    {
-        if (event->button() == Qt::LeftButton)
-            SetPressed(logicalIndexAt(event->position().toPoint()));
-    }
-    void mouseReleaseEvent(QMouseEvent*) override { SetPressed(-1); }
-    void mouseDoubleClickEvent(QMouseEvent*) override {}
-
-private:
-    void SetHover(int section)
-    {
-        if (section == m_hover)
-            return;
-        std::swap(section, m_hover);
-        Repaint(section);
-        Repaint(m_hover);
-    }
-    void SetPressed(int section)
-    {
-        if (section == m_pressed)
-            return;
-        std::swap(section, m_pressed);
-        Repaint(section);
-        Repaint(m_pressed);
-    }
-    void Repaint(int section)
-    {
-        if (section >= 0)
-            updateSection(section);
-    }
-
-    TDBGrid* m_grid;
-    int m_hover = -1;
-    int m_pressed = -1;
-};
-
 // ---- TDBGrid ----
 
-TDBGrid::TDBGrid(QWidget* parent) : QTableView(parent), m_model(new TDBGridModel(this))
+TDBGrid::TDBGrid(QWidget* parent)
+    : QTableView(parent),
+      m_model(new TDBGridModel(this)),
+      m_selection(this, m_model),
+      m_editors(std::make_unique<TDBGridEditors>(this))
 {
     setHorizontalHeader(new TTitleHeader(this));
     setVerticalHeader(new TIndicatorHeader(this));
@@ -454,15 +90,15 @@ void TDBGrid::SetDataSource(TDataSource* source)
 {
     if (TDataSource* old = m_model->DataSource())
         disconnect(old, nullptr, this, nullptr);
-    ForgetSelection();
+    m_selection.Forget();
     m_model->SetDataSource(source);
     if (source) {
         connect(source, &TDataSource::DataChanged, this, &TDBGrid::SyncCurrent);
         // Identities are only good for the view they were taken from, while it is open.
-        connect(source, &TDataSource::DataSetReplaced, this, &TDBGrid::ForgetSelection);
+        connect(source, &TDataSource::DataSetReplaced, this, [this] { m_selection.Forget(); });
         connect(source, &TDataSource::StateChanged, this, [this] {
             if (!Table() || !Table()->Active())
-                ForgetSelection();
+                m_selection.Forget();
         });
     }
     SyncCurrent();
@@ -606,37 +242,22 @@ void TDBGrid::FilterTypedChar(QChar& key)
 
 void TDBGrid::EditorTextEdited()
 {
-    Guarded([this] {
-        TTable* table = Table();
-        if (table && table->GetState() == TTable::State::Browse)
-            table->Edit();
-    });
+    m_editors->EditorTextEdited();
 }
 
 void TDBGrid::EditorReverted()
 {
-    // Escape in the editor: its text is dropped; a row that nothing else changed goes
-    // back to browse.
-    Guarded([this] {
-        TTable* table = Table();
-        if (table && table->GetState() == TTable::State::Edit && !table->Modified())
-            table->Cancel();
-    });
+    m_editors->EditorReverted();
 }
 
-QLineEdit* TDBGrid::OpenEditor() const
+QKeyEvent* TDBGrid::ViewFilteredEvent() const
 {
-    if (state() != EditingState)
-        return nullptr;
-    return qobject_cast<QLineEdit*>(indexWidget(currentIndex()));
+    return m_editors->ViewFilteredEvent();
 }
 
 void TDBGrid::CommitEditor()
 {
-    if (QLineEdit* editor = OpenEditor()) {
-        commitData(editor);
-        QTableView::closeEditor(editor, QAbstractItemDelegate::NoHint);
-    }
+    m_editors->CommitEditor();
 }
 
 void TDBGrid::DisableControls()
@@ -709,12 +330,12 @@ void TDBGrid::RunPendingStore()
     if (NeedsStore() && !Guarded([table] { table->Post(); })) {
         // Refused: the row stays current and in edit; what was typed after the move is not
         // meant for it.
-        m_heldKeys.clear();
+        m_editors->DropHeldKeys();
         return;
     }
     if (pending.insert) {
         Guarded([table] { table->Insert(); });
-        ReplayHeldKeys();
+        m_editors->ReplayHeldKeys();
         return;
     }
     // The stored row may have moved in the order; the target row moves with it.
@@ -730,23 +351,7 @@ void TDBGrid::RunPendingStore()
     }
     if (pending.click && currentIndex().row() == row && currentIndex().column() == pending.column)
         Q_EMIT CellClick(pending.column);
-    ReplayHeldKeys();
-}
-
-void TDBGrid::ReplayHeldKeys()
-{
-    // In order, each to where the focus is by then; a key that starts the next store keeps
-    // the rest for after that one.
-    while (!m_heldKeys.empty() && !m_pending.active) {
-        const std::unique_ptr<QKeyEvent> key = std::move(m_heldKeys.front());
-        m_heldKeys.pop_front();
-        QWidget* focus = QApplication::focusWidget();
-        if (!focus || focus->window() != window()) {
-            m_heldKeys.clear();
-            return;
-        }
-        QApplication::sendEvent(focus, key.get());
-    }
+    m_editors->ReplayHeldKeys();
 }
 
 void TDBGrid::MoveTo(int row, int column)
@@ -804,7 +409,7 @@ void TDBGrid::DeleteCurrent()
     TTable* table = Table();
     if (!table || !table->Active() || m_pending.active)
         return;
-    if (QLineEdit* editor = OpenEditor())
+    if (QLineEdit* editor = m_editors->OpenEditor())
         QTableView::closeEditor(editor, QAbstractItemDelegate::NoHint);
     if ((m_options & ConfirmDelete) && !Messages::AskYesNo(DeleteQuestion, DeleteCaption))
         return;
@@ -852,16 +457,11 @@ void TDBGrid::keyPressEvent(QKeyEvent* event)
 {
     if (m_pending.active) {
         // The move waits for its store: the keys after it act once it has run.
-        m_heldKeys.emplace_back(event->clone());
-        event->accept();
+        m_editors->HoldKey(event);
         return;
     }
-    if (QWidget* focus = QApplication::focusWidget();
-        focus && !FocusInside() && focus->window() == window()) {
-        // Sent here before the focus moved on (into the organisation picker, say).
-        QApplication::sendEvent(focus, event);
+    if (m_editors->PassOn(event))
         return;
-    }
     const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
     if (event->key() == Qt::Key_Escape && modifiers == Qt::NoModifier) {
         CancelRow();
@@ -873,7 +473,7 @@ void TDBGrid::keyPressEvent(QKeyEvent* event)
         event->accept();
         return;
     }
-    if (IsCtrlDelete(event)) {
+    if (TDBGridEditors::IsCtrlDelete(event)) {
         DeleteCurrent();
         event->accept();
         return;
@@ -887,7 +487,7 @@ void TDBGrid::keyPressEvent(QKeyEvent* event)
         }
     }
     if (event->key() == Qt::Key_Space && modifiers == Qt::ControlModifier) {
-        ToggleCurrentRow();
+        m_selection.ToggleCurrentRow();
         event->accept();
         return;
     }
@@ -899,57 +499,20 @@ void TDBGrid::keyPressEvent(QKeyEvent* event)
             return;
         }
     }
-    if (IsTypedText(event)) {
-        // The first character opens the editor and is forwarded to it as this same event.
-        const QString original = event->text();
-        QChar key = original.at(0);
-        FilterTypedChar(key);
-        if (key.isNull() || !FocusInside()) {
-            event->accept();
-            return;
-        }
-        if (key != original.at(0)) {
-            QKeyEvent replacement(QEvent::KeyPress, event->key(), event->modifiers(), QString(key),
-                                  event->isAutoRepeat(), ushort(event->count()));
-            m_viewFilteredEvent = &replacement;
-            QTableView::keyPressEvent(&replacement);
-            m_viewFilteredEvent = nullptr;
-            event->setAccepted(replacement.isAccepted());
-            return;
-        }
-        m_viewFilteredEvent = event;
-        QTableView::keyPressEvent(event);
-        m_viewFilteredEvent = nullptr;
+    if (KeyRules::IsTypedText(event)) {
+        m_editors->TypeKey(event);
         return;
     }
     const QScopedValueRollback select(
-        m_select, IsMoveKey(event->key()) ? SelectFor(modifiers, false) : Select::Collapse);
+        m_select, IsMoveKey(event->key()) ? TDBGridSelection::SelectFor(modifiers, false)
+                                          : Select::Collapse);
     QTableView::keyPressEvent(event);
 }
 
 void TDBGrid::inputMethodEvent(QInputMethodEvent* event)
 {
-    // Qt opens the editor on a commit here but drops the committed text: forward it.
-    if (state() != EditingState && !event->commitString().isEmpty() &&
-        event->preeditString().isEmpty()) {
-        QString text;
-        for (QChar c : event->commitString()) {
-            FilterTypedChar(c);
-            if (!c.isNull())
-                text += c;
-        }
-        const QModelIndex current = currentIndex();
-        if (!text.isEmpty() && FocusInside() && current.isValid() &&
-            edit(current, AnyKeyPressed, nullptr)) {
-            if (QLineEdit* editor = OpenEditor()) {
-                editor->insert(text);
-                editor->setModified(true);
-                EditorTextEdited();
-            }
-        }
-        event->accept();
+    if (m_editors->TypeCommit(event))
         return;
-    }
     QTableView::inputMethodEvent(event);
 }
 
@@ -957,7 +520,7 @@ bool TDBGrid::event(QEvent* event)
 {
     if (event->type() == QEvent::ShortcutOverride) {
         auto* key = static_cast<QKeyEvent*>(event);
-        if (key->key() == Qt::Key_Escape || IsCtrlDelete(key)) {
+        if (key->key() == Qt::Key_Escape || TDBGridEditors::IsCtrlDelete(key)) {
             key->accept();
             return true;
         }
@@ -970,14 +533,15 @@ void TDBGrid::mousePressEvent(QMouseEvent* event)
     m_pressed = indexAt(event->position().toPoint());
     m_pressModifiers = event->modifiers() & SelectModifiers;
     if (event->button() == Qt::RightButton && m_pressed.isValid() &&
-        IsRowSelected(m_pressed.row())) {
+        m_selection.IsRowSelected(m_pressed.row())) {
         // The context menu is for the selection as it stands.
         event->accept();
         return;
     }
-    const QScopedValueRollback select(m_select, event->button() == Qt::LeftButton
-                                                    ? SelectFor(m_pressModifiers, true)
-                                                    : Select::Collapse);
+    const QScopedValueRollback select(
+        m_select, event->button() == Qt::LeftButton
+                      ? TDBGridSelection::SelectFor(m_pressModifiers, true)
+                      : Select::Collapse);
     QTableView::mousePressEvent(event);
 }
 
@@ -1037,7 +601,7 @@ void TDBGrid::focusOutEvent(QFocusEvent* event)
             if (FocusInside() || !table || table->GetState() != TTable::State::Insert ||
                 table->Modified() || m_pending.active)
                 return;
-            if (QLineEdit* editor = OpenEditor(); editor && editor->isModified())
+            if (QLineEdit* editor = m_editors->OpenEditor(); editor && editor->isModified())
                 return;
             Guarded([table] { table->Cancel(); });
         },
@@ -1141,196 +705,42 @@ void TDBGrid::contextMenuEvent(QContextMenuEvent* event)
 
 // ---- Row selection ----
 
-TDBGrid::Select TDBGrid::SelectFor(Qt::KeyboardModifiers modifiers, bool mouse)
-{
-    if (modifiers & Qt::ShiftModifier)
-        return mouse && (modifiers & Qt::ControlModifier) ? Select::ExtendAdd : Select::Extend;
-    if (modifiers & Qt::ControlModifier)
-        return mouse ? Select::Toggle : Select::Keep;
-    return Select::Collapse;
-}
-
 void TDBGrid::PressRow(int row, Qt::KeyboardModifiers modifiers)
 {
     const int column = std::max(CurrentColumn(), 0);
     setFocus(Qt::MouseFocusReason);
-    const QScopedValueRollback select(m_select, SelectFor(modifiers, true));
+    const QScopedValueRollback select(m_select, TDBGridSelection::SelectFor(modifiers, true));
     selectionModel()->setCurrentIndex(m_model->index(row, column),
                                       QItemSelectionModel::ClearAndSelect);
 }
 
 void TDBGrid::SelectForMove(const QModelIndex& previous, const QModelIndex& target)
 {
-    TTable* table = Table();
-    if (m_syncing || !table || !table->Active() || m_selectionTable != table)
+    if (m_syncing)
         return; // the view moved by itself: the chosen rows stay chosen
-    const qint64 from = previous.isValid() ? table->RowidAt(previous.row()) : -1;
-    const qint64 to = table->RowidAt(target.row());
-    switch (m_select) {
-    case Select::Collapse:
-        m_selected.clear();
-        m_anchor = to;
-        break;
-    case Select::Keep:
-        if (m_selected.isEmpty() && from >= 0)
-            m_selected.insert(from);
-        break;
-    case Select::Toggle:
-        if (m_selected.isEmpty() && from >= 0)
-            m_selected.insert(from);
-        if (to >= 0 && !m_selected.remove(to))
-            m_selected.insert(to);
-        m_anchor = to;
-        break;
-    case Select::Extend:
-    case Select::ExtendAdd: {
-        int anchor = RowOf(m_anchor);
-        if (anchor < 0) {
-            anchor = previous.isValid() ? previous.row() : target.row();
-            m_anchor = table->RowidAt(anchor);
-        }
-        if (m_select == Select::Extend)
-            m_selected.clear();
-        for (const qint64 rowid : RowidsBetween(anchor, target.row()))
-            m_selected.insert(rowid);
-        break;
-    }
-    }
-    // The current row alone is what no choice at all shows.
-    if (m_selected.size() == 1 && m_selected.contains(to))
-        m_selected.clear();
-}
-
-void TDBGrid::ToggleCurrentRow()
-{
-    TTable* table = Table();
-    const QModelIndex current = currentIndex();
-    if (!table || !table->Active() || !current.isValid() || m_selectionTable != table)
-        return;
-    const qint64 rowid = table->RowidAt(current.row());
-    if (rowid < 0)
-        return;
-    if (!m_selected.remove(rowid))
-        m_selected.insert(rowid);
-    m_anchor = rowid;
-    if (m_selected.size() == 1 && m_selected.contains(rowid))
-        m_selected.clear();
-    ApplySelection();
+    m_selection.SelectForMove(previous, target, m_select);
 }
 
 void TDBGrid::selectAll()
 {
-    TTable* table = Table();
-    if (!table || !table->Active() || m_selectionTable != table)
-        return;
-    const QList<qint64> all = RowidsBetween(0, m_model->rowCount() - 1);
-    m_selected = QSet<qint64>(all.begin(), all.end());
-    if (m_selected.size() == 1)
-        m_selected.clear();
-    ApplySelection();
-}
-
-void TDBGrid::ForgetSelection()
-{
-    m_selected.clear();
-    m_anchor = -1;
-    m_selectionTable = Table() && Table()->Active() ? Table() : nullptr;
+    m_selection.SelectAll();
 }
 
 void TDBGrid::CollapseSelection()
 {
-    m_selected.clear();
-    ApplySelection();
-}
-
-QList<qint64> TDBGrid::RowidsBetween(int first, int last) const
-{
-    QList<qint64> result;
-    const TTable* table = Table();
-    if (!table || !table->Active())
-        return result;
-    if (first > last)
-        std::swap(first, last);
-    for (int row = std::max(first, 0); row <= last; ++row) {
-        const qint64 rowid = table->RowidAt(row);
-        if (rowid >= 0)
-            result << rowid;
-    }
-    return result;
-}
-
-int TDBGrid::RowOf(qint64 rowid) const
-{
-    const TTable* table = Table();
-    if (rowid < 0 || !table || !table->Active())
-        return -1;
-    for (int row = 0; row < table->RecordCount(); ++row) {
-        if (table->RowidAt(row) == rowid)
-            return row;
-    }
-    return -1;
-}
-
-bool TDBGrid::IsRowSelected(int row) const
-{
-    const TTable* table = Table();
-    if (!table || !table->Active())
-        return false;
-    if (m_selected.isEmpty() || m_selectionTable != table)
-        return row == currentIndex().row();
-    const qint64 rowid = table->RowidAt(row);
-    return rowid >= 0 && m_selected.contains(rowid);
+    m_selection.Collapse();
 }
 
 QList<qint64> TDBGrid::SelectedRowids() const
 {
-    const TTable* table = Table();
-    if (!table || !table->Active())
-        return {};
-    if (m_selected.isEmpty() || m_selectionTable != table) {
-        const qint64 current = table->CurrentRowid();
-        return current >= 0 ? QList<qint64>{current} : QList<qint64>{};
-    }
-    QList<qint64> result;
-    for (const qint64 rowid : RowidsBetween(0, table->RecordCount() - 1)) {
-        if (m_selected.contains(rowid))
-            result << rowid;
-    }
-    return result;
+    return m_selection.SelectedRowids();
 }
 
-// Shows the chosen rows where they are now; rows that are gone are no longer chosen.
 void TDBGrid::ApplySelection()
 {
     if (m_disabled)
         return;
-    TTable* table = Table();
-    if (table != m_selectionTable || !table || !table->Active())
-        ForgetSelection();
-    QItemSelection selection;
-    const int rows = m_model->rowCount();
-    const int columns = m_model->columnCount();
-    if (!m_selected.isEmpty() && columns > 0) {
-        QSet<qint64> shown;
-        int start = -1;
-        for (int row = 0; row <= rows; ++row) {
-            const qint64 rowid = row < rows ? table->RowidAt(row) : -1;
-            const bool chosen = rowid >= 0 && m_selected.contains(rowid);
-            if (chosen) {
-                shown.insert(rowid);
-                if (start < 0)
-                    start = row;
-            } else if (start >= 0) {
-                selection.select(m_model->index(start, 0), m_model->index(row - 1, columns - 1));
-                start = -1;
-            }
-        }
-        m_selected = shown;
-    }
-    const QModelIndex current = currentIndex();
-    if (m_selected.isEmpty() && current.isValid())
-        selection.select(current, current);
-    static_cast<TDBGridSelectionModel*>(selectionModel())->Apply(selection);
+    m_selection.Apply();
 }
 
 void TDBGrid::keyboardSearch(const QString&)

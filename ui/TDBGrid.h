@@ -1,18 +1,17 @@
 #pragma once
 
 #include <QPersistentModelIndex>
-#include <QSet>
 #include <QTableView>
 
-#include <deque>
 #include <functional>
 #include <memory>
 
 #include "ui/TDBGridModel.h"
+#include "ui/TDBGridSelection.h"
 
 class QKeyEvent;
-class QLineEdit;
 class TDataSource;
+class TDBGridEditors;
 class TTable;
 
 // A data-set grid over a view: one row per record, the current cell follows the view's
@@ -105,7 +104,7 @@ public:
     void FilterTypedChar(QChar& key);
     void EditorTextEdited();
     void EditorReverted();
-    QKeyEvent* ViewFilteredEvent() const { return m_viewFilteredEvent; }
+    QKeyEvent* ViewFilteredEvent() const;
 
 Q_SIGNALS:
     void ColEnter();  // a column became current
@@ -137,18 +136,9 @@ protected:
     void keyboardSearch(const QString& search) override;
 
 private:
-    friend class TDBGridSelectionModel;
+    friend class TDBGridEditors; // commits, closes and opens editors through the view
 
-    // What a move of the current cell does to the selected rows.
-    enum class Select
-    {
-        Collapse,  // the current row alone
-        Extend,    // the rows from the anchor to the new current one
-        ExtendAdd, // those rows added
-        Toggle,    // the new current row in or out
-        Keep,      // unchanged: the current row moves on its own
-    };
-    static Select SelectFor(Qt::KeyboardModifiers modifiers, bool mouse);
+    using Select = TDBGridSelection::Select;
 
     struct Pending
     {
@@ -173,14 +163,7 @@ private:
     void MoveTo(int row, int column);
     bool LeavesGrid(bool forward, Qt::KeyboardModifiers modifiers) const;
     bool FocusInside() const;
-    QLineEdit* OpenEditor() const;
     void EmitCellMoved();
-    void ReplayHeldKeys();
-    void ToggleCurrentRow();
-    void ForgetSelection();
-    QList<qint64> RowidsBetween(int first, int last) const;
-    int RowOf(qint64 rowid) const;
-    bool IsRowSelected(int row) const;
     int LeastColumnWidth(int column) const;
     void FitColumns();
 
@@ -192,15 +175,10 @@ private:
     bool m_cellMovedQueued = false;
     QPersistentModelIndex m_pressed;
     Qt::KeyboardModifiers m_pressModifiers;
-    // Rows chosen besides the current one, by identity; empty: the current row alone.
-    QSet<qint64> m_selected;
-    qint64 m_anchor = -1;               // where Shift ranges start
+    TDBGridSelection m_selection;
     Select m_select = Select::Collapse; // set by the input handler making the move
-    const TTable* m_selectionTable = nullptr;
     QList<int> m_stretchColumns;
-    QKeyEvent* m_viewFilteredEvent = nullptr;
-    // Keys typed while a store is pending, replayed once it has run.
-    std::deque<std::unique_ptr<QKeyEvent>> m_heldKeys;
+    const std::unique_ptr<TDBGridEditors> m_editors;
 };
 
 Q_DECLARE_OPERATORS_FOR_FLAGS(TDBGrid::Options)
