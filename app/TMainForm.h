@@ -54,12 +54,14 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // The window's controls (TMainForm.cpp).
     void CreateControls();
     void ArrangeControls();
+
+    // Start-up and the opening of the tables (TMainFormStartUp.cpp).
     void FormCreate();
     // The start-up steps from the folders to the filled lists; throws where one fails.
     void StartUp();
-    void WatchServerChanges();
     void EnsureFolders();
     void TakeOverParadoxTables();
     void UpgradeTables();
@@ -80,17 +82,20 @@ private:
     // answers.
     void RetryOpenTables();
     void CreateEmployeeTable();
+    void OpenOrganizationTable();
+    void FillEmptyOrganizations();
+
+    // Other computers' changes and F5 (TMainFormChanges.cpp).
+    void WatchServerChanges();
     // Takes what other computers announced and shows it where it can.
     void RefreshChangedTables();
     // Refreshes the views of changed tables, unless a dialog is open or the row is in edit;
     // the rest waits for the next call.
     void ApplyChangedTables();
-    void OpenOrganizationTable();
-    void ReplaceOrgTable();
-    // keepChoice: the export choice stays as the user left it, even if that name is gone.
-    void RefillOrgLists(bool keepChoice = false);
-    void FillEmptyOrganizations();
+    // F5: a pending change stored, then every view read again from the store.
+    void RefreshViews();
 
+    // The menu and the buttons (TMainFormCommands.cpp).
     void settings1Click();
     void export1Click();
     void import1Click();
@@ -98,9 +103,9 @@ private:
     void AddButtonClick();
     void DelButtonClick();
     void SaveButtonClick();
-    // F5: a pending change stored, then every view read again from the store.
-    void RefreshViews();
+    int OrgCount() const;
 
+    // The grid's rules and the organisation lists (TMainFormGrid.cpp).
     void DBGrid1KeyPress(QChar& key);
     void EmployeeGridCellClick(int column);
     void EmployeeGridColEnter();
@@ -118,9 +123,10 @@ private:
     void EmployeeTableAfterInsert(TTable& table);
     void EmployeeTablePostError(TTable& table, const EDatabaseError& error,
                                 TTable::DataAction& action);
-
-    int OrgCount() const;
     QString ColumnField(int column) const;
+    void ReplaceOrgTable();
+    // keepChoice: the export choice stays as the user left it, even if that name is gone.
+    void RefillOrgLists(bool keepChoice = false);
 
     // Controls, named as in the design.
     QAction* settings1 = nullptr;

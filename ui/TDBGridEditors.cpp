@@ -9,7 +9,7 @@
 #include <QLineEdit>
 #include <QPainter>
 
-#include "storage/TTable.h"
+#include "storage/views/TTable.h"
 #include "ui/ErrorBoundary.h"
 #include "ui/KeyRules.h"
 #include "ui/TDBGrid.h"

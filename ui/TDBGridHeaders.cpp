@@ -5,7 +5,7 @@
 
 #include <utility>
 
-#include "storage/TTable.h"
+#include "storage/views/TTable.h"
 #include "ui/TDBGrid.h"
 
 // ---- TIndicatorHeader ----

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <utility>
 
-#include "storage/TTable.h"
+#include "storage/views/TTable.h"
 #include "ui/TDBGrid.h"
 
 // ---- TDBGridSelectionModel ----
