@@ -264,8 +264,6 @@ LayoutPlan PlanLayout(StoreConnection& connection, const TableSchema::StoredLayo
     return plan;
 }
 
-} // namespace
-
 // A server makes the table anew with its own statements and copies the rows over, in one
 // transaction; rows keep their identities. It has no triggers to guard a key while rows
 // break it, so such a key refuses the change.
