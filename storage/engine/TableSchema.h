@@ -79,10 +79,6 @@ QString FindTable(StoreConnection& connection, const QString& name);
 // Throws EDatabaseError (TableMissing) when there is no such table.
 StoredLayout ReadLayout(StoreConnection& connection, const QString& name);
 
-// The SQLite store's side of FindTable and of reading a layout under its stored name.
-QString FindSqliteTable(StoreConnection& connection, const QString& name);
-StoredLayout ReadSqliteLayout(StoreConnection& connection, const QString& storedName);
-
 // The store file of a folder, as the user sees its path.
 QString StoreFile(const QString& folder);
 
