@@ -10,8 +10,6 @@
 
 namespace TableSchema {
 
-namespace {
-
 const TFieldDef& IndexField(const QString& table, const TFieldDefs& fields, const QString& name)
 {
     for (const TFieldDef& def : fields) {
@@ -21,6 +19,8 @@ const TFieldDef& IndexField(const QString& table, const TFieldDefs& fields, cons
     throw EDatabaseError(
         QStringLiteral("Поле «%1» индекса таблицы «%2» не определено.").arg(name, table));
 }
+
+namespace {
 
 // A primary index that is the auto-increment field's own key needs nothing more.
 bool IsRowidKey(const QString& table, const TFieldDefs& fields, const TIndexDef& index)

@@ -189,18 +189,13 @@ QStringList PgConnection::CreateStatements(const QString& table, const TFieldDef
         QStringList keys;
         const QStringList names = index.Fields.split(QLatin1Char(';'), Qt::SkipEmptyParts);
         for (const QString& name : names) {
-            const auto def = std::find_if(fields.begin(), fields.end(), [&](const TFieldDef& f) {
-                return f.Name.compare(name.trimmed(), Qt::CaseInsensitive) == 0;
-            });
-            if (def == fields.end())
-                throw EDatabaseError(QStringLiteral("Поле «%1» индекса таблицы «%2» не определено.")
-                                         .arg(name.trimmed(), table));
+            const TFieldDef& def = TableSchema::IndexField(table, fields, name.trimmed());
             if (autoInc)
-                *autoInc = names.size() == 1 && def->DataType == TFieldType::AutoInc;
-            keys << KeyTerm(Quoted(def->Name),
+                *autoInc = names.size() == 1 && def.DataType == TFieldType::AutoInc;
+            keys << KeyTerm(Quoted(def.Name),
                             (index.Options & ixCaseInsensitive) &&
-                                def->DataType == TFieldType::String,
-                            def->DataType != TFieldType::String);
+                                def.DataType == TFieldType::String,
+                            def.DataType != TFieldType::String);
         }
         return keys.join(QLatin1String(", "));
     };
