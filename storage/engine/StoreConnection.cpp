@@ -26,6 +26,18 @@ std::shared_ptr<StoreConnection> StoreConnection::Open(const QString& folder, bo
     return SqliteConnection::Open(folder, create, busyTimeoutMs);
 }
 
+std::shared_ptr<StoreConnection> StoreConnection::OpenReadOnly(const QString& folder)
+{
+    const QString server = ServerConnectionString(folder);
+    if (server.isEmpty())
+        return SqliteConnection::OpenReadOnly(folder);
+    try {
+        return PgConnection::Open(server, 5000);
+    } catch (const EDatabaseError&) {
+        return nullptr; // the ordinary open reports it
+    }
+}
+
 std::shared_ptr<StoreConnection> StoreConnection::OpenServer(const QString& connectionString,
                                                              int busyTimeoutMs)
 {

@@ -80,6 +80,10 @@ public:
     // Returns nullptr when the file is missing and create is false.
     static std::shared_ptr<StoreConnection> Open(const QString& folder, bool create,
                                                  int busyTimeoutMs);
+    // The folder's store opened to read layouts before anything is changed: the SQLite file
+    // read-only, not a byte written to it, or the server as Open opens it. nullptr when the
+    // file is missing or the store cannot be opened; throws when server.conf cannot be read.
+    static std::shared_ptr<StoreConnection> OpenReadOnly(const QString& folder);
     // The connection string of the folder's server.conf; empty when the folder has none.
     static QString ServerConnectionString(const QString& folder);
     // A server by its connection string, whatever a folder names.

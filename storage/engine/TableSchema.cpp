@@ -1,44 +1,14 @@
 #include "storage/engine/TableSchema.h"
 
 #include <QDir>
-#include <QFileInfo>
-#include <QUrl>
 
 #include <algorithm>
 #include <cstring>
-#include <utility>
-
-#include <sqlite3.h>
 
 #include "storage/engine/sqlite/Collation.h"
-#include "storage/engine/postgres/PgStore.h"
-#include "storage/engine/sqlite/SqliteStore.h"
+#include "storage/engine/StoreConnection.h"
 
 namespace TableSchema {
-
-namespace {
-
-TFieldDef ParseColumn(const QString& name, const QString& declared, bool notNull)
-{
-    TFieldDef def;
-    def.Name = name;
-    def.Required = notNull;
-    const QString type = declared.trimmed().toUpper();
-    if (type.startsWith(QLatin1String("BOOL")) || type == QLatin1String("LOGICAL")) {
-        def.DataType = TFieldType::Boolean;
-    } else if (type == QLatin1String("BLOB")) {
-        def.DataType = TFieldType::Blob;
-    } else if (type.contains(QLatin1String("INT"))) {
-        def.DataType = TFieldType::Integer;
-    } else {
-        def.DataType = TFieldType::String;
-        const qsizetype open = type.indexOf(QLatin1Char('('));
-        const qsizetype close = type.indexOf(QLatin1Char(')'));
-        if (open > 0 && close > open)
-            def.Size = type.mid(open + 1, close - open - 1).trimmed().toInt();
-    }
-    return def;
-}
 
 const TFieldDef& IndexField(const QString& table, const TFieldDefs& fields, const QString& name)
 {
@@ -49,6 +19,8 @@ const TFieldDef& IndexField(const QString& table, const TFieldDefs& fields, cons
     throw EDatabaseError(
         QStringLiteral("Поле «%1» индекса таблицы «%2» не определено.").arg(name, table));
 }
+
+namespace {
 
 // A primary index that is the auto-increment field's own key needs nothing more.
 bool IsRowidKey(const QString& table, const TFieldDefs& fields, const TIndexDef& index)
@@ -235,130 +207,9 @@ QStringList CreateStatements(const QString& table, const TFieldDefs& fields,
     return statements;
 }
 
-namespace {
-
-} // namespace
-
-QString FindSqliteTable(StoreConnection& connection, const QString& name)
-{
-    Statement statement(connection,
-                        QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table' "
-                                       "AND name = ?1 COLLATE NOCASE"));
-    statement.BindText(1, BareTableName(name));
-    if (!statement.Step())
-        return {};
-    return statement.Text(0);
-}
-
 QString FindTable(StoreConnection& connection, const QString& name)
 {
     return connection.FindTable(name);
-}
-
-StoredLayout ReadSqliteLayout(StoreConnection& db, const QString& storedName)
-{
-    StoredLayout layout;
-    layout.Name = storedName;
-
-    bool autoIncrement = false;
-    {
-        Statement sql(db, QStringLiteral("SELECT sql FROM sqlite_master WHERE name = ?1"));
-        sql.BindText(1, layout.Name);
-        if (sql.Step())
-            autoIncrement =
-                sql.Text(0).contains(QLatin1String("AUTOINCREMENT"), Qt::CaseInsensitive);
-    }
-
-    std::vector<std::pair<int, int>> primary; // (position in key, field)
-    {
-        Statement info(db, QStringLiteral("PRAGMA table_info(%1)").arg(Quoted(layout.Name)));
-        while (info.Step()) {
-            Statement& s = info;
-            const QString declared = s.Text(2);
-            layout.Fields.push_back(ParseColumn(s.Text(1), declared, int(s.Int(3)) != 0));
-            layout.Declared << declared;
-            layout.Defaults << s.Text(4);
-            const int pk = int(s.Int(5));
-            if (pk > 0)
-                primary.emplace_back(pk, int(layout.Fields.size()) - 1);
-        }
-    }
-    std::sort(primary.begin(), primary.end());
-
-    if (primary.size() == 1) {
-        TFieldDef& key = layout.Fields[std::size_t(primary.front().second)];
-        if (key.DataType == TFieldType::Integer) {
-            layout.RowidAlias = primary.front().second;
-            key.Required = true;
-            if (autoIncrement)
-                key.DataType = TFieldType::AutoInc;
-            StoredIndex index;
-            index.Def = {key.Name, key.Name, ixPrimary | ixUnique};
-            index.Fields = {primary.front().second};
-            index.NoCase = {false};
-            layout.Indexes.push_back(std::move(index));
-        }
-    }
-
-    struct Listed
-    {
-        QString name;
-        bool unique;
-        QString origin;
-    };
-    std::vector<Listed> listed;
-    {
-        Statement list(db, QStringLiteral("PRAGMA index_list(%1)").arg(Quoted(layout.Name)));
-        while (list.Step()) {
-            Statement& s = list;
-            listed.push_back({s.Text(1), int(s.Int(2)) != 0, s.Text(3)});
-        }
-    }
-    // index_list gives the newest first; keep the order of creation.
-    std::reverse(listed.begin(), listed.end());
-    const QString prefix = layout.Name + QLatin1Char('.');
-    for (const Listed& entry : listed) {
-        StoredIndex index;
-        index.StoreName = entry.name;
-        const bool isPrimary = entry.origin == QLatin1String("pk");
-        Statement xinfo(db, QStringLiteral("PRAGMA index_xinfo(%1)").arg(Quoted(entry.name)));
-        QStringList names;
-        bool noCase = false;
-        while (xinfo.Step()) {
-            Statement& s = xinfo;
-            if (int(s.Int(5)) == 0)
-                continue; // the rowid that ends every index entry
-            const int cid = int(s.Int(1));
-            if (cid < 0 || cid >= int(layout.Fields.size()))
-                continue;
-            const bool fieldNoCase =
-                s.Text(4).compare(QLatin1String(Collation::RuNoCaseName), Qt::CaseInsensitive) == 0;
-            index.Fields.push_back(cid);
-            index.NoCase.push_back(fieldNoCase);
-            noCase = noCase || fieldNoCase;
-            names << layout.Fields[std::size_t(cid)].Name;
-        }
-        if (entry.origin == QLatin1String("c")) {
-            Statement sql(db, QStringLiteral("SELECT sql FROM sqlite_master WHERE name = ?1"));
-            sql.BindText(1, entry.name);
-            if (sql.Step())
-                index.Sql = sql.Text(0);
-        }
-        const QString fields = names.join(QLatin1Char(';'));
-        QString indexName = entry.name;
-        if (isPrimary)
-            indexName = fields;
-        else if (entry.name.startsWith(prefix, Qt::CaseInsensitive))
-            indexName = entry.name.mid(prefix.size());
-        unsigned options = (isPrimary ? ixPrimary : 0u) | (entry.unique ? ixUnique : 0u) |
-                           (noCase ? ixCaseInsensitive : 0u);
-        index.Def = {indexName, fields, options};
-        if (isPrimary)
-            layout.Indexes.insert(layout.Indexes.begin(), std::move(index));
-        else
-            layout.Indexes.push_back(std::move(index));
-    }
-    return layout;
 }
 
 StoredLayout ReadLayout(StoreConnection& connection, const QString& name)
@@ -481,41 +332,17 @@ QString StoreFile(const QString& folder)
 
 std::optional<StoredLayout> ReadLayoutReadOnly(const QString& folder, const QString& name)
 {
-    if (const QString server = StoreConnection::ServerConnectionString(folder); !server.isEmpty()) {
-        try {
-            const std::shared_ptr<PgConnection> connection = PgConnection::Open(server, 5000);
-            const QString stored = connection->FindTable(name);
-            if (stored.isEmpty())
-                return std::nullopt;
-            return connection->ReadNamedLayout(stored);
-        } catch (const EDatabaseError&) {
-            return std::nullopt; // the ordinary open reports it
-        }
-    }
-    const QString file = StoreFile(folder);
-    if (!QFileInfo(file).isFile())
+    const std::shared_ptr<StoreConnection> connection = StoreConnection::OpenReadOnly(folder);
+    if (!connection)
         return std::nullopt;
-
-    // Without a write-ahead log beside it the file alone is the store: read it as immutable,
-    // so not even an empty log or shared-memory file is left behind.
-    const bool logged = QFileInfo::exists(file + QStringLiteral("-wal"));
-    const QByteArray uri = QUrl::fromLocalFile(QDir::fromNativeSeparators(file)).toEncoded() +
-                           (logged ? "?mode=ro" : "?immutable=1");
-    sqlite3* db = nullptr;
-    std::optional<StoredLayout> layout;
-    if (sqlite3_open_v2(uri.constData(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr) ==
-        SQLITE_OK) {
-        SqliteConnection connection(std::exchange(db, nullptr), file);
-        try {
-            const QString stored = FindSqliteTable(connection, name);
-            if (!stored.isEmpty())
-                layout = ReadSqliteLayout(connection, stored);
-        } catch (const EDatabaseError&) {
-            layout.reset(); // unreadable: the ordinary open reports it
-        }
+    try {
+        const QString stored = connection->FindTable(name);
+        if (stored.isEmpty())
+            return std::nullopt;
+        return connection->ReadNamedLayout(stored);
+    } catch (const EDatabaseError&) {
+        return std::nullopt; // unreadable: the ordinary open reports it
     }
-    sqlite3_close(db);
-    return layout;
 }
 
 QString Lacks(const StoredLayout& layout, const TFieldDefs& fields, const QStringList& indexNames)

@@ -50,6 +50,9 @@ QString BareTableName(const QString& name);
 // The store's name of an index of a table: indexes of all tables share one name space.
 QString IndexStoreName(const QString& table, const QString& index);
 
+// The field of a layout an index names, letter case ignored; throws when there is none.
+const TFieldDef& IndexField(const QString& table, const TFieldDefs& fields, const QString& name);
+
 // The key columns of an index, each with its collation where letter case is ignored.
 QString KeyColumns(const QString& table, const TFieldDefs& fields, const TIndexDef& index);
 
@@ -78,10 +81,6 @@ QString FindTable(StoreConnection& connection, const QString& name);
 
 // Throws EDatabaseError (TableMissing) when there is no such table.
 StoredLayout ReadLayout(StoreConnection& connection, const QString& name);
-
-// The SQLite store's side of FindTable and of reading a layout under its stored name.
-QString FindSqliteTable(StoreConnection& connection, const QString& name);
-StoredLayout ReadSqliteLayout(StoreConnection& connection, const QString& storedName);
 
 // The store file of a folder, as the user sees its path.
 QString StoreFile(const QString& folder);

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QUrl>
 
 #include <algorithm>
 
@@ -267,6 +268,26 @@ std::shared_ptr<SqliteConnection> SqliteConnection::Open(const QString& folder, 
     return connection;
 }
 
+std::shared_ptr<SqliteConnection> SqliteConnection::OpenReadOnly(const QString& folder)
+{
+    const QString file = TableSchema::StoreFile(folder);
+    if (!QFileInfo(file).isFile())
+        return nullptr;
+
+    // Without a write-ahead log beside it the file alone is the store: read it as immutable,
+    // so not even an empty log or shared-memory file is left behind.
+    const bool logged = QFileInfo::exists(file + QStringLiteral("-wal"));
+    const QByteArray uri = QUrl::fromLocalFile(QDir::fromNativeSeparators(file)).toEncoded() +
+                           (logged ? "?mode=ro" : "?immutable=1");
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(uri.constData(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr) !=
+        SQLITE_OK) {
+        sqlite3_close(db);
+        return nullptr;
+    }
+    return std::make_shared<SqliteConnection>(db, file);
+}
+
 SqliteConnection::SqliteConnection(sqlite3* db, QString filePath)
     : StoreConnection(std::move(filePath)), m_db(db)
 {
@@ -330,22 +351,6 @@ qint64 SqliteStatement::Changes() const
 std::unique_ptr<StoreStatement> SqliteConnection::Prepare(const QString& sql)
 {
     return std::make_unique<SqliteStatement>(m_db, sql, FilePath());
-}
-
-QString SqliteConnection::FindTable(const QString& name)
-{
-    return TableSchema::FindSqliteTable(*this, name);
-}
-
-TableSchema::StoredLayout SqliteConnection::ReadNamedLayout(const QString& storedName)
-{
-    return TableSchema::ReadSqliteLayout(*this, storedName);
-}
-
-QStringList SqliteConnection::CreateStatements(const QString& table, const TFieldDefs& fields,
-                                               const TIndexDefs& indexes)
-{
-    return TableSchema::CreateStatements(table, fields, indexes);
 }
 
 bool SqliteConnection::RunColumnStatement(const QString&)

@@ -50,6 +50,9 @@ class SqliteConnection final : public StoreConnection
 public:
     static std::shared_ptr<SqliteConnection> Open(const QString& folder, bool create,
                                                   int busyTimeoutMs);
+    // The folder's store file opened read-only, not a byte written to it; nullptr when there
+    // is no file or it cannot be opened.
+    static std::shared_ptr<SqliteConnection> OpenReadOnly(const QString& folder);
     // Wraps a handle opened elsewhere (a read-only look at a file); closes it at the end.
     SqliteConnection(sqlite3* db, QString filePath);
     ~SqliteConnection() override;
