@@ -10,20 +10,6 @@
 
 using TableSchema::Quoted;
 
-namespace {
-
-const QString& TrueText()
-{
-    return TableRows::TrueText();
-}
-
-const QString& FalseText()
-{
-    return TableRows::FalseText();
-}
-
-} // namespace
-
 EDatabaseError RowWriter::RecordChangedError(const QString& storedName)
 {
     return EDatabaseError(
@@ -300,7 +286,7 @@ void RowWriter::ReadValues(const Statement& stmt, int firstColumn, QString* valu
         if (stmt.IsNull(column))
             values[f] = QString();
         else if (m_layout.fields[std::size_t(f)].def.DataType == TFieldType::Boolean)
-            values[f] = stmt.Int(column) ? TrueText() : FalseText();
+            values[f] = stmt.Int(column) ? TableRows::TrueText() : TableRows::FalseText();
         else
             values[f] = stmt.Text(column);
     }

@@ -6,25 +6,10 @@
 #include <utility>
 
 #include "storage/engine/StoreConnection.h"
-#include "storage/engine/sqlite/Collation.h"
 #include "storage/views/RowWriter.h"
 #include "storage/views/TSession.h"
 #include "storage/views/TTransaction.h"
 #include "storage/views/TableLoader.h"
-
-namespace {
-
-const QString& TrueText()
-{
-    return TableRows::TrueText();
-}
-
-const QString& FalseText()
-{
-    return TableRows::FalseText();
-}
-
-} // namespace
 
 // ---- TField ----
 
@@ -57,7 +42,7 @@ QString TField::AsString() const
 {
     const QString& value = m_table->Value(m_index);
     if (DataType() == TFieldType::Boolean && !value.isNull())
-        return value == TrueText() ? QStringLiteral("True") : QStringLiteral("False");
+        return value == TableRows::TrueText() ? QStringLiteral("True") : QStringLiteral("False");
     return value.isNull() ? QString(QLatin1String("")) : value;
 }
 
@@ -65,8 +50,8 @@ bool TField::AsBoolean() const
 {
     const QString& value = m_table->Value(m_index);
     if (DataType() == TFieldType::Boolean)
-        return value == TrueText();
-    return !value.isEmpty() && value != FalseText();
+        return value == TableRows::TrueText();
+    return !value.isEmpty() && value != TableRows::FalseText();
 }
 
 QVariant TField::Value() const
@@ -76,7 +61,7 @@ QVariant TField::Value() const
         return {};
     switch (DataType()) {
     case TFieldType::Boolean:
-        return value == TrueText();
+        return value == TableRows::TrueText();
     case TFieldType::Integer:
     case TFieldType::AutoInc:
         return value.toLongLong();
@@ -105,7 +90,7 @@ void TField::SetAsString(const QString& value)
 
 void TField::SetAsBoolean(bool value)
 {
-    m_table->SetFieldText(m_index, value ? TrueText() : FalseText());
+    m_table->SetFieldText(m_index, value ? TableRows::TrueText() : TableRows::FalseText());
 }
 
 void TField::SetValue(const QVariant& value)
@@ -566,11 +551,11 @@ QString TTable::CellText(int row, int field) const
 {
     const QString value = ReadCell(row, field);
     if (m_layout.fields[std::size_t(field)].def.DataType == TFieldType::Boolean && !value.isNull())
-        return value == TrueText() ? QStringLiteral("True") : QStringLiteral("False");
+        return value == TableRows::TrueText() ? QStringLiteral("True") : QStringLiteral("False");
     return value;
 }
 
 bool TTable::CellBoolean(int row, int field) const
 {
-    return ReadCell(row, field) == TrueText();
+    return ReadCell(row, field) == TableRows::TrueText();
 }
