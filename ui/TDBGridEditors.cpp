@@ -188,7 +188,7 @@ bool TDBGridEditors::IsCtrlDelete(const QKeyEvent* event)
 
 QLineEdit* TDBGridEditors::OpenEditor() const
 {
-    if (m_grid->state() != QAbstractItemView::EditingState)
+    if (!m_grid->EditorOpen())
         return nullptr;
     return qobject_cast<QLineEdit*>(m_grid->indexWidget(m_grid->currentIndex()));
 }
@@ -248,7 +248,7 @@ void TDBGridEditors::TypeKey(QKeyEvent* event)
 bool TDBGridEditors::TypeCommit(QInputMethodEvent* event)
 {
     // Qt opens the editor on a commit here but drops the committed text: forward it.
-    if (m_grid->state() != QAbstractItemView::EditingState && !event->commitString().isEmpty() &&
+    if (!m_grid->EditorOpen() && !event->commitString().isEmpty() &&
         event->preeditString().isEmpty()) {
         QString text;
         for (QChar c : event->commitString()) {
